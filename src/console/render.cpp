@@ -1,0 +1,3 @@
+// STUB
+#include "console/render.h"
+void RenderConsole() {}

@@ -1,0 +1,3 @@
+// STUB
+#include "console/sfont.h"
+void s_initfont() {}

@@ -1,0 +1,58 @@
+// Platform layer: the only code that talks to SDL and the operating system.
+// Display, palette hand-over, tick, frame-rate counter, sound entry points,
+// memory timing, shutdown and the control pads.
+#ifndef MD_PLATFORM_PLATFORM_H
+#define MD_PLATFORM_PLATFORM_H
+
+#include <SDL/SDL.h>
+#include <stdint.h>
+
+// One pad record: direction, buttons and their edges.
+struct ControlPad {
+    uint8_t dir;            // direction code 0..7, 255 none
+    uint8_t newdir;         // direction entered in this update, else 255
+    uint8_t button[12];     // logical buttons 0..9: 1 held
+    uint8_t pressed[12];    // 1 only in the update the button went down
+    uint8_t lastbutton[12]; // button as it was after the previous update
+    char name[256];         // SDL name of the joystick feeding the pad
+};
+
+extern SDL_Surface *screen;                  // the display surface
+extern SDL_Joystick *gp2xjoy;                // joystick 0, the built-in controls
+extern SDL_Joystick *joy0, *joy1, *joy2, *joy3; // joysticks 1..4, extra pads 0..3
+extern uint16_t Platform_Gamepads;           // number of extra pads
+extern ControlPad controlpad[4];             // the four pad records
+extern const int32_t MAP_KEY[12];            // extra pad: SDL button of logical button j
+extern const int32_t MAP_KEY2X[20];          // built-in: buttons of directions 0..7, logical 0..9
+extern const uint8_t angle_detection[9];     // direction of the two axis zones
+extern uint16_t fps;                         // frames counted in the last period
+extern uint16_t fps_done;                    // frames counted in the current period
+extern uint32_t tickcount, tickcount2;       // tick of the last count, start of the period
+extern int gp2x_dev;                         // memory device while the timing is set
+extern volatile uint16_t *MEM_REG;           // mapped register window, kept after start-up
+
+void Platform_Init();
+void RamHack();
+void Platform_UpdatePalette();
+void Platform_UpdateScreen();
+uint32_t Platform_Tick();
+void Platform_FpsCounter();
+void Platform_Delay(unsigned int ms);
+void Platform_SoundVolume(unsigned short volume);
+void Platform_PlaySound(unsigned int sound, unsigned short a, unsigned short b);
+void Platform_ShutDown();
+void Platform_ControlPadUpdate();
+
+// Test seam: when seam_active is set, the tick and the raw control state come
+// from these globals instead of SDL (headless runs and tests). The game itself
+// never sets it.
+#define SEAM_JOYSTICKS 5 // joystick 0 (built-in) and the four extra pads
+extern uint8_t seam_active;                     // non-zero: use the scripted state below
+extern uint32_t seam_tick;                      // the millisecond tick
+extern int seam_numjoysticks;                   // joysticks that SDL pretends to have
+extern uint8_t seam_button[SEAM_JOYSTICKS][32]; // button state per joystick
+extern int16_t seam_axis[SEAM_JOYSTICKS][2];    // axes 0 and 1 per joystick
+extern uint8_t seam_key[SDLK_LAST];             // keyboard state by SDL key
+extern uint8_t seam_quit;                       // window close requested
+
+#endif

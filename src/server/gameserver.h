@@ -1,0 +1,25 @@
+// Game server: map and restart, the turn, field of view and view package,
+// and the observer view.
+#ifndef MD_SERVER_GAMESERVER_H
+#define MD_SERVER_GAMESERVER_H
+
+#include <stdint.h>
+
+extern const int32_t table_movex[9]; // x step of each move code
+extern const int32_t table_movey[9]; // y step of each move code
+extern const int8_t vis_dirx[225];   // x step toward the centre, y-major
+extern const int8_t vis_diry[225];   // y step toward the centre, y-major
+extern const uint16_t FOV_mask[448]; // window of each sight: [sight][|dy|][|dx|]
+
+void LoadDemoMap();
+void RestartServer();
+void ProcGameServer();
+void ProcLocalClients();
+void ProcInput(unsigned short creature);
+void ProcNPC();
+void Proc_NPC_AI(unsigned short creature);
+void PreparePackage(unsigned short creature);
+void VisProc(unsigned short creature, short a, short b);
+void RenderServer();
+
+#endif
