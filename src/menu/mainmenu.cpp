@@ -1,5 +1,128 @@
-// STUB
+// Main menu: the animated title screen, its five items and their selection.
 #include "menu/mainmenu.h"
-const char menuitem[5][32] = {" SINGLEPLAYER      ", " MULTIPLAYER GAME  ", " REPLAY DIRECTORY  ", " SYSTEM CONFIG     ", " EXIT GAME         "};
-void ProcMainMenu() {}
-void RenderMainMenu() {}
+
+#include <string.h>
+
+#include "game/globalvar.h"
+#include "math/zmath.h"
+#include "platform/platform.h"
+
+#define GRID_CAP 255      // at most this many columns and rows, as the renderer
+#define MENU_ITEMS 5      // labels come from string slots 0..4
+#define SELECT_DELAY 1000 // milliseconds of flashing before an item acts
+#define TITLE_LEN 27
+#define CREDIT_LEN 16
+
+// The item names in menu order; the labels on screen come from the string table.
+const char menuitem[5][32] = {" SINGLEPLAYER      ", " MULTIPLAYER GAME  ", " REPLAY DIRECTORY  ",
+                              " SYSTEM CONFIG     ", " EXIT GAME         "};
+
+static const char menutitle[TITLE_LEN + 1] = "MARROWDIGGER ONLINE (alpha)";
+static const char menucredit[CREDIT_LEN + 1] = "MARROW TEAM 2026";
+
+// Columns or rows of glyph cells that fit in a screen side; none for a zero
+// cell size, and never more than the renderer draws.
+static int GridCells(uint16_t pixels, uint16_t cell) {
+    if (cell == 0)
+        return 0;
+    int cells = pixels / cell;
+    return cells > GRID_CAP ? GRID_CAP : cells;
+}
+
+// Writes glyph and colours of one cell; cells outside the grid are skipped.
+// bg < 0 leaves the background as it is.
+static void PutCell(int k, int r, int columns, int rows, uint8_t glyph, uint8_t fg, int bg) {
+    if (k < 0 || r < 0 || k >= columns || r >= rows)
+        return;
+    int at = k * 256 + r;
+    scch[at] = glyph;
+    sccl[at] = fg;
+    if (bg >= 0)
+        sccb[at] = (uint8_t)bg;
+}
+
+// The menu's frame step while the menu is open.
+void ProcMainMenu() {
+    RenderMainMenu();
+}
+
+// One menu frame: background, texts, input or countdown, cursor.
+void RenderMainMenu() {
+    int columns = GridCells(Screen_Width, charx);
+    int rows = GridCells(Screen_Height, chary);
+
+    if (ms_menudelay != 0) {
+        // A selection is pending: every visible glyph one shade darker.
+        for (int r = 0; r < rows; r++)
+            for (int k = 0; k < columns; k++)
+                if (sccl[k * 256 + r] <= 239)
+                    sccl[k * 256 + r] += 16;
+    } else {
+        // A diagonal wave of base colour 8 over flickering blocks.
+        for (int r = 0; r < rows; r++) {
+            for (int k = 0; k < columns; k++) {
+                int at = k * 256 + r;
+                scch[at] = (uint8_t)(176 + random2());
+                sccl[at] = (uint8_t)((count / 2 + k / 2 + r / 4) % 16 * 16 + 8);
+                sccb[at] = 0;
+            }
+        }
+    }
+
+    for (int j = 0; j < TITLE_LEN; j++)
+        PutCell(2 + j, 1, columns, rows, (uint8_t)menutitle[j], 1, -1);
+    int letter = 2 + (int)((count / 2) % TITLE_LEN);
+    if (letter < columns && 1 < rows)
+        sccl[letter * 256 + 1] = 3;
+
+    for (int j = 0; j < CREDIT_LEN; j++)
+        PutCell(columns - CREDIT_LEN + j, rows - 1, columns, rows, (uint8_t)menucredit[j], 9, -1);
+
+    // Labels, right-aligned; the farther from the selection, the darker.
+    // A label wider than the grid is left out.
+    for (int i = 0; i < MENU_ITEMS; i++) {
+        int n = (int)strnlen(str_item[i], sizeof str_item[i]);
+        if (n > columns)
+            continue;
+        uint8_t fg;
+        int bg;
+        if (i == menucursor) {
+            fg = 1;
+            bg = ms_menudelay == 0 ? (int)((count / 4) % 16 * 16 + 8) : (int)((count / 2) % 2);
+        } else {
+            fg = (uint8_t)(48 * zabs(menucursor - i) + 2);
+            bg = 0;
+        }
+        for (int j = 0; j < n; j++)
+            PutCell(columns - n + j, rows - 9 + i, columns, rows, (uint8_t)str_item[i][j], fg, bg);
+    }
+
+    curtick = Platform_Tick();
+    if (ms_menudelay <= 0) {
+        uint8_t nd = controlpad[0].newdir;
+        if (nd == 0) {
+            menucursor--;
+            if (menucursor < 0)
+                menucursor = 4;
+        }
+        if (nd == 4) {
+            menucursor++;
+            if (menucursor > 4)
+                menucursor = 0;
+        }
+        ms_menudelay = controlpad[0].pressed[0] == 1 ? SELECT_DELAY : 0;
+    } else {
+        // Real time spent in the menu, 32-bit wrapping like the tick itself.
+        ms_menudelay = (int32_t)((uint32_t)ms_menudelay - (curtick - lasttick));
+        if (ms_menudelay <= 0) {
+            if (menucursor == 0)
+                MainMenuEnabled = 0;
+            else if (menucursor == MENU_ITEMS - 1)
+                GameLoopEnabled = 0;
+        }
+    }
+
+    lasttick = curtick;
+    cursor_x = (uint8_t)(columns > 0 ? columns - 1 : 0);
+    cursor_y = (uint8_t)(rows > 0 ? rows - 1 : 0);
+}

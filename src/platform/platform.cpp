@@ -1,33 +1,136 @@
-// STUB: to be filled.
+// Platform start-up, display and palette hand-over, tick, frame-rate counter,
+// the silent sound entry points and the hand-back to the console's menu.
 #include "platform/platform.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
 #include "game/globalvar.h"
+#include "platform/input.h"
+
 SDL_Surface *screen;
 SDL_Joystick *gp2xjoy;
 SDL_Joystick *joy0, *joy1, *joy2, *joy3;
 uint16_t Platform_Gamepads;
-ControlPad controlpad[4];
-const int32_t MAP_KEY[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-const int32_t MAP_KEY2X[20] = {0, 7, 6, 5, 4, 3, 2, 1, 12, 14, 13, 15, 10, 11, 17, 16, 8, 9, 18, 18};
-const uint8_t angle_detection[9] = {7, 0, 1, 6, 255, 2, 5, 4, 3};
 uint16_t fps, fps_done;
 uint32_t tickcount, tickcount2;
-int gp2x_dev;
-volatile uint16_t *MEM_REG;
-uint8_t seam_active;
-uint32_t seam_tick;
-int seam_numjoysticks;
-uint8_t seam_button[SEAM_JOYSTICKS][32];
-int16_t seam_axis[SEAM_JOYSTICKS][2];
-uint8_t seam_key[SDLK_LAST];
-uint8_t seam_quit;
-void Platform_Init() {}
-void RamHack() {}
-void Platform_UpdatePalette() {}
-void Platform_UpdateScreen() {}
-uint32_t Platform_Tick() { return seam_tick; }
-void Platform_FpsCounter() {}
-void Platform_Delay(unsigned int) {}
+
+#define DISPLAY_W 320
+#define DISPLAY_H 240
+#define DISPLAY_BPP 8
+#define FPS_PERIOD 1000 // milliseconds a frame-rate period must exceed
+#define HANDHELD_MENU_DIR "/usr/gp2x"
+#define HANDHELD_MENU "/usr/gp2x/gp2xmenu"
+
+// Starts the platform: memory timing, SDL, the 8-bit display and the
+// joysticks. Joystick 0 is the built-in controls, joysticks 1..4 the extra
+// pads; each pad record takes the name of the joystick that feeds it.
+void Platform_Init() {
+    RamHack();
+    // The game makes no sound, so a machine without audio still gets video
+    // and joysticks.
+    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0)
+        SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK);
+    SDL_ShowCursor(0);
+    screen = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP, SDL_HWSURFACE);
+    if (!screen) {
+        fprintf(stderr, "marrowdigger: cannot open the %dx%d display: %s\n", DISPLAY_W, DISPLAY_H,
+                SDL_GetError());
+        exit(1);
+    }
+    int joysticks = JoystickCount();
+    if (joysticks > 0)
+        gp2xjoy = OpenJoystick(0, controlpad[0].name);
+    if (joysticks > 1)
+        joy0 = OpenJoystick(1, controlpad[0].name);
+    if (joysticks > 2)
+        joy1 = OpenJoystick(2, controlpad[1].name);
+    if (joysticks > 3)
+        joy2 = OpenJoystick(3, controlpad[2].name);
+    if (joysticks > 4)
+        joy3 = OpenJoystick(4, controlpad[3].name);
+    // From here on the count is of extra pads only; joysticks 5 and up count
+    // but are never opened.
+    Platform_Gamepads = joysticks > 0 ? (uint16_t)(joysticks - 1) : 0;
+}
+
+// Hands the 256 palette entries to the display surface.
+void Platform_UpdatePalette() {
+    if (!screen || !screen->format->palette)
+        return;
+    SDL_Color *colors = screen->format->palette->colors;
+    for (int i = 0; i < 256; i++) {
+        colors[i].r = palette[3 * i];
+        colors[i].g = palette[3 * i + 1];
+        colors[i].b = palette[3 * i + 2];
+    }
+    // Under sdl12-compat the call reports 0 although the colours apply, so
+    // its result is not looked at.
+    SDL_SetColors(screen, colors, 0, 256);
+}
+
+// Presents the frame: scrbuf into the surface's pixels, then the flip. Rows
+// 320 bytes apart take one block copy; any other pitch is copied row by row.
+void Platform_UpdateScreen() {
+    if (!screen)
+        return;
+    int width = Screen_Width < screen->w ? Screen_Width : screen->w;
+    int height = Screen_Height < screen->h ? Screen_Height : screen->h;
+    SDL_LockSurface(screen);
+    uint8_t *pixels = (uint8_t *)screen->pixels;
+    if (screen->pitch == Screen_Width && width == Screen_Width && height == Screen_Height) {
+        memcpy(pixels, scrbuf, (size_t)Screen_Width * Screen_Height);
+    } else {
+        for (int y = 0; y < height; y++)
+            memcpy(pixels + (size_t)y * screen->pitch, scrbuf + (size_t)y * Screen_Width,
+                   (size_t)width);
+    }
+    SDL_UnlockSurface(screen);
+    SDL_Flip(screen);
+}
+
+// Milliseconds since SDL start-up.
+uint32_t Platform_Tick() {
+    return seam_active ? seam_tick : SDL_GetTicks();
+}
+
+// Counts one frame; once more than a second has passed since the period
+// began, fps takes the period's count and a new period begins.
+void Platform_FpsCounter() {
+    fps_done++;
+    uint32_t t = Platform_Tick();
+    tickcount = t;
+    if (t - tickcount2 > FPS_PERIOD) {
+        tickcount2 = t;
+        fps = fps_done;
+        fps_done = 0;
+    }
+}
+
+// Waits the given number of milliseconds.
+void Platform_Delay(unsigned int ms) {
+    SDL_Delay(ms);
+}
+
+// Sound volume: the game makes no sound.
 void Platform_SoundVolume(unsigned short) {}
-void Platform_PlaySound(unsigned int, unsigned short, unsigned short) {}
-void Platform_ShutDown() {}
-void Platform_ControlPadUpdate() {}
+
+// Plays nothing; only the channel counter advances, cycling 1, 2.
+void Platform_PlaySound(unsigned int, unsigned short, unsigned short) {
+    s_channel++;
+    if (s_channel == 3)
+        s_channel = 1;
+}
+
+// Shuts SDL down and, on the handheld, replaces the process with the
+// console's menu program. Elsewhere, or when that fails, it returns.
+void Platform_ShutDown() {
+    SDL_Quit();
+    if (access(HANDHELD_MENU, X_OK) != 0)
+        return;
+    int moved = chdir(HANDHELD_MENU_DIR);
+    (void)moved; // the menu program is started by its full path either way
+    execl(HANDHELD_MENU, HANDHELD_MENU, (char *)NULL);
+}

@@ -17,19 +17,19 @@ struct ControlPad {
     char name[256];         // SDL name of the joystick feeding the pad
 };
 
-extern SDL_Surface *screen;                  // the display surface
-extern SDL_Joystick *gp2xjoy;                // joystick 0, the built-in controls
+extern SDL_Surface *screen;                     // the display surface
+extern SDL_Joystick *gp2xjoy;                   // joystick 0, the built-in controls
 extern SDL_Joystick *joy0, *joy1, *joy2, *joy3; // joysticks 1..4, extra pads 0..3
-extern uint16_t Platform_Gamepads;           // number of extra pads
-extern ControlPad controlpad[4];             // the four pad records
-extern const int32_t MAP_KEY[12];            // extra pad: SDL button of logical button j
-extern const int32_t MAP_KEY2X[20];          // built-in: buttons of directions 0..7, logical 0..9
-extern const uint8_t angle_detection[9];     // direction of the two axis zones
-extern uint16_t fps;                         // frames counted in the last period
-extern uint16_t fps_done;                    // frames counted in the current period
-extern uint32_t tickcount, tickcount2;       // tick of the last count, start of the period
-extern int gp2x_dev;                         // memory device while the timing is set
-extern volatile uint16_t *MEM_REG;           // mapped register window, kept after start-up
+extern uint16_t Platform_Gamepads;              // number of extra pads
+extern ControlPad controlpad[4];                // the four pad records
+extern const int32_t MAP_KEY[12];               // extra pad: SDL button of logical button j
+extern const int32_t MAP_KEY2X[20];      // built-in: buttons of directions 0..7, logical 0..9
+extern const uint8_t angle_detection[9]; // direction of the two axis zones
+extern uint16_t fps;                     // frames counted in the last period
+extern uint16_t fps_done;                // frames counted in the current period
+extern uint32_t tickcount, tickcount2;   // tick of the last count, start of the period
+extern int gp2x_dev;                     // memory device while the timing is set
+extern volatile uint16_t *MEM_REG;       // mapped register window, kept after start-up
 
 void Platform_Init();
 void RamHack();
@@ -43,10 +43,17 @@ void Platform_PlaySound(unsigned int sound, unsigned short a, unsigned short b);
 void Platform_ShutDown();
 void Platform_ControlPadUpdate();
 
+// Handheld detection: true only on the console itself (ARM build, ARM920T
+// core, the console's menu program installed). The timing step and the
+// hand-back to the menu run only there.
+bool Platform_IsHandheld();
+bool CpuInfoNamesHandheldCore(const char *path);  // the cpuinfo file names the ARM920T
+void RamHackRegisters(volatile uint16_t *window); // the timing writes into a mapped window
+
 // Test seam: when seam_active is set, the tick and the raw control state come
 // from these globals instead of SDL (headless runs and tests). The game itself
 // never sets it.
-#define SEAM_JOYSTICKS 5 // joystick 0 (built-in) and the four extra pads
+#define SEAM_JOYSTICKS 5                        // joystick 0 (built-in) and the four extra pads
 extern uint8_t seam_active;                     // non-zero: use the scripted state below
 extern uint32_t seam_tick;                      // the millisecond tick
 extern int seam_numjoysticks;                   // joysticks that SDL pretends to have

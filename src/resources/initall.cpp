@@ -11,8 +11,7 @@
 const char hextodig[16] = {'0', '1', '2', '3', '4', '5', '6', '7',
                            '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 
-void Initialize()
-{
+void Initialize() {
     s_initfont();
     LoadPalette();
     LoadTiles();

@@ -11,6 +11,10 @@ extern const int8_t vis_dirx[225];   // x step toward the centre, y-major
 extern const int8_t vis_diry[225];   // y step toward the centre, y-major
 extern const uint16_t FOV_mask[448]; // window of each sight: [sight][|dy|][|dx|]
 
+// Non-zero when cell (x, y) lies inside level z: 0 <= x <= mapsizex[z] and
+// 0 <= y <= mapsizey[z]; also zero for any cell or level off the world grid.
+int InLevel(int x, int y, int z);
+
 void LoadDemoMap();
 void RestartServer();
 void ProcGameServer();

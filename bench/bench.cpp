@@ -1,0 +1,128 @@
+// Benchmarks of the per-frame work, each beside a memset of one 320 x 240
+// frame in the same run, so that figures can be read as ratios to it.
+#include <benchmark/benchmark.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "client/gameclient.h"
+#include "console/render.h"
+#include "console/sfont.h"
+#include "game/globalvar.h"
+#include "math/tables.h"
+#include "menu/mainmenu.h"
+#include "resources/initall.h"
+#include "server/gameserver.h"
+
+// Loads the shipped data the way start-up does, without opening a display.
+static void LoadWorld()
+{
+    static bool loaded = false;
+    if (loaded)
+        return;
+    loaded = true;
+    if (chdir(MD_DATA_DIR) != 0)
+        return;
+    LoadConfig();
+    s_initfont();
+    LoadTiles();
+    LoadTables();
+    LoadStrings();
+    RestartServer();
+}
+
+// Enables every creature slot, spread over the passable cells of level 0.
+static void EnableAllCreatures()
+{
+    int k = 0;
+    for (int y = 0; y <= mapsizey[0] && k < MAX_NPCS; y++)
+        for (int x = 0; x <= mapsizex[0] && k < MAX_NPCS; x += 2) {
+            if (tileblock[map[CELL(x, y, 0)]] > 4)
+                continue;
+            npc_enabled[k] = 1;
+            npc_sight[k] = 6;
+            npc_char[k] = 'w';
+            npc_color[k] = 15;
+            npc_x[k] = (int16_t)x;
+            npc_y[k] = (int16_t)y;
+            k++;
+        }
+}
+
+static void BM_MemsetFrame(benchmark::State &state)
+{
+    for (auto _ : state) {
+        memset(scrbuf, (int)(count++ & 255), 76800);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_MemsetFrame);
+
+static void BM_ServerTurnDefault(benchmark::State &state)
+{
+    LoadWorld();
+    for (auto _ : state)
+        ProcGameServer();
+}
+BENCHMARK(BM_ServerTurnDefault);
+
+static void BM_ServerTurnAll1024(benchmark::State &state)
+{
+    LoadWorld();
+    EnableAllCreatures();
+    for (auto _ : state)
+        ProcGameServer();
+}
+BENCHMARK(BM_ServerTurnAll1024);
+
+static void BM_PreparePackageSight6(benchmark::State &state)
+{
+    LoadWorld();
+    npc_x[0] = 20;
+    npc_y[0] = 20;
+    npc_sight[0] = 6;
+    for (auto _ : state) {
+        PreparePackage(0);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_PreparePackageSight6);
+
+static void BM_ProcClient(benchmark::State &state)
+{
+    LoadWorld();
+    ProcGameServer();
+    for (auto _ : state) {
+        ProcClient();
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_ProcClient);
+
+static void BM_RenderMainMenu(benchmark::State &state)
+{
+    LoadWorld();
+    for (auto _ : state) {
+        RenderMainMenu();
+        count++;
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_RenderMainMenu);
+
+static void BM_RenderConsole(benchmark::State &state)
+{
+    LoadWorld();
+    for (int i = 0; i < CON_CELLS; i++) {
+        scch[i] = (uint8_t)(i * 7);
+        sccl[i] = (uint8_t)(i * 3);
+        sccb[i] = (uint8_t)i;
+    }
+    curgametick = 256; // cursor shown
+    for (auto _ : state) {
+        RenderConsole();
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_RenderConsole);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,15 @@
+#!/bin/bash
+# Installs what the build and the tests need on Debian 12, when missing.
+set -e
+need=()
+for p in build-essential cmake pkg-config libsdl1.2-compat-dev libgtest-dev libbenchmark-dev \
+         libpng-dev clang libclang-rt-14-dev xvfb xauth; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+    echo "installing: ${need[*]}"
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+fi

@@ -1,0 +1,50 @@
+// Tile definitions: glyph, colour, blocking value and name of each tile
+// number, from data/tiledata.cfg.
+#include <stdio.h>
+
+#include "game/globalvar.h"
+#include "resources/initall.h"
+#include "resources/tokens.h"
+
+#define TILE_FILE "data/tiledata.cfg"
+#define TILE_HEADER 5  // header tokens skipped before the first entry
+#define TILE_TOKEN 256 // header and code token buffer
+#define TILE_ENTRIES 256
+
+// Reads the header, then one code token and one name token per tile. The
+// code's first character is the glyph, its second the base colour (a
+// hextodig digit; any other character keeps the colour decoded last, 0
+// before any) and its third the blocking value, its code minus '0'. A code
+// shorter than three characters reads its missing characters as the zero
+// byte that ends it: the colour is kept and the blocking value is
+// (0 - '0') & 255 = 208, a blocking tile; characters past the third are
+// ignored. Names are cut to 31 characters. Entries past the 256th are not
+// read, and the count then stays at 255, its largest value.
+void LoadTiles() {
+    char code[TILE_TOKEN];
+    int entries = 0;
+    int colour = 0;
+    tiletypes = 0;
+    FILE *f = OpenResource(TILE_FILE);
+    if (f) {
+        for (int i = 0; i < TILE_HEADER; i++)
+            ReadToken(f, code, TILE_TOKEN);
+        int len;
+        while (entries < TILE_ENTRIES && (len = ReadToken(f, code, TILE_TOKEN)) > 0) {
+            ReadToken(f, tilename[entries], (int)sizeof tilename[entries]);
+            unsigned char glyph = (unsigned char)code[0];
+            unsigned char c2 = len > 1 ? (unsigned char)code[1] : 0;
+            unsigned char c3 = len > 2 ? (unsigned char)code[2] : 0;
+            int v = HexValue(c2);
+            if (v >= 0)
+                colour = v;
+            tilechar[entries] = glyph;
+            tilecolor[entries] = (uint8_t)colour;
+            tileblock[entries] = (uint8_t)(c3 - 48);
+            entries++;
+        }
+        fclose(f);
+    }
+    tiletypes = (uint8_t)(entries < 255 ? entries : 255);
+    tilechar[0] = ' ';
+}

@@ -1,0 +1,72 @@
+// Observer view: a scrollable window onto a whole server level with every
+// creature, and a status line on the screen's last text row.
+#include <stdio.h>
+
+#include "game/globalvar.h"
+#include "platform/platform.h"
+#include "server/gameserver.h"
+
+#define MAX_TEXT_CELLS 255 // columns and rows are capped as the renderer caps them
+
+// Camera step of each direction code 0..7 (up, then clockwise).
+static const int8_t observer_dx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+static const int8_t observer_dy[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
+
+// Screen cells along one axis for a glyph size, capped; 0 without a font.
+static int TextCells(uint16_t pixels, uint16_t cell) {
+    if (cell == 0)
+        return 0;
+    int n = pixels / cell;
+    return n > MAX_TEXT_CELLS ? MAX_TEXT_CELLS : n;
+}
+
+// Draws the observer's window onto level ServerViewLevel, scrolled by pad 0,
+// and writes the status line over the previous one.
+void RenderServer() {
+    int cols = TextCells(Screen_Width, charx);
+    int rows = TextCells(Screen_Height, chary);
+
+    uint8_t d = controlpad[0].dir;
+    if (d < 8) {
+        // The camera is not clamped; it wraps instead of overflowing.
+        servercamerax = (int32_t)((uint32_t)servercamerax + (uint32_t)(int32_t)observer_dx[d]);
+        servercameray = (int32_t)((uint32_t)servercameray + (uint32_t)(int32_t)observer_dy[d]);
+    }
+
+    int z = ServerViewLevel;
+    for (int j = 0; j < cols; j++) {
+        for (int i = 0; i < rows - 1; i++) {
+            int con = j * CON_H + i;
+            int64_t wx = (int64_t)servercamerax + j;
+            int64_t wy = (int64_t)servercameray + i;
+            // Off-level cells get colour 0 and keep their glyph.
+            if (wx < 0 || wy < 0 || wx >= WORLD_X || wy >= WORLD_Y ||
+                !InLevel((int)wx, (int)wy, z)) {
+                sccl[con] = 0;
+                continue;
+            }
+            int cell = CELL((int)wx, (int)wy, z);
+            uint16_t m = npc_vis[cell];
+            if (m != 0 && m <= MAX_NPCS) {
+                scch[con] = npc_char[m - 1];
+                sccl[con] = npc_color[m - 1];
+            } else {
+                uint8_t t = map[cell];
+                scch[con] = tilechar[t];
+                sccl[con] = tilecolor[t];
+            }
+        }
+    }
+
+    if (cols >= 1 && rows >= 2) {
+        char text[64];
+        int len = snprintf(text, sizeof text, "OnLine: %i Npc: %i Lvl: %i", (int)ServerClients,
+                           (int)npcs, (int)ServerViewLevel);
+        if (len > (int)sizeof text - 1)
+            len = (int)sizeof text - 1;
+        for (int k = 0; k < len && k < CON_W; k++) {
+            scch[k * CON_H + rows - 1] = (uint8_t)text[k];
+            sccl[k * CON_H + rows - 1] = 1;
+        }
+    }
+}
