@@ -13,7 +13,7 @@
 
 #define UNSEEN_COLOUR 130 // base colour 2 at shade 8: every cell not in view
 #define MAX_SIGHT 6       // the window table has rows for sight 0..6
-#define GRID_CAP 255      // at most this many columns and rows, as the renderer
+#define GRID_CAP 255      // columns and rows capped as the renderer caps them
 
 // Turn number of a package, least significant byte first.
 static int32_t PackageTurn(const uint8_t *pkg) {
@@ -23,7 +23,7 @@ static int32_t PackageTurn(const uint8_t *pkg) {
 }
 
 // Columns or rows of glyph cells that fit in a screen side; none for a zero
-// cell size, and never more than the renderer draws.
+// cell size, and never more than the planes hold.
 static int GridCells(uint16_t pixels, uint16_t cell) {
     if (cell == 0)
         return 0;
@@ -34,7 +34,8 @@ static int GridCells(uint16_t pixels, uint16_t cell) {
 // Camera on one axis: centred on the player, kept from running left of 0 and,
 // when the level is wider than the screen, from running past its last cell.
 static int32_t CameraAxis(int pos, int cells, int levelmax) {
-    int32_t c = pos - cells / 2;
+    int half = cells >= 0 ? cells / 2 : -((1 - cells) / 2); // rounded down
+    int32_t c = pos - half;
     if (c < 0)
         return 0;
     if (cells < levelmax && c + cells - 1 > levelmax)
@@ -72,7 +73,7 @@ int ProcClient() {
     // Grid: n columns, the top h rows are the map, row h is the status row.
     int n = GridCells(Screen_Width, charx);
     int rows = GridCells(Screen_Height, chary);
-    if (n == 0 || rows == 0)
+    if (charx == 0 || chary == 0)
         n = rows = 0; // a zero cell size: no grid at all
     int h = rows - 1;
 

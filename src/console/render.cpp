@@ -7,14 +7,25 @@
 
 #define CURSOR_GLYPH 95 // '_'
 
-// Turns the cell grid into the frame. Draws nothing when no font is loaded
-// or when the font or screen sizes would reach outside fontdata or scrbuf.
+// Font mask pixel at an index of fontdata; 0 past its end.
+static inline uint8_t FontPixel(uint32_t at) {
+    return at < sizeof fontdata ? fontdata[at] : 0;
+}
+
+// Writes one frame pixel unless the index lies past the end of scrbuf.
+static inline void FramePixel(uint32_t at, uint8_t colour) {
+    if (at < sizeof scrbuf)
+        scrbuf[at] = colour;
+}
+
+// Turns the cell grid into the frame. Draws nothing without a glyph size.
+// Sizes set by hand beyond the font or frame capacity are clipped pixel by
+// pixel: a frame pixel past scrbuf is skipped, a glyph pixel past fontdata
+// counts as background.
 void RenderConsole() {
     const uint32_t cw = charx, ch = chary, fw = fontx;
     const uint32_t sw = Screen_Width, sh = Screen_Height;
     if (cw == 0 || ch == 0)
-        return;
-    if ((16 * ch - 1) * fw + 16 * cw > sizeof fontdata || sw * sh > sizeof scrbuf)
         return;
 
     uint32_t columns = sw / cw, rows = sh / ch;
@@ -28,13 +39,13 @@ void RenderConsole() {
             const uint32_t cell = k * 256 + r;
             const uint32_t c = scch[cell];
             const uint8_t fg = sccl[cell], bg = sccb[cell];
-            const uint8_t *glyph = fontdata + (c / 16) * ch * fw + (c % 16) * cw;
+            const uint32_t glyph = (c / 16) * ch * fw + (c % 16) * cw;
             for (uint32_t j = 0; j < ch; j++) {
                 const uint32_t py = r * ch + j;
                 for (uint32_t i = 0; i < cw; i++) {
                     const uint32_t px = k * cw + i;
                     if (px < sw && py < sh)
-                        scrbuf[py * sw + px] = glyph[j * fw + i] ? fg : bg;
+                        FramePixel(py * sw + px, FontPixel(glyph + j * fw + i) ? fg : bg);
                 }
             }
         }
@@ -44,13 +55,13 @@ void RenderConsole() {
     if (!(curgametick & 256))
         return;
     const uint8_t colour = sccl[cursor_x * 256 + cursor_y];
-    const uint8_t *glyph = fontdata + (CURSOR_GLYPH / 16) * ch * fw + (CURSOR_GLYPH % 16) * cw;
+    const uint32_t glyph = (CURSOR_GLYPH / 16) * ch * fw + (CURSOR_GLYPH % 16) * cw;
     for (uint32_t j = 0; j < ch; j++) {
         const uint32_t py = cursor_y * ch + j;
         for (uint32_t i = 0; i < cw; i++) {
             const uint32_t px = cursor_x * cw + i;
-            if (px < sw && py < sh && glyph[j * fw + i])
-                scrbuf[py * sw + px] = colour;
+            if (px < sw && py < sh && FontPixel(glyph + j * fw + i))
+                FramePixel(py * sw + px, colour);
         }
     }
 }

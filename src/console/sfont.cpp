@@ -15,37 +15,72 @@
 
 static SDL_Surface *font_image; // the loaded image, kept for the whole run
 
-// A font the game cannot draw with ends the run before the first frame, with
-// one line on stderr: the message is printf-style text after the program name.
-[[noreturn]] static void FontFailure(const char *format, ...) {
+char font_error[256];
+
+// Records why the font was refused and gives the failure result.
+__attribute__((format(printf, 1, 2))) static int FontRefused(const char *format, ...) {
     va_list args;
     va_start(args, format);
-    fputs("marrowdigger: ", stderr);
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
+    vsnprintf(font_error, sizeof font_error, format, args);
     va_end(args);
-    SDL_Quit();
-    exit(1);
+    return 1;
 }
 
-// Loads the font image and derives the glyph size. The image must be 8 bits
-// per pixel, at least 16 x 16 pixels and at most 65536 pixels; anything else
-// ends the run with one line on stderr. The image is kept loaded.
-void s_initfont() {
+// Image size that a BMP header declares, read before SDL builds the image so
+// that a damaged header cannot make it allocate gigabytes for a font that
+// would be refused anyway. Reads the file header and the start of the info
+// header (16-bit sizes in the 12-byte OS/2 form, signed 32-bit otherwise,
+// a negative height meaning top-down rows), then returns to the start of the
+// file. False when the start is no BMP header; SDL then refuses the file.
+static bool DeclaredSize(SDL_RWops *rw, int64_t *w, int64_t *h) {
+    uint8_t b[26];
+    int got = SDL_RWread(rw, b, 1, sizeof b);
+    SDL_RWseek(rw, 0, RW_SEEK_SET);
+    if (got != (int)sizeof b || b[0] != 'B' || b[1] != 'M')
+        return false;
+    uint32_t header = b[14] | b[15] << 8 | b[16] << 16 | (uint32_t)b[17] << 24;
+    if (header == 12) {
+        *w = b[18] | b[19] << 8;
+        *h = b[20] | b[21] << 8;
+    } else {
+        *w = (int32_t)(b[18] | b[19] << 8 | b[20] << 16 | (uint32_t)b[21] << 24);
+        *h = (int32_t)(b[22] | b[23] << 8 | b[24] << 16 | (uint32_t)b[25] << 24);
+    }
+    *w = *w < 0 ? -*w : *w;
+    *h = *h < 0 ? -*h : *h;
+    return true;
+}
+
+// Loads the image and checks it: 8 bits per pixel, at least 16 x 16 pixels
+// and at most 65536 pixels. Only a usable image touches the font; it is then
+// kept loaded, replacing one loaded before.
+int LoadFont(const char *path) {
     errno = 0;
-    SDL_RWops *rw = SDL_RWFromFile(FONT_FILE, "rb");
+    SDL_RWops *rw = SDL_RWFromFile(path, "rb");
     if (!rw)
-        FontFailure("cannot open %s: %s", FONT_FILE, errno ? strerror(errno) : SDL_GetError());
+        return FontRefused("cannot open %s: %s", path, errno ? strerror(errno) : SDL_GetError());
+    int64_t declared_w, declared_h;
+    if (DeclaredSize(rw, &declared_w, &declared_h) &&
+        declared_w * declared_h > (int64_t)sizeof fontdata) {
+        SDL_RWclose(rw);
+        return FontRefused("%s is larger than 65536 pixels (%lld x %lld)", path,
+                           (long long)declared_w, (long long)declared_h);
+    }
     SDL_Surface *img = SDL_LoadBMP_RW(rw, 1);
     if (!img)
-        FontFailure("cannot read %s: %s", FONT_FILE, SDL_GetError());
-    if (img->format->BytesPerPixel != 1 || img->format->BitsPerPixel != 8)
-        FontFailure("%s is not 8 bits per pixel (%d)", FONT_FILE, img->format->BitsPerPixel);
+        return FontRefused("cannot read %s: %s", path, SDL_GetError());
     const int w = img->w, h = img->h;
-    if (w < 16 || h < 16)
-        FontFailure("%s is smaller than 16 x 16 pixels (%d x %d)", FONT_FILE, w, h);
-    if ((uint64_t)w * (uint64_t)h > sizeof fontdata)
-        FontFailure("%s is larger than 65536 pixels (%d x %d)", FONT_FILE, w, h);
+    int refused = 0;
+    if (img->format->BytesPerPixel != 1 || img->format->BitsPerPixel != 8)
+        refused = FontRefused("%s is not 8 bits per pixel (%d)", path, img->format->BitsPerPixel);
+    else if (w < 16 || h < 16)
+        refused = FontRefused("%s is smaller than 16 x 16 pixels (%d x %d)", path, w, h);
+    else if ((uint64_t)w * (uint64_t)h > sizeof fontdata)
+        refused = FontRefused("%s is larger than 65536 pixels (%d x %d)", path, w, h);
+    if (refused) {
+        SDL_FreeSurface(img);
+        return refused;
+    }
 
     fontx = (uint16_t)w;
     fonty = (uint16_t)h;
@@ -62,4 +97,15 @@ void s_initfont() {
     font_image = img;
     charx = fontx / 16;
     chary = fonty / 16;
+    return 0;
+}
+
+// Loads font/font.bmp. A font the game cannot draw with ends the run before
+// the first frame, with one line on stderr.
+void s_initfont() {
+    if (LoadFont(FONT_FILE) == 0)
+        return;
+    fprintf(stderr, "marrowdigger: %s\n", font_error);
+    SDL_Quit();
+    exit(1);
 }

@@ -72,10 +72,11 @@ const uint8_t table_rnd[1024] = {
 
 uint16_t rnd_seed;
 
-// Next byte of the shared sequence; the position wraps at 1024.
+// Next byte of the shared sequence; the position wraps at 1024. A position
+// set past the table reads within it.
 static unsigned int NextRandom()
 {
-    unsigned int v = table_rnd[rnd_seed];
+    unsigned int v = table_rnd[rnd_seed & 1023];
     rnd_seed = (uint16_t)((rnd_seed + 1) & 1023);
     return v;
 }

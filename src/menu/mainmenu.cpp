@@ -7,7 +7,7 @@
 #include "math/zmath.h"
 #include "platform/platform.h"
 
-#define GRID_CAP 255      // at most this many columns and rows, as the renderer
+#define GRID_CAP 255      // columns and rows capped as the renderer caps them
 #define MENU_ITEMS 5      // labels come from string slots 0..4
 #define SELECT_DELAY 1000 // milliseconds of flashing before an item acts
 #define TITLE_LEN 27
@@ -21,7 +21,7 @@ static const char menutitle[TITLE_LEN + 1] = "MARROWDIGGER ONLINE (alpha)";
 static const char menucredit[CREDIT_LEN + 1] = "MARROW TEAM 2026";
 
 // Columns or rows of glyph cells that fit in a screen side; none for a zero
-// cell size, and never more than the renderer draws.
+// cell size, and never more than the planes hold.
 static int GridCells(uint16_t pixels, uint16_t cell) {
     if (cell == 0)
         return 0;
@@ -29,10 +29,12 @@ static int GridCells(uint16_t pixels, uint16_t cell) {
     return cells > GRID_CAP ? GRID_CAP : cells;
 }
 
-// Writes glyph and colours of one cell; cells outside the grid are skipped.
+// Writes glyph and colours of one cell. A cell off the visible grid but on
+// the planes is still written (it is simply not shown); only a cell off the
+// planes, which the layout can reach on tiny grids, is skipped.
 // bg < 0 leaves the background as it is.
-static void PutCell(int k, int r, int columns, int rows, uint8_t glyph, uint8_t fg, int bg) {
-    if (k < 0 || r < 0 || k >= columns || r >= rows)
+static void PutCell(int k, int r, uint8_t glyph, uint8_t fg, int bg) {
+    if (k < 0 || r < 0 || k >= CON_W || r >= CON_H)
         return;
     int at = k * 256 + r;
     scch[at] = glyph;
@@ -69,18 +71,21 @@ void RenderMainMenu() {
         }
     }
 
-    for (int j = 0; j < TITLE_LEN; j++)
-        PutCell(2 + j, 1, columns, rows, (uint8_t)menutitle[j], 1, -1);
-    int letter = 2 + (int)((count / 2) % TITLE_LEN);
-    if (letter < columns && 1 < rows)
+    // Without a font there is no grid to lay the texts out on.
+    bool grid = charx != 0 && chary != 0;
+    if (grid) {
+        for (int j = 0; j < TITLE_LEN; j++)
+            PutCell(2 + j, 1, (uint8_t)menutitle[j], 1, -1);
+        int letter = 2 + (int)((count / 2) % TITLE_LEN);
         sccl[letter * 256 + 1] = 3;
 
-    for (int j = 0; j < CREDIT_LEN; j++)
-        PutCell(columns - CREDIT_LEN + j, rows - 1, columns, rows, (uint8_t)menucredit[j], 9, -1);
+        for (int j = 0; j < CREDIT_LEN; j++)
+            PutCell(columns - CREDIT_LEN + j, rows - 1, (uint8_t)menucredit[j], 9, -1);
+    }
 
-    // Labels, right-aligned; the farther from the selection, the darker.
-    // A label wider than the grid is left out.
-    for (int i = 0; i < MENU_ITEMS; i++) {
+    // Labels, right-aligned; the farther from the selection, the darker. A
+    // label wider than the grid cannot be placed and is skipped.
+    for (int i = 0; i < MENU_ITEMS && grid; i++) {
         int n = (int)strnlen(str_item[i], sizeof str_item[i]);
         if (n > columns)
             continue;
@@ -94,7 +99,7 @@ void RenderMainMenu() {
             bg = 0;
         }
         for (int j = 0; j < n; j++)
-            PutCell(columns - n + j, rows - 9 + i, columns, rows, (uint8_t)str_item[i][j], fg, bg);
+            PutCell(columns - n + j, rows - 9 + i, (uint8_t)str_item[i][j], fg, bg);
     }
 
     curtick = Platform_Tick();
@@ -123,6 +128,6 @@ void RenderMainMenu() {
     }
 
     lasttick = curtick;
-    cursor_x = (uint8_t)(columns > 0 ? columns - 1 : 0);
-    cursor_y = (uint8_t)(rows > 0 ? rows - 1 : 0);
+    cursor_x = (uint8_t)(columns - 1); // byte values: no row gives row 255, off screen
+    cursor_y = (uint8_t)(rows - 1);
 }

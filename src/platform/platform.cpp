@@ -80,15 +80,25 @@ void Platform_UpdateScreen() {
     int height = Screen_Height < screen->h ? Screen_Height : screen->h;
     SDL_LockSurface(screen);
     uint8_t *pixels = (uint8_t *)screen->pixels;
-    if (screen->pitch == Screen_Width && width == Screen_Width && height == Screen_Height) {
-        memcpy(pixels, scrbuf, (size_t)Screen_Width * Screen_Height);
+    if (screen->pitch == DISPLAY_W) {
+        // Screen_Width x Screen_Height bytes as one block, cut to the surface.
+        size_t bytes = (size_t)Screen_Width * Screen_Height;
+        size_t room = (size_t)screen->pitch * screen->h;
+        if (bytes > room)
+            bytes = room;
+        if (bytes > sizeof scrbuf)
+            bytes = sizeof scrbuf;
+        memcpy(pixels, scrbuf, bytes);
     } else {
-        for (int y = 0; y < height; y++)
+        for (int y = 0; y < height && (size_t)y * Screen_Width + width <= sizeof scrbuf; y++)
             memcpy(pixels + (size_t)y * screen->pitch, scrbuf + (size_t)y * Screen_Width,
                    (size_t)width);
     }
     SDL_UnlockSurface(screen);
     SDL_Flip(screen);
+    // A scripted run looks at each presented frame and sets up the next one.
+    if (seam_active && seam_present_hook)
+        seam_present_hook();
 }
 
 // Milliseconds since SDL start-up.

@@ -61,5 +61,6 @@ extern uint8_t seam_button[SEAM_JOYSTICKS][32]; // button state per joystick
 extern int16_t seam_axis[SEAM_JOYSTICKS][2];    // axes 0 and 1 per joystick
 extern uint8_t seam_key[SDLK_LAST];             // keyboard state by SDL key
 extern uint8_t seam_quit;                       // window close requested
+extern void (*seam_present_hook)();             // called after each presented frame
 
 #endif

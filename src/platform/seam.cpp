@@ -12,6 +12,7 @@ uint8_t seam_button[SEAM_JOYSTICKS][32];
 int16_t seam_axis[SEAM_JOYSTICKS][2];
 uint8_t seam_key[SDLK_LAST];
 uint8_t seam_quit;
+void (*seam_present_hook)();
 
 #define EVENT_BATCH 16  // events taken off the queue per call
 #define EVENT_ROUNDS 64 // at most this many batches a frame
@@ -92,10 +93,19 @@ uint8_t PollInput() {
     return quit;
 }
 
+// Whether joystick 0..4 can be read: opened, or in a scripted run one of the
+// scripted joysticks, even when Platform_Init has not opened it.
+static bool JoyPresent(int joystick) {
+    if (JoyHandle(joystick))
+        return true;
+    return seam_active && joystick >= 0 && joystick < SEAM_JOYSTICKS &&
+           joystick < seam_numjoysticks;
+}
+
 // Axis 0 (horizontal) or 1 (vertical) of a joystick; 0 for an absent one.
 int16_t JoyAxis(int joystick, int axis) {
     SDL_Joystick *handle = JoyHandle(joystick);
-    if (!handle || axis < 0 || axis > 1)
+    if (!JoyPresent(joystick) || axis < 0 || axis > 1)
         return 0;
     if (seam_active)
         return seam_axis[joystick][axis];
@@ -105,7 +115,7 @@ int16_t JoyAxis(int joystick, int axis) {
 // State of one button of a joystick, 0 or 1; 0 for an absent one.
 uint8_t JoyButton(int joystick, int button) {
     SDL_Joystick *handle = JoyHandle(joystick);
-    if (!handle || button < 0)
+    if (!JoyPresent(joystick) || button < 0)
         return 0;
     if (seam_active)
         return button < 32 && seam_button[joystick][button] ? 1 : 0;

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "server/gameserver.h"
 
-#define MAX_TEXT_CELLS 255 // columns and rows are capped as the renderer caps them
+#define MAX_TEXT_CELLS 255 // columns and rows capped as the renderer caps them
 
 // Camera step of each direction code 0..7 (up, then clockwise).
 static const int8_t observer_dx[8] = {0, 1, 1, 1, 0, -1, -1, -1};

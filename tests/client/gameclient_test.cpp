@@ -322,17 +322,18 @@ TEST(ClientView, TinyAndHugeGrids) {
     EXPECT_EQ(scch[254 * 256 + 0], ' '); // x = 254 is outside the level
     EXPECT_EQ(sccl[127 * 256 + 127], 130);
     EXPECT_EQ(scch[0 * 256 + 239], 'P'); // status row 239
-    for (int r = 0; r < 256; r++)
+    for (int r = 0; r < 256; r++)        // the 256th column is never drawn
         EXPECT_EQ(scch[255 * 256 + r], 0x77) << r;
 
-    // A screen of more than 255 cells each way is cut to 255 x 255.
+    // A screen of more than 255 cells each way is capped like the renderer.
+    memset(scch, 0x77, sizeof scch);
     Screen_Width = Screen_Height = 1000;
     ProcClient();
     EXPECT_EQ(scch[0 * 256 + 254], 'P');
-    for (int c = 0; c < 256; c++) {
-        EXPECT_EQ(scch[c * 256 + 255], 0x77) << c;
+    for (int c = 0; c < 254; c++)
+        EXPECT_EQ(scch[254 * 256 + c], ' ') << c;
+    for (int c = 0; c < 256; c++)
         EXPECT_EQ(scch[255 * 256 + c], 0x77) << c;
-    }
     Screen_Width = 320, Screen_Height = 240;
 
     // One row only: no map rows, the status line on row 0.
@@ -352,4 +353,33 @@ TEST(ClientView, TinyAndHugeGrids) {
     ProcClient();
     for (int i = 0; i < CON_CELLS; i++)
         ASSERT_EQ(scch[i], 0x77) << i;
+}
+
+// A grid of cells too tall for a single row draws nothing, but its camera and
+// cursor still follow the columns it has and the rule for h = -1.
+TEST(ClientView, NoRowKeepsTheCameraRule) {
+    SetLevel(127, 127);
+    MakePackage(5, 6, 64, 64);
+    memset(scch, 0x77, sizeof scch);
+    Screen_Width = 320, Screen_Height = 240, charx = 8, chary = 241;
+    ProcClient();
+    EXPECT_EQ(camerax[0], 44); // 64 - 40 / 2
+    EXPECT_EQ(cameray[0], 65); // 64 - (-1 / 2 rounded down)
+    EXPECT_EQ(cursor_x, 20);
+    EXPECT_EQ(cursor_y, 255);
+    for (int i = 0; i < CON_CELLS; i++)
+        ASSERT_EQ(scch[i], 0x77) << i;
+}
+
+// Exactly 256 columns fit the planes: the last one is drawn like any other.
+TEST(ClientView, GridIsCappedAt255ColumnsLikeTheRenderer) {
+    SetLevel(127, 127);
+    MakePackage(5, 6, 64, 64);
+    memset(scch, 0x77, sizeof scch);
+    Screen_Width = 256, Screen_Height = 240, charx = 1, chary = 8; // 255 x 30 after the cap
+    ProcClient();
+    EXPECT_EQ(camerax[0], 0);
+    EXPECT_EQ(scch[254 * 256 + 0], ' ');  // x = 254, outside the level
+    EXPECT_EQ(scch[255 * 256 + 0], 0x77); // the 256th column is never drawn
+    EXPECT_EQ(sccl[127 * 256 + 0], 130);  // x = 127, inside, never seen
 }

@@ -236,3 +236,67 @@ TEST(RenderConsole, NoFontDrawsNothing) {
     for (int i = 0; i < kFrame; i++)
         ASSERT_EQ(scrbuf[i], 0x33);
 }
+
+// Font and sizes set by hand, with no font file loaded, draw like a loaded
+// font: 8 x 8 glyphs, then 16 x 16 ones with fonty left at 0.
+TEST(RenderConsole, HandSetFontMatchesReference) {
+    std::mt19937 rng(51);
+    for (int i = 0; i < 128 * 128; i++)
+        fontdata[i] = (uint8_t)(rng() & 1);
+    fontx = fonty = 128;
+    charx = chary = 8;
+    Screen_Width = 320;
+    Screen_Height = 240;
+    CheckFrames(52, 3);
+    for (int i = 0; i < 65536; i++)
+        fontdata[i] = (uint8_t)(rng() % 3 == 0);
+    fontx = 256;
+    fonty = 0;
+    charx = chary = 16;
+    CheckFrames(53, 3);
+}
+
+// A frame set by hand larger than scrbuf is painted where it fits: 1 x 1
+// glyphs on a 10000 x 103 frame reach pixel 102 * 10000 + 254, inside scrbuf,
+// although the whole frame would not fit. Pixels past scrbuf are skipped.
+TEST(RenderConsole, FrameLargerThanTheBufferIsClipped) {
+    memset(fontdata, 1, 16 * 16);
+    fontx = fonty = 16;
+    charx = chary = 1;
+    Screen_Width = 10000;
+    Screen_Height = 103;
+    memset(sccl, 0x21, sizeof sccl);
+    memset(scrbuf, 0, sizeof scrbuf);
+    curgametick = 0;
+    RenderConsole();
+    EXPECT_EQ(scrbuf[0], 0x21);
+    EXPECT_EQ(scrbuf[102 * 10000 + 254], 0x21);
+    EXPECT_EQ(scrbuf[102 * 10000 + 255], 0);
+    Screen_Height = 120; // rows 103..119 run past the end of scrbuf
+    cursor_x = 254;
+    cursor_y = 119;
+    curgametick = 256;
+    RenderConsole();
+    EXPECT_EQ(scrbuf[101 * 10000 + 254], 0x21);
+}
+
+// Glyph sizes set by hand that reach past fontdata read the missing part as
+// background instead of refusing the whole frame.
+TEST(RenderConsole, GlyphsPastTheFontAreBackground) {
+    memset(fontdata, 1, sizeof fontdata);
+    fontx = 4080;
+    charx = 255;
+    chary = 16;
+    Screen_Width = 320;
+    Screen_Height = 240;
+    memset(scch, 0, sizeof scch);
+    memset(sccl, 7, sizeof sccl);
+    memset(sccb, 9, sizeof sccb);
+    scch[0 * 256 + 1] = 255; // glyph row 15 starts at 15 * 16 * 4080, past fontdata
+    curgametick = 0;
+    RenderConsole();
+    EXPECT_EQ(scrbuf[0], 7);              // glyph 0, inside the font
+    EXPECT_EQ(scrbuf[15 * 320 + 254], 7); // its last pixel, fontdata index 61454
+    EXPECT_EQ(scrbuf[16 * 320], 9);       // glyph 255: background
+    EXPECT_EQ(scrbuf[31 * 320 + 254], 9);
+}

@@ -42,3 +42,13 @@ TEST(Random, WrapAndDistribution) {
     EXPECT_EQ(table_rnd[512], 0x71);
     EXPECT_EQ(table_rnd[1000], 0x28);
 }
+
+// A position set by hand past the table still reads inside it.
+TEST(Random, PositionPastTheTableStaysInside) {
+    rnd_seed = 1024 + 5;
+    EXPECT_EQ(random256(), (unsigned)table_rnd[5]);
+    EXPECT_EQ(rnd_seed, 6);
+    rnd_seed = 0xFFFF;
+    EXPECT_EQ(random256(), 0x63u);
+    EXPECT_EQ(rnd_seed, 0);
+}

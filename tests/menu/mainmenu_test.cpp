@@ -204,51 +204,59 @@ TEST(MainMenu, ActionsOfEachItem) {
     }
 }
 
-// Grids the layout does not fit: pieces outside the grid are left out, and
-// nothing is written outside it.
+// Grids the layout does not fit: what lands off the visible grid but on the
+// planes is written there as on any grid, only what lands off the planes is
+// left out.
 TEST(MainMenu, SmallAndLargeGrids) {
     SetUp40x30();
     memset(scch, 0x77, sizeof scch);
     rnd_seed = 0;
-    charx = chary = 1; // 320 columns, cut to 255; 240 rows
+    charx = chary = 1; // 320 columns, capped at 255 like the renderer; 240 rows
     Frame();
     EXPECT_EQ(rnd_seed, 255 * 240 % 1024);
     EXPECT_EQ(Row(240 - 9, 236, 19), menuitem[0]);
     EXPECT_EQ(sccl[254 * 256 + 239], 9);
     EXPECT_EQ(cursor_x, 254);
     EXPECT_EQ(cursor_y, 239);
-    for (int r = 0; r < 256; r++)
-        EXPECT_EQ(scch[255 * 256 + r], 0x77) << r;
     for (int c = 0; c < 256; c++)
         EXPECT_EQ(scch[c * 256 + 240], 0x77) << c;
+    for (int r = 0; r < 256; r++)
+        EXPECT_EQ(scch[255 * 256 + r], 0x77) << r; // the 256th column is never drawn
 
-    // 16 columns: no label fits, the title is cut at the grid's edge.
+    // 16 columns: the title runs on past the grid's edge, off screen; the
+    // 19-character labels do not fit and are skipped.
     memset(scch, 0x77, sizeof scch);
     charx = 20;
     chary = 8;
     Frame();
-    EXPECT_EQ(Row(1, 2, 14), std::string(kTitle, 14));
-    EXPECT_EQ(scch[16 * 256 + 1], 0x77);
+    EXPECT_EQ(Row(1, 2, 27), kTitle);
+    EXPECT_EQ(sccl[16 * 256 + 1], 1);
     EXPECT_EQ(scch[0 * 256 + 21] & 0xFE, 176);
+    EXPECT_EQ(scch[15 * 256 + 21] & 0xFE, 176);
     EXPECT_EQ(sccl[0 * 256 + 29], 9);
 
-    // One row: the background and the credit line only.
+    // One row: the background and the credit line on it, the title on the
+    // row below, off screen; the labels' rows lie above the planes.
     memset(scch, 0x77, sizeof scch);
     charx = 8;
     chary = 130;
     Frame();
     EXPECT_EQ(scch[2 * 256 + 0] & 0xFE, 176);
-    EXPECT_EQ(scch[2 * 256 + 1], 0x77);
+    EXPECT_EQ(scch[2 * 256 + 1], 'M');
     EXPECT_EQ(sccl[39 * 256 + 0], 9);
     EXPECT_EQ(cursor_y, 0);
+    for (int c = 0; c < 256; c++)
+        for (int r = 2; r < 256; r++)
+            ASSERT_EQ(scch[c * 256 + r], 0x77) << c << "," << r;
 
-    // A label longer than the grid or empty draws nothing; a zero cell size
-    // draws nothing at all.
+    // A label longer than the grid is skipped; an empty one draws nothing;
+    // a zero cell size draws nothing at all.
     charx = chary = 8;
     str_item[1][0] = 0;
     memset(str_item[2], 'A', 63);
     Frame();
     EXPECT_EQ(scch[39 * 256 + 22] & 0xFE, 176);
+    EXPECT_EQ(scch[0 * 256 + 23] & 0xFE, 176);
     EXPECT_EQ(scch[39 * 256 + 23] & 0xFE, 176);
     memset(str_item[3], 'B', 64); // no terminator in the slot
     memset(scch, 0x77, sizeof scch);
@@ -256,4 +264,35 @@ TEST(MainMenu, SmallAndLargeGrids) {
     Frame();
     for (int i = 0; i < CON_CELLS; i++)
         ASSERT_EQ(scch[i], 0x77) << i;
+}
+
+// Cells too tall for a single row: no row at all. The title still goes to its
+// row on the planes, nothing lands on row -1, and the cursor's row byte wraps
+// to 255, off screen, instead of sitting on the top row.
+TEST(MainMenu, NoRowAtAll) {
+    SetUp40x30();
+    memset(scch, 0x77, sizeof scch);
+    chary = 241;
+    Frame();
+    EXPECT_EQ(Row(1, 2, 27), kTitle);
+    EXPECT_EQ(cursor_x, 39);
+    EXPECT_EQ(cursor_y, 255);
+    for (int c = 0; c < 256; c++)
+        EXPECT_EQ(scch[c * 256 + 255], 0x77) << c;
+    EXPECT_EQ(scch[0], 0x77); // no background either
+}
+
+// A 16 x 16-pixel glyph cell gives 20 x 15 cells: the travelling letter also
+// moves over the title's columns past the screen's edge, on the planes.
+TEST(MainMenu, TwentyColumnsKeepTheWholeTitleOnThePlanes) {
+    SetUp40x30();
+    charx = chary = 16;
+    count = 2 * 25; // letter on title position 25, column 27
+    Frame();
+    EXPECT_EQ(Row(1, 2, 27), kTitle);
+    EXPECT_EQ(sccl[27 * 256 + 1], 3);
+    EXPECT_EQ(sccl[26 * 256 + 1], 1);
+    EXPECT_EQ(Row(15 - 9, 1, 19), menuitem[0]);
+    EXPECT_EQ(cursor_x, 19);
+    EXPECT_EQ(cursor_y, 14);
 }

@@ -313,3 +313,57 @@ TEST(Keyboard, WindowCloseFromTheSdlQueue) {
 }
 
 } // namespace
+
+namespace {
+
+// Scripted joysticks can be read without Platform_Init having opened them:
+// the built-in controls within the scripted count, extra pads as far as
+// Platform_Gamepads says; nothing beyond the count.
+TEST(Seam, ScriptedJoysticksWithoutStartUp) {
+    seam_active = 1;
+    seam_numjoysticks = 1;
+    seam_button[0][8] = 1; // START
+    seam_button[0][6] = 1; // right
+    Platform_ControlPadUpdate();
+    EXPECT_EQ(controlpad[0].button[8], 1);
+    EXPECT_EQ(controlpad[0].pressed[8], 1);
+    EXPECT_EQ(controlpad[0].dir, 2);
+
+    seam_numjoysticks = 2;
+    Platform_Gamepads = 1;
+    memset(seam_button, 0, sizeof seam_button);
+    seam_axis[1][1] = 8000;
+    seam_button[1][0] = 1;
+    Platform_ControlPadUpdate();
+    EXPECT_EQ(controlpad[0].dir, 4);
+    EXPECT_EQ(controlpad[0].button[0], 1);
+
+    seam_numjoysticks = 0;
+    Platform_Gamepads = 0;
+    seam_button[0][8] = 1;
+    Platform_ControlPadUpdate();
+    EXPECT_EQ(controlpad[0].button[8], 0);
+    EXPECT_EQ(controlpad[0].dir, 255);
+}
+
+// With the seam off, scripted state is never read: SDL (dummy video, no
+// joystick, no key held) leaves the pads idle.
+TEST(Seam, InertWhenOff) {
+    Platform_Init();
+    seam_active = 0;
+    seam_numjoysticks = 5;
+    for (int j = 0; j < SEAM_JOYSTICKS; j++) {
+        memset(seam_button[j], 1, sizeof seam_button[j]);
+        seam_axis[j][0] = seam_axis[j][1] = 30000;
+    }
+    memset(seam_key, 1, sizeof seam_key);
+    Platform_ControlPadUpdate();
+    if (gp2xjoy)
+        GTEST_SKIP() << "a real joystick is attached";
+    for (int k = 0; k < 10; k++)
+        EXPECT_EQ(controlpad[0].button[k], 0) << k;
+    EXPECT_EQ(controlpad[0].dir, 255);
+    EXPECT_EQ(GameLoopEnabled, 1);
+}
+
+} // namespace

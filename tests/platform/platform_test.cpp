@@ -54,6 +54,27 @@ TEST(Display, RowByRowWhenRowsAreWider) {
     SDL_FreeSurface(wide);
 }
 
+// Rows 320 bytes apart take Screen_Width x Screen_Height bytes as one block,
+// whatever Screen_Width says; the rest of the surface is left alone.
+TEST(Display, BlockCopyFollowsTheFrameSize) {
+    StartScripted();
+    ASSERT_EQ(screen->pitch, 320);
+    memset(screen->pixels, 0xAA, 320 * 240);
+    for (int i = 0; i < 320 * 240; i++)
+        scrbuf[i] = (uint8_t)(i % 253);
+    Screen_Width = 256;
+    Platform_UpdateScreen();
+    const uint8_t *pixels = (const uint8_t *)screen->pixels;
+    EXPECT_EQ(memcmp(pixels, scrbuf, 256 * 240), 0);
+    EXPECT_EQ(pixels[256 * 240], 0xAA);
+    EXPECT_EQ(pixels[320 * 240 - 1], 0xAA);
+    // A frame larger than the surface is cut to it.
+    Screen_Width = 640;
+    Screen_Height = 480;
+    Platform_UpdateScreen();
+    EXPECT_EQ(memcmp(pixels, scrbuf, 320 * 240), 0);
+}
+
 TEST(Display, NothingBeforeStartUp) {
     // Loaders may hand over a palette or a frame before the display exists.
     Platform_UpdatePalette();

@@ -113,20 +113,40 @@ TEST(Observer, AnyGridSizeStaysInsideThePlanes) {
     memset(sccl, 4, sizeof sccl);
     RenderServer();
     EXPECT_EQ(sccl[0], 4);
-    charx = chary = 1; // 320 columns capped at 255, 240 rows
+    charx = chary = 1; // 320 columns capped at 255 like the renderer, 240 rows
     RenderServer();
     EXPECT_EQ(sccl[254 * 256], 0);
     EXPECT_EQ(sccl[255 * 256], 4);
     EXPECT_EQ(StatusText(239), "OnLine: 0 Npc: 0 Lvl: 0");
-    Screen_Height = 600; // rows capped at 255 too
+    Screen_Height = 600; // rows capped at 255 too: the status row is row 254
     RenderServer();
     EXPECT_EQ(StatusText(254), "OnLine: 0 Npc: 0 Lvl: 0");
+    EXPECT_EQ(sccl[253], 0);
     EXPECT_EQ(sccl[255], 4);
     Screen_Height = 240;
     chary = 200; // a single row: no window and no status line
     memset(scch, 'Q', sizeof scch);
     RenderServer();
     EXPECT_EQ(scch[0], 'Q');
+}
+
+// A window of exactly 256 columns fits the planes: its last column is drawn.
+TEST(Observer, WindowIsCappedAt255ColumnsLikeTheRenderer) {
+    Screen8x8();
+    OpenLevel(128, 128);
+    Screen_Width = 256;
+    charx = 1;
+    PutTile(126, 0, 3, 0, '%', 5);
+    PutTile(127, 0, 4, 0, '&', 6);
+    memset(scch, '?', sizeof scch);
+    memset(sccl, 4, sizeof sccl);
+    servercamerax = -128; // column 254 shows x = 126, column 255 would show x = 127
+    RenderServer();
+    EXPECT_EQ(sccl[127 * 256], 0);
+    EXPECT_EQ(scch[254 * 256], '%');
+    EXPECT_EQ(sccl[254 * 256], 5);
+    EXPECT_EQ(scch[255 * 256], '?'); // the 256th column is never drawn
+    EXPECT_EQ(sccl[255 * 256], 4);
 }
 
 TEST(Observer, LevelOutsideTheWorldShowsNothing) {

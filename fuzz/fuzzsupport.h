@@ -1,0 +1,34 @@
+// Shared by the loader fuzzers: a private scratch data tree that each run
+// writes its input into, and the check that stops a run on a broken table.
+#ifndef MD_FUZZ_FUZZSUPPORT_H
+#define MD_FUZZ_FUZZSUPPORT_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+// Writes the input to path (relative to the data tree, e.g. "data/str.dat")
+// inside this process's scratch folder and makes that folder the working
+// directory, so the loader finds it on its real path. The folder, with its
+// client/, data/ and font/ subfolders, is made on the first call and removed
+// at exit.
+void FuzzEnter(const char *path, const uint8_t *data, size_t size);
+
+// Returns to the working directory the fuzzer was started in, so the corpus
+// and artifact paths given on its command line keep their meaning.
+void FuzzLeave();
+
+// Reports a broken table (through the sanitizers' report channel, which
+// stays open when the fuzzer closes stderr to quieten the loaders) and
+// aborts, so the fuzzer keeps the input.
+[[noreturn]] void FuzzFail(const char *cond, const char *file, int line);
+
+// Stops the fuzzer with the failed condition when a table breaks its bounds.
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond))                                                                               \
+            FuzzFail(#cond, __FILE__, __LINE__);                                                   \
+    } while (0)
+
+#endif

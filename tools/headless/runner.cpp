@@ -1,0 +1,292 @@
+// Headless runner: drives the real start-up, frame loop and shutdown through
+// the platform's test seam. After every presented frame the present hook
+// records the frame (trace line, screenshots) and sets the clock and the
+// controls of the next one; after the last requested frame it clears
+// GameLoopEnabled, so the loop ends once that frame is counted.
+#include "headless/runner.h"
+
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "game/gameloop.h"
+#include "game/globalvar.h"
+#include "headless/pngio.h"
+#include "headless/script.h"
+#include "math/zmath.h"
+#include "platform/platform.h"
+#include "resources/initall.h"
+
+static const char usage[] =
+    "usage: marrowdigger-headless [--data DIR] [--script FILE] [--frames N]\n"
+    "                             [--screenshot FRAME:FILE.png]... [--scale N] [--trace FILE]\n"
+    "  --data DIR        game data folder (client/, data/, font/); default: current folder\n"
+    "  --script FILE     input script (see the README); default: nothing held\n"
+    "  --frames N        frames to run; default: the script's length\n"
+    "  --screenshot F:P  write frame F (numbered from 0) as a PNG to P; repeatable\n"
+    "  --scale N         screenshot enlargement, 1..8 (default 1)\n"
+    "  --trace FILE      one JSON line per frame ('-' for standard output)\n";
+
+static HeadlessScript hl_script;           // the expanded input script
+static uint32_t hl_frames;                 // frames requested
+static int64_t hl_frame = -1;              // frame presented next; -1 before the first
+static FILE *hl_trace;                     // trace output, or NULL
+static std::vector<uint32_t> shot_frame;   // screenshot requests: frame
+static std::vector<std::string> shot_path; // and file
+static std::vector<uint8_t> shot_taken;    // and whether it was written
+static int hl_scale = 1;                   // screenshot enlargement
+static std::vector<uint8_t> hl_rgb;        // screenshot work buffer
+static int hl_status;                      // exit status so far
+static uint8_t hl_ended_by_game;           // the game cleared GameLoopEnabled itself
+
+uint64_t FrameHash(const uint8_t *bytes, size_t n) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (size_t i = 0; i < n; i++) {
+        h ^= bytes[i];
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+// Puts frame f's tick and controls into the seam.
+static void ApplyFrame(uint32_t f) {
+    seam_tick = hl_script.tick[f];
+    for (int b = 0; b < SCRIPT_BUTTONS; b++)
+        seam_button[0][b] = (uint8_t)((hl_script.held[f] >> b) & 1);
+    for (int k = 0; k < SCRIPT_PADS; k++) {
+        for (int j = 0; j < SCRIPT_PAD_BUTTONS; j++)
+            seam_button[k + 1][j] = (uint8_t)((hl_script.padheld[k][f] >> j) & 1);
+        seam_axis[k + 1][0] = hl_script.padaxis[k][0][f];
+        seam_axis[k + 1][1] = hl_script.padaxis[k][1][f];
+    }
+}
+
+// Writes the trace line and the screenshots of the frame just presented.
+static void RecordFrame(uint32_t f) {
+    size_t pixels = (size_t)Screen_Width * Screen_Height;
+    if (pixels > SCRBUF_SIZE)
+        pixels = SCRBUF_SIZE;
+    if (hl_trace)
+        fprintf(hl_trace,
+                "{\"frame\":%u,\"tick\":%u,\"count\":%u,\"turn\":%u,\"menu\":%u,\"loop\":%u,"
+                "\"rnd_seed\":%u,\"x\":%d,\"y\":%d,\"hash\":\"%016llx\"}\n",
+                f, curgametick, count, turn, MainMenuEnabled, GameLoopEnabled, rnd_seed, npc_x[0],
+                npc_y[0], (unsigned long long)FrameHash(scrbuf, pixels));
+    for (size_t i = 0; i < shot_frame.size(); i++) {
+        if (shot_frame[i] != f)
+            continue;
+        std::string err;
+        uint32_t rows = Screen_Width ? (uint32_t)(pixels / Screen_Width) : 0;
+        if (!WriteIndexedPng(shot_path[i], scrbuf, Screen_Width, rows, palette, hl_scale, hl_rgb,
+                             err)) {
+            fprintf(stderr, "marrowdigger-headless: %s\n", err.c_str());
+            hl_status = 1;
+        }
+        shot_taken[i] = 1;
+    }
+}
+
+// Present hook: the start-up presentation sets up frame 0; every frame's
+// presentation records it and sets up the next, or ends the loop after the
+// last requested frame.
+static void PresentHook() {
+    if (hl_frame < 0) {
+        hl_frame = 0;
+        if (hl_frames > 0)
+            ApplyFrame(0);
+        return;
+    }
+    if (hl_frame >= hl_frames)
+        return;
+    uint32_t f = (uint32_t)hl_frame;
+    RecordFrame(f);
+    if (!GameLoopEnabled) { // the exit item (or a window close) ended the run
+        hl_ended_by_game = 1;
+        return;
+    }
+    if (f + 1 >= hl_frames) {
+        GameLoopEnabled = 0;
+        return;
+    }
+    hl_frame++;
+    ApplyFrame(f + 1);
+}
+
+// Reads a whole file into text.
+static bool ReadFile(const char *path, std::string &text) {
+    FILE *file = fopen(path, "rb");
+    if (!file)
+        return false;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, file)) > 0)
+        text.append(buf, n);
+    bool ok = !ferror(file);
+    fclose(file);
+    return ok;
+}
+
+// A path relative to the folder the runner was started in.
+static std::string FromStartDir(const std::string &start, const std::string &path) {
+    return path.empty() || path[0] == '/' ? path : start + "/" + path;
+}
+
+// Reads a whole-token unsigned number up to max.
+static bool ReadCount(const std::string &text, unsigned long max, unsigned long &value) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != text.npos)
+        return false;
+    value = strtoul(text.c_str(), NULL, 10);
+    return value <= max;
+}
+
+// Prints an error and the usage; exit status 2.
+static int BadUsage(const std::string &message) {
+    fprintf(stderr, "marrowdigger-headless: %s\n%s", message.c_str(), usage);
+    return 2;
+}
+
+// Forgets the options and results of an earlier call.
+static void ResetRunner() {
+    hl_script = HeadlessScript();
+    hl_frames = 0;
+    hl_frame = -1;
+    hl_trace = NULL;
+    shot_frame.clear();
+    shot_path.clear();
+    shot_taken.clear();
+    hl_scale = 1;
+    hl_status = 0;
+    hl_ended_by_game = 0;
+}
+
+int HeadlessMain(int argc, char **argv) {
+    ResetRunner();
+    std::string data = ".", script_path, trace_path;
+    long frames = -1;
+    std::vector<std::string> shot_args;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i], value;
+        size_t eq = arg.find('=');
+        bool inline_value = arg.compare(0, 2, "--") == 0 && eq != std::string::npos;
+        if (inline_value) {
+            value = arg.substr(eq + 1);
+            arg.erase(eq);
+        }
+        if (arg == "--help" || arg == "-h") {
+            fputs(usage, stdout);
+            return 0;
+        }
+        bool known = arg == "--data" || arg == "--script" || arg == "--frames" ||
+                     arg == "--screenshot" || arg == "--scale" || arg == "--trace";
+        if (!known)
+            return BadUsage("unknown option '" + arg + "'");
+        if (!inline_value) {
+            if (i + 1 >= argc)
+                return BadUsage(arg + " needs a value");
+            value = argv[++i];
+        }
+        unsigned long n;
+        if (arg == "--data")
+            data = value;
+        else if (arg == "--script")
+            script_path = value;
+        else if (arg == "--trace")
+            trace_path = value;
+        else if (arg == "--screenshot")
+            shot_args.push_back(value);
+        else if (arg == "--frames") {
+            if (!ReadCount(value, SCRIPT_MAX_FRAMES, n))
+                return BadUsage("--frames needs a number from 0 to 1000000");
+            frames = (long)n;
+        } else {
+            if (!ReadCount(value, PNG_MAX_SCALE, n) || n < 1)
+                return BadUsage("--scale needs a number from 1 to 8");
+            hl_scale = (int)n;
+        }
+    }
+
+    char cwd[PATH_MAX];
+    std::string start = getcwd(cwd, sizeof cwd) ? cwd : ".";
+    for (const std::string &shot : shot_args) {
+        size_t colon = shot.find(':');
+        unsigned long f;
+        if (colon == std::string::npos || colon + 1 == shot.size() ||
+            !ReadCount(shot.substr(0, colon), UINT32_MAX, f))
+            return BadUsage("--screenshot needs FRAME:FILE.png, not '" + shot + "'");
+        shot_frame.push_back((uint32_t)f);
+        shot_path.push_back(FromStartDir(start, shot.substr(colon + 1)));
+        shot_taken.push_back(0);
+    }
+
+    if (!script_path.empty()) {
+        std::string text, err;
+        if (!ReadFile(script_path.c_str(), text)) {
+            fprintf(stderr, "marrowdigger-headless: cannot read the script %s\n",
+                    script_path.c_str());
+            return 2;
+        }
+        if (!ParseScript(text, hl_script, err)) {
+            fprintf(stderr, "marrowdigger-headless: %s: %s\n", script_path.c_str(), err.c_str());
+            return 2;
+        }
+    }
+    hl_frames = frames >= 0 ? (uint32_t)frames : ScriptFrames(hl_script);
+    ExtendScript(hl_script, hl_frames);
+
+    if (trace_path == "-") {
+        hl_trace = stdout;
+    } else if (!trace_path.empty()) {
+        hl_trace = fopen(trace_path.c_str(), "w");
+        if (!hl_trace) {
+            fprintf(stderr, "marrowdigger-headless: cannot write the trace %s\n",
+                    trace_path.c_str());
+            return 2;
+        }
+    }
+    if (chdir(data.c_str()) != 0) {
+        fprintf(stderr, "marrowdigger-headless: cannot enter the data folder %s\n", data.c_str());
+        return 2;
+    }
+
+    // No window and no sound card needed; a caller's own choice stands.
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    seam_active = 1;
+    seam_numjoysticks = 1 + hl_script.pads;
+    seam_present_hook = PresentHook;
+
+    LoadConfig();
+    Platform_Init();
+    Initialize();
+    if (hl_frames > 0) {
+        if (hl_frame < 0) { // start-up presented nothing: set up frame 0 here
+            hl_frame = 0;
+            ApplyFrame(0);
+        }
+        hl_rgb.reserve((size_t)Screen_Width * Screen_Height * 3 * hl_scale * hl_scale);
+        GameLoop();
+    }
+    SaveConfig();
+    Platform_ShutDown();
+    seam_present_hook = NULL;
+
+    if (hl_trace && hl_trace != stdout)
+        fclose(hl_trace);
+    else if (hl_trace)
+        fflush(hl_trace);
+    for (size_t i = 0; i < shot_frame.size(); i++)
+        if (!shot_taken[i]) {
+            fprintf(stderr, "marrowdigger-headless: frame %u was never presented, no %s\n",
+                    shot_frame[i], shot_path[i].c_str());
+            hl_status = 1;
+        }
+    uint32_t ran = hl_frames == 0 ? 0 : (uint32_t)hl_frame + 1;
+    fprintf(stderr, "marrowdigger-headless: %u frames, turn %u, %s\n", ran, turn,
+            hl_ended_by_game ? "the game ended the loop" : "stopped after the last frame");
+    return hl_status;
+}
