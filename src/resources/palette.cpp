@@ -13,7 +13,7 @@
 // Used when the palette file is missing, unreadable or holds no colour:
 // sixteen base colours as blue-green-red tokens, like the file's.
 static const char default_tokens[16][PALETTE_TOKEN] = {
-    "000000", "CCF2FF", "F8DCD0", "18A8FF", "687680", "94A4B0", "F88838", "40B878",
+    "000000", "CCF2FF", "F8DCD0", "18A8FF", "88A8B8", "94A4B0", "F88838", "40B878",
     "B07020", "D8C878", "3880C8", "D0E0E4", "608096", "487818", "80B8D0", "5454FF"};
 
 // Decodes one token into base colour n. Characters 0..5 are the high and low
