@@ -14,8 +14,7 @@
 #include "server/gameserver.h"
 
 // Loads the shipped data the way start-up does, without opening a display.
-static void LoadWorld()
-{
+static void LoadWorld() {
     static bool loaded = false;
     if (loaded)
         return;
@@ -31,8 +30,7 @@ static void LoadWorld()
 }
 
 // Enables every creature slot, spread over the passable cells of level 0.
-static void EnableAllCreatures()
-{
+static void EnableAllCreatures() {
     int k = 0;
     for (int y = 0; y <= mapsizey[0] && k < MAX_NPCS; y++)
         for (int x = 0; x <= mapsizex[0] && k < MAX_NPCS; x += 2) {
@@ -48,8 +46,7 @@ static void EnableAllCreatures()
         }
 }
 
-static void BM_MemsetFrame(benchmark::State &state)
-{
+static void BM_MemsetFrame(benchmark::State &state) {
     for (auto _ : state) {
         memset(scrbuf, (int)(count++ & 255), 76800);
         benchmark::ClobberMemory();
@@ -57,16 +54,14 @@ static void BM_MemsetFrame(benchmark::State &state)
 }
 BENCHMARK(BM_MemsetFrame);
 
-static void BM_ServerTurnDefault(benchmark::State &state)
-{
+static void BM_ServerTurnDefault(benchmark::State &state) {
     LoadWorld();
     for (auto _ : state)
         ProcGameServer();
 }
 BENCHMARK(BM_ServerTurnDefault);
 
-static void BM_ServerTurnAll1024(benchmark::State &state)
-{
+static void BM_ServerTurnAll1024(benchmark::State &state) {
     LoadWorld();
     EnableAllCreatures();
     for (auto _ : state)
@@ -74,8 +69,7 @@ static void BM_ServerTurnAll1024(benchmark::State &state)
 }
 BENCHMARK(BM_ServerTurnAll1024);
 
-static void BM_PreparePackageSight6(benchmark::State &state)
-{
+static void BM_PreparePackageSight6(benchmark::State &state) {
     LoadWorld();
     npc_x[0] = 20;
     npc_y[0] = 20;
@@ -87,8 +81,7 @@ static void BM_PreparePackageSight6(benchmark::State &state)
 }
 BENCHMARK(BM_PreparePackageSight6);
 
-static void BM_ProcClient(benchmark::State &state)
-{
+static void BM_ProcClient(benchmark::State &state) {
     LoadWorld();
     ProcGameServer();
     for (auto _ : state) {
@@ -98,8 +91,7 @@ static void BM_ProcClient(benchmark::State &state)
 }
 BENCHMARK(BM_ProcClient);
 
-static void BM_RenderMainMenu(benchmark::State &state)
-{
+static void BM_RenderMainMenu(benchmark::State &state) {
     LoadWorld();
     for (auto _ : state) {
         RenderMainMenu();
@@ -109,8 +101,7 @@ static void BM_RenderMainMenu(benchmark::State &state)
 }
 BENCHMARK(BM_RenderMainMenu);
 
-static void BM_RenderConsole(benchmark::State &state)
-{
+static void BM_RenderConsole(benchmark::State &state) {
     LoadWorld();
     for (int i = 0; i < CON_CELLS; i++) {
         scch[i] = (uint8_t)(i * 7);

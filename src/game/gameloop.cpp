@@ -8,8 +8,7 @@
 
 // Runs frames until the menu's exit item (or a window close) clears the flag;
 // the test comes after the whole frame, so the last frame is still drawn.
-void GameLoop()
-{
+void GameLoop() {
     while (GameLoopEnabled) {
         Gameprocess();
         Render();
@@ -19,8 +18,7 @@ void GameLoop()
 }
 
 // Draws the cell grid into the frame and presents it.
-void Render()
-{
+void Render() {
     RenderConsole();
     Platform_UpdateScreen();
 }

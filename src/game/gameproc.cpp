@@ -8,8 +8,7 @@
 #include "server/gameserver.h"
 
 // One frame's work before rendering.
-void Gameprocess()
-{
+void Gameprocess() {
     curgametick = Platform_Tick();
     Platform_ControlPadUpdate();
     if (controlpad[0].button[8])

@@ -3,8 +3,7 @@
 #include "platform/platform.h"
 #include "resources/initall.h"
 
-int main(int, char **)
-{
+int main(int, char **) {
     LoadConfig();
     Platform_Init();
     Initialize();

@@ -68,63 +68,54 @@ const uint8_t table_rnd[1024] = {
     0xB2, 0xEF, 0xCD, 0x2A, 0x4B, 0xBF, 0xF9, 0xB5, 0xCE, 0xDA, 0xC5, 0x3E, 0x6F, 0xAB, 0x54, 0x9B,
     0xDE, 0x50, 0xA7, 0x3D, 0x4D, 0x7F, 0x89, 0xF0, 0x5C, 0xB3, 0x5E, 0x35, 0x55, 0x2A, 0xA5, 0x0D,
     0x7F, 0x84, 0x8C, 0x28, 0x53, 0x10, 0x14, 0x59, 0x28, 0xCC, 0xA9, 0xD6, 0xE3, 0xEF, 0xC3, 0x8F,
-    0xAD, 0x74, 0xDF, 0xCE, 0x6E, 0x9E, 0x5A, 0xEA, 0xAE, 0x4C, 0x19, 0xDD, 0x1F, 0xE7, 0x03, 0x63,};
+    0xAD, 0x74, 0xDF, 0xCE, 0x6E, 0x9E, 0x5A, 0xEA, 0xAE, 0x4C, 0x19, 0xDD, 0x1F, 0xE7, 0x03, 0x63,
+};
 
 uint16_t rnd_seed;
 
 // Next byte of the shared sequence; the position wraps at 1024. A position
 // set past the table reads within it.
-static unsigned int NextRandom()
-{
+static unsigned int NextRandom() {
     unsigned int v = table_rnd[rnd_seed & 1023];
     rnd_seed = (uint16_t)((rnd_seed + 1) & 1023);
     return v;
 }
 
-unsigned int random2()
-{
+unsigned int random2() {
     return NextRandom() & 1;
 }
 
-unsigned int random4()
-{
+unsigned int random4() {
     return NextRandom() & 3;
 }
 
-unsigned int random8()
-{
+unsigned int random8() {
     return NextRandom() & 7;
 }
 
-unsigned int random16()
-{
+unsigned int random16() {
     return NextRandom() & 15;
 }
 
-unsigned int random32()
-{
+unsigned int random32() {
     return NextRandom() & 31;
 }
 
-unsigned int random64()
-{
+unsigned int random64() {
     return NextRandom() & 63;
 }
 
-unsigned int random128()
-{
+unsigned int random128() {
     return NextRandom() & 127;
 }
 
-unsigned int random256()
-{
+unsigned int random256() {
     return NextRandom();
 }
 
 // Angle of the vector (x, y) from +x toward +y, 0..4096, by a binary search of
 // the tangent table. The ratio keeps the 16-bit wrap of the original helper.
-uint16_t arctan(int x, int y)
-{
+uint16_t arctan(int x, int y) {
     int a;
     if (x == 0) {
         a = 1024;
@@ -156,8 +147,7 @@ uint16_t arctan(int x, int y)
 }
 
 // Any angle brought into 0..4095, from its low 16 bits.
-int16_t SuperAngle(int a)
-{
+int16_t SuperAngle(int a) {
     int v = (int16_t)(uint16_t)(unsigned int)a;
     while (v < 0)
         v += 4096;
@@ -167,8 +157,7 @@ int16_t SuperAngle(int a)
 }
 
 // Signed turn from one angle to another the short way round.
-int calcturn(int from, int to)
-{
+int calcturn(int from, int to) {
     int d = (int)((unsigned int)to - (unsigned int)from);
     if (d > 2048)
         return d - 4096;
@@ -178,14 +167,12 @@ int calcturn(int from, int to)
 }
 
 // Length of (a, b) in the maximum norm.
-int fastrange(int a, int b)
-{
+int fastrange(int a, int b) {
     int x = zabs(a), y = zabs(b);
     return x > y ? x : y;
 }
 
 // Absolute value, wrapping for the most negative int instead of overflowing.
-int zabs(int a)
-{
+int zabs(int a) {
     return a >= 0 ? a : (int)(0u - (unsigned int)a);
 }

@@ -239,6 +239,7 @@ TEST(Safety, StartUpAndShutDownLeaveTheMachineAlone) {
         saw_config |= strcmp(opened[i], "client/client.cfg") == 0;
         saw_map |= strcmp(opened[i], "data/maptest.map") == 0;
     }
+    for (int i = 0; i < opens.load() && i < kRecords; i++) printf("OPEN %s\n", opened[i]); printf("TOTAL %d\n", opens.load());
     EXPECT_TRUE(saw_config);
     EXPECT_TRUE(saw_map);
     // The timing step left no trace either.

@@ -6,8 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::string EnterScratchDir()
-{
+std::string EnterScratchDir() {
     const char *tmp = getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/mdtest.XXXXXX";
     char buf[512];
@@ -23,8 +22,7 @@ std::string EnterScratchDir()
     return dir;
 }
 
-void WriteFile(const std::string &path, const std::string &contents)
-{
+void WriteFile(const std::string &path, const std::string &contents) {
     FILE *f = fopen(path.c_str(), "wb");
     if (!f)
         abort();
@@ -32,7 +30,6 @@ void WriteFile(const std::string &path, const std::string &contents)
     fclose(f);
 }
 
-std::string DataDir()
-{
+std::string DataDir() {
     return MD_DATA_DIR;
 }
