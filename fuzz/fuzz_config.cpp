@@ -7,9 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Screen_Width = Screen_Height = FullScreen = 0;
-    FuzzEnter("client/client.cfg", data, size);
+    FuzzWriteInput("client/client.cfg", data, size);
     LoadConfig();
-    FuzzLeave();
     FUZZ_CHECK(Screen_Width == 320 && Screen_Height == 240);
     // The flag is the third number as the same conversion reads it from the
     // bytes in memory (up to a zero byte, where the file's scan stops too),

@@ -46,9 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     tilechar[0] = 0;
     memset(mapsizex, 0, sizeof mapsizex);
     memset(mapsizey, 0, sizeof mapsizey);
-    FuzzEnter("data/maptest.map", data, size);
+    FuzzWriteInput("data/maptest.map", data, size);
     LoadDemoMap();
-    FuzzLeave();
 
     int rows, width;
     ExpectedLevel(data, size, &rows, &width);

@@ -8,9 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(palette, 0, sizeof palette);
-    FuzzEnter("client/palette.cfg", data, size);
+    FuzzWriteInput("client/palette.cfg", data, size);
     LoadPalette();
-    FuzzLeave();
     // Whatever the base colours, every shade level is its base colour scaled
     // by (16 - level) / 16 in each channel.
     for (int i = 1; i < 16; i++)

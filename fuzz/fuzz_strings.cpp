@@ -7,9 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(str_item, 0, sizeof str_item);
-    FuzzEnter("data/str.dat", data, size);
+    FuzzWriteInput("data/str.dat", data, size);
     LoadStrings();
-    FuzzLeave();
     // Every slot keeps at most 63 bytes, none a quote: its last byte stays
     // the terminator. (A zero byte inside quotes is stored like any other.)
     for (int n = 0; n < 256; n++) {

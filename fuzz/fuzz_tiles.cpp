@@ -16,9 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(tilecolor, 0, sizeof tilecolor);
     memset(tileblock, 0, sizeof tileblock);
     memset(tilename, 0, sizeof tilename);
-    FuzzEnter("data/tiledata.cfg", data, size);
+    FuzzWriteInput("data/tiledata.cfg", data, size);
     LoadTiles();
-    FuzzLeave();
     FUZZ_CHECK(tilechar[0] == ' ');
     // The count saturates at 255, so only a smaller count tells exactly how
     // many entries there are.

@@ -1,7 +1,6 @@
 // Scratch data tree of a loader fuzzer.
 #include "fuzzsupport.h"
 
-#include <fcntl.h>
 #include <limits.h>
 #include <sanitizer/common_interface_defs.h>
 #include <string.h>
@@ -10,12 +9,9 @@
 
 static char scratch[PATH_MAX]; // the scratch folder, empty until made
 static char written[PATH_MAX]; // the input file last written, to remove at exit
-static int home_fd = -1;       // the working directory the fuzzer started in
 
 // Removes the input file and the scratch folders.
 static void RemoveScratch() {
-    if (!scratch[0])
-        return;
     if (written[0])
         unlink(written);
     const char *subs[3] = {"client", "data", "font"};
@@ -27,7 +23,8 @@ static void RemoveScratch() {
     rmdir(scratch);
 }
 
-// Makes the scratch folder under $TMPDIR (or /tmp) with the data subfolders.
+// Makes the scratch folder under $TMPDIR (or /tmp) with the data subfolders
+// and moves into it for the rest of the run.
 static void MakeScratch() {
     const char *tmp = getenv("TMPDIR");
     snprintf(scratch, sizeof scratch, "%s/mdfuzz.XXXXXX", tmp && *tmp ? tmp : "/tmp");
@@ -44,21 +41,65 @@ static void MakeScratch() {
             abort();
         }
     }
-    home_fd = open(".", O_RDONLY | O_DIRECTORY);
-    if (home_fd < 0) {
-        perror("mdfuzz: cannot keep the working directory");
-        abort();
-    }
     atexit(RemoveScratch);
-}
-
-void FuzzEnter(const char *path, const uint8_t *data, size_t size) {
-    if (!scratch[0])
-        MakeScratch();
     if (chdir(scratch) != 0) {
         perror("mdfuzz: cannot enter the scratch folder");
         abort();
     }
+}
+
+// The path made absolute against the folder the fuzzer was started in.
+static char *Absolute(const char *home, const char *prefix, const char *path) {
+    size_t n = strlen(home) + strlen(prefix) + strlen(path) + 2;
+    char *s = (char *)malloc(n);
+    if (path[0] == '/' || path[0] == 0)
+        snprintf(s, n, "%s%s", prefix, path);
+    else
+        snprintf(s, n, "%s%s/%s", prefix, home, path);
+    return s;
+}
+
+// libFuzzer calls this before it reads its options. The fuzzer works inside
+// the scratch folder from here on, so the corpus folders, input files and the
+// path options given relative to the starting folder are made absolute, and
+// crash inputs go to the starting folder unless an artifact prefix is given.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+    static const char *path_options[] = {"-artifact_prefix=", "-exact_artifact_path=", "-dict=",
+                                         "-features_dir=", "-merge_control_file="};
+    char home[PATH_MAX];
+    if (!getcwd(home, sizeof home)) {
+        perror("mdfuzz: cannot read the working directory");
+        abort();
+    }
+    char **args = (char **)calloc(*argc + 2, sizeof *args);
+    bool prefix_given = false;
+    int n = 0;
+    for (int i = 0; i < *argc; i++) {
+        char *arg = (*argv)[i];
+        if (i > 0 && arg[0] != '-') {
+            arg = Absolute(home, "", arg);
+        } else if (i > 0) {
+            for (const char *option : path_options) {
+                size_t len = strlen(option);
+                if (strncmp(arg, option, len) == 0) {
+                    arg = Absolute(home, option, arg + len);
+                    prefix_given |= strcmp(option, "-artifact_prefix=") == 0;
+                }
+            }
+        }
+        args[n++] = arg;
+    }
+    if (!prefix_given)
+        args[n++] = Absolute(home, "-artifact_prefix=", "./");
+    *argc = n;
+    *argv = args;
+    MakeScratch();
+    return 0;
+}
+
+void FuzzWriteInput(const char *path, const uint8_t *data, size_t size) {
+    if (!scratch[0])
+        MakeScratch();
     if (!written[0])
         snprintf(written, sizeof written, "%s/%s", scratch, path);
     // A fresh file each run: rewriting one in place makes some file systems
@@ -71,16 +112,10 @@ void FuzzEnter(const char *path, const uint8_t *data, size_t size) {
     }
 }
 
-void FuzzLeave() {
-    if (home_fd >= 0 && fchdir(home_fd) != 0) {
-        perror("mdfuzz: cannot return to the working directory");
-        abort();
-    }
-}
-
 void FuzzFail(const char *cond, const char *file, int line) {
     char message[512];
     snprintf(message, sizeof message, "fuzz check failed: %s at %s:%d", cond, file, line);
     __sanitizer_report_error_summary(message);
+    RemoveScratch(); // the crash path does not run the exit handlers
     abort();
 }

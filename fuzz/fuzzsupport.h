@@ -9,15 +9,11 @@
 #include <stdlib.h>
 
 // Writes the input to path (relative to the data tree, e.g. "data/str.dat")
-// inside this process's scratch folder and makes that folder the working
-// directory, so the loader finds it on its real path. The folder, with its
-// client/, data/ and font/ subfolders, is made on the first call and removed
-// at exit.
-void FuzzEnter(const char *path, const uint8_t *data, size_t size);
-
-// Returns to the working directory the fuzzer was started in, so the corpus
-// and artifact paths given on its command line keep their meaning.
-void FuzzLeave();
+// inside this process's scratch folder, where the loader finds it on its real
+// path: the fuzzer works inside that folder, made with its client/, data/ and
+// font/ subfolders at start-up and removed at exit (LLVMFuzzerInitialize,
+// which also keeps the command line's relative paths meaning what they did).
+void FuzzWriteInput(const char *path, const uint8_t *data, size_t size);
 
 // Reports a broken table (through the sanitizers' report channel, which
 // stays open when the fuzzer closes stderr to quieten the loaders) and

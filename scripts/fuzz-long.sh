@@ -54,8 +54,10 @@ cmake --build build-fuzz -j"$(nproc)" >/dev/null
 
 out=$root/build-fuzz/fuzz/long
 mkdir -p "$out"
-# Leak checking stays on for the long runs; the loaders' complaints on stderr
-# are silenced (-close_fd_mask=2), the fuzzer's and sanitizers' reports are not.
+# Leak checking stays on for the long runs, and no single allocation may
+# exceed 64 MiB (a font is at most 65536 pixels); the loaders' complaints on
+# stderr are silenced (-close_fd_mask=2), the fuzzer's and sanitizers'
+# reports are not.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
@@ -67,7 +69,8 @@ run_one() {
     local start rc=0
     start=$(date +%s)
     "$root/build-fuzz/fuzz/fuzz_$t" "${limit_opts[@]}" -max_len="${max_len[$t]}" -timeout=10 \
-        -close_fd_mask=2 -print_final_stats=1 -artifact_prefix="$out/$t/artifacts/" \
+        -malloc_limit_mb=64 -close_fd_mask=2 -print_final_stats=1 \
+        -artifact_prefix="$out/$t/artifacts/" \
         "$out/$t/corpus" "$root/fuzz/corpus/$t" >"$out/$t.log" 2>&1 || rc=$?
     echo "$rc $(($(date +%s) - start))" >"$out/$t.rc"
 }

@@ -31,12 +31,14 @@ __attribute__((format(printf, 1, 2))) static int FontRefused(const char *format,
 // would be refused anyway. Reads the file header and the start of the info
 // header (16-bit sizes in the 12-byte OS/2 form, signed 32-bit otherwise,
 // a negative height meaning top-down rows), then returns to the start of the
-// file. False when the start is no BMP header; SDL then refuses the file.
+// file. Bytes past the end of a short file count as zero, as they do for
+// SDL's own reads. False when the file does not start like a BMP file; SDL
+// then refuses it.
 static bool DeclaredSize(SDL_RWops *rw, int64_t *w, int64_t *h) {
-    uint8_t b[26];
+    uint8_t b[26] = {0};
     int got = SDL_RWread(rw, b, 1, sizeof b);
     SDL_RWseek(rw, 0, RW_SEEK_SET);
-    if (got != (int)sizeof b || b[0] != 'B' || b[1] != 'M')
+    if (got < 2 || b[0] != 'B' || b[1] != 'M')
         return false;
     uint32_t header = b[14] | b[15] << 8 | b[16] << 16 | (uint32_t)b[17] << 24;
     if (header == 12) {

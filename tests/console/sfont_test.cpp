@@ -1,5 +1,8 @@
 // Font loading: the key colour, the mask, the glyph size and the refusals.
 #include <gtest/gtest.h>
+#include <string.h>
+
+#include <algorithm>
 
 #include "console/sfont.h"
 #include "fontbmp.h"
@@ -88,4 +91,58 @@ TEST(FontLoad, ShippedFont) {
         }
     EXPECT_EQ(space, 0);
     EXPECT_GT(cursor, 0);
+}
+
+// A refused image leaves the font loaded before untouched and says why.
+TEST(FontLoad, RefusalKeepsTheFontAndSaysWhy) {
+    auto px = RandomFontPixels(128, 128, 7);
+    WriteFont(128, 128, px);
+    ASSERT_EQ(LoadFont("font/font.bmp"), 0);
+    std::vector<uint8_t> before(fontdata, fontdata + sizeof fontdata);
+    WriteFile("font/wide.bmp", MakeBmp(128, 128, px, 24));
+    EXPECT_NE(LoadFont("font/wide.bmp"), 0);
+    EXPECT_STREQ(font_error, "font/wide.bmp is not 8 bits per pixel (24)");
+    EXPECT_NE(LoadFont("font/none.bmp"), 0);
+    EXPECT_NE(strstr(font_error, "cannot open font/none.bmp"), nullptr);
+    EXPECT_EQ(fontx, 128);
+    EXPECT_EQ(charx, 8);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), fontdata));
+}
+
+// A damaged header declaring a huge image is refused from the header alone,
+// before SDL would allocate the image (2621440 x 983040 pixels in a file of
+// a few hundred bytes, found by fuzzing); so is a huge image in the 12-byte
+// OS/2 header form, also when the file ends right after its sizes (also
+// found by fuzzing), and a top-down one.
+TEST(FontLoad, HugeDeclaredSizeIsRefusedFromTheHeader) {
+    std::string bmp = MakeBmp(16, 16, RandomFontPixels(16, 16, 3));
+    std::string huge = bmp;
+    huge.replace(14, 12, std::string("\0\0\x3e\0\0\0\x28\0\0\0\x0f\0", 12));
+    EnterScratchDir();
+    WriteFile("font/font.bmp", huge);
+    EXPECT_NE(LoadFont("font/font.bmp"), 0);
+    EXPECT_STREQ(font_error, "font/font.bmp is larger than 65536 pixels (2621440 x 983040)");
+    EXPECT_EXIT(s_initfont(), ::testing::ExitedWithCode(1), "font/font.bmp is larger");
+
+    std::string os2 = bmp.substr(0, 14);
+    Put32(os2, 12);
+    Put16(os2, 300);
+    Put16(os2, 300);
+    Put16(os2, 1);
+    Put16(os2, 8);
+    WriteFile("font/font.bmp", os2 + std::string(64, '\0'));
+    EXPECT_NE(LoadFont("font/font.bmp"), 0);
+    EXPECT_STREQ(font_error, "font/font.bmp is larger than 65536 pixels (300 x 300)");
+
+    // A file that ends inside the OS/2 header, after the sizes (25 bytes;
+    // SDL allocated 28432 x 8308 pixels for it before reading on).
+    WriteFile("font/font.bmp", os2.substr(0, 25));
+    EXPECT_NE(LoadFont("font/font.bmp"), 0);
+    EXPECT_STREQ(font_error, "font/font.bmp is larger than 65536 pixels (300 x 300)");
+
+    std::string topdown = bmp;
+    topdown.replace(18, 8, std::string("\0\x40\0\0\0\xc0\xff\xff", 8)); // 16384 x -16384
+    WriteFile("font/font.bmp", topdown);
+    EXPECT_NE(LoadFont("font/font.bmp"), 0);
+    EXPECT_STREQ(font_error, "font/font.bmp is larger than 65536 pixels (16384 x 16384)");
 }
