@@ -34,6 +34,11 @@ void RenderConsole() {
     if (rows > 255)
         rows = 255;
 
+    // A painted cell always lies inside the screen (k < sw / cw, r < sh / ch).
+    // When the whole frame fits scrbuf and every glyph fits fontdata, which
+    // any loaded font gives, rows are painted without per-pixel tests.
+    const bool fits = (uint64_t)sw * sh <= sizeof scrbuf &&
+                      (uint64_t)(16 * ch - 1) * fw + 16 * cw - 1 < sizeof fontdata;
     for (uint32_t r = 0; r < rows; r++) {
         for (uint32_t k = 0; k < columns; k++) {
             const uint32_t cell = k * 256 + r;
@@ -42,6 +47,13 @@ void RenderConsole() {
             const uint32_t glyph = (c / 16) * ch * fw + (c % 16) * cw;
             for (uint32_t j = 0; j < ch; j++) {
                 const uint32_t py = r * ch + j;
+                if (fits) {
+                    const uint8_t *src = &fontdata[glyph + j * fw];
+                    uint8_t *dst = &scrbuf[py * sw + k * cw];
+                    for (uint32_t i = 0; i < cw; i++)
+                        dst[i] = src[i] ? fg : bg;
+                    continue;
+                }
                 for (uint32_t i = 0; i < cw; i++) {
                     const uint32_t px = k * cw + i;
                     if (px < sw && py < sh)
