@@ -7,17 +7,14 @@
 #include "game/gameproc.h"
 #include "game/globalvar.h"
 #include "platform/platform.h"
+#include "support/testsupport.h"
 
 namespace {
 
 // Scripted platform with the built-in controls only, an 8 x 8 font cell
 // size and the 320 x 240 frame.
 void StartScripted() {
-    seam_active = 1;
-    seam_numjoysticks = 1;
-    Platform_Init();
-    Screen_Width = 320;
-    Screen_Height = 240;
+    StartScriptedPlatform();
     fontx = fonty = 128;
     charx = chary = 8;
 }

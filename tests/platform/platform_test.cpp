@@ -11,16 +11,8 @@
 
 namespace {
 
-void StartScripted() {
-    seam_active = 1;
-    seam_numjoysticks = 1;
-    Platform_Init();
-    Screen_Width = 320;
-    Screen_Height = 240;
-}
-
 TEST(Display, ModeAndBlockCopy) {
-    StartScripted();
+    StartScriptedPlatform();
     ASSERT_NE(screen, nullptr);
     EXPECT_EQ(screen->w, 320);
     EXPECT_EQ(screen->h, 240);
@@ -34,7 +26,7 @@ TEST(Display, ModeAndBlockCopy) {
 }
 
 TEST(Display, RowByRowWhenRowsAreWider) {
-    StartScripted();
+    StartScriptedPlatform();
     SDL_Surface *display = screen;
     SDL_Surface *wide = SDL_CreateRGBSurface(SDL_SWSURFACE, 322, 240, 8, 0, 0, 0, 0);
     ASSERT_NE(wide, nullptr);
@@ -57,7 +49,7 @@ TEST(Display, RowByRowWhenRowsAreWider) {
 // Rows 320 bytes apart take Screen_Width x Screen_Height bytes as one block,
 // whatever Screen_Width says; the rest of the surface is left alone.
 TEST(Display, BlockCopyFollowsTheFrameSize) {
-    StartScripted();
+    StartScriptedPlatform();
     ASSERT_EQ(screen->pitch, 320);
     memset(screen->pixels, 0xAA, 320 * 240);
     for (int i = 0; i < 320 * 240; i++)
@@ -83,7 +75,7 @@ TEST(Display, NothingBeforeStartUp) {
 }
 
 TEST(Display, PaletteHandOver) {
-    StartScripted();
+    StartScriptedPlatform();
     for (int i = 0; i < 256 * 3; i++)
         palette[i] = (uint8_t)(i * 13);
     Platform_UpdatePalette();
@@ -193,7 +185,7 @@ TEST(Handheld, TimingRegisterValues) {
 TEST(Handheld, ShutDownReturnsWithoutTheMenuProgram) {
     if (access("/usr/gp2x/gp2xmenu", X_OK) == 0)
         GTEST_SKIP() << "the console's menu program is installed here";
-    StartScripted();
+    StartScriptedPlatform();
     Platform_ShutDown();
     EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
 }

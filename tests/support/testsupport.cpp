@@ -1,6 +1,9 @@
 // Helpers shared by the tests.
 #include "support/testsupport.h"
 
+#include "game/globalvar.h"
+#include "platform/platform.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -32,4 +35,12 @@ void WriteFile(const std::string &path, const std::string &contents) {
 
 std::string DataDir() {
     return MD_DATA_DIR;
+}
+
+void StartScriptedPlatform() {
+    seam_active = 1;
+    seam_numjoysticks = 1;
+    Platform_Init();
+    Screen_Width = 320;
+    Screen_Height = 240;
 }

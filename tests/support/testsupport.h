@@ -11,6 +11,10 @@ std::string EnterScratchDir();
 // Writes text (or bytes) to a file relative to the working directory.
 void WriteFile(const std::string &path, const std::string &contents);
 
+// Starts the platform on the test seam with the built-in controls only and
+// the 320 x 240 frame.
+void StartScriptedPlatform();
+
 // The shipped data tree of the source checkout.
 std::string DataDir();
 
