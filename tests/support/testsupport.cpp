@@ -4,10 +4,16 @@
 #include "game/globalvar.h"
 #include "platform/platform.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <sstream>
 
 std::string EnterScratchDir() {
     const char *tmp = getenv("TMPDIR");
@@ -43,4 +49,78 @@ void StartScriptedPlatform() {
     Platform_Init();
     Screen_Width = 320;
     Screen_Height = 240;
+}
+
+std::string BuildProgram(const std::string &relative) {
+    const char *dir = getenv("MD_BUILD_DIR");
+    return std::string(dir && *dir ? dir : ".") + "/" + relative;
+}
+
+// Points file descriptor fd at the file path (created, truncated).
+static void RedirectTo(int fd, const std::string &path) {
+    if (path.empty())
+        return;
+    int f = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (f < 0)
+        _exit(126);
+    dup2(f, fd);
+    close(f);
+}
+
+pid_t StartProgram(const std::vector<std::string> &args, const std::string &out_path,
+                   const std::string &err_path) {
+    std::vector<std::string> words;
+    const char *emulator = getenv("MD_TEST_EMULATOR");
+    if (emulator && *emulator) {
+        std::istringstream in(emulator);
+        std::string w;
+        while (in >> w)
+            words.push_back(w);
+    }
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        RedirectTo(1, out_path);
+        RedirectTo(2, err_path);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int WaitProgram(pid_t pid, int timeout_ms, bool *timed_out) {
+    *timed_out = false;
+    int status = 0;
+    for (int waited = 0;; waited += 10) {
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid || r < 0)
+            return status;
+        if (waited >= timeout_ms) {
+            *timed_out = true;
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return status;
+        }
+        struct timespec ten_ms = {0, 10 * 1000 * 1000};
+        nanosleep(&ten_ms, nullptr);
+    }
+}
+
+std::string ReadFile(const std::string &path) {
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return "";
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    fclose(f);
+    return s;
 }

@@ -3,6 +3,9 @@
 #define MD_TESTS_TESTSUPPORT_H
 
 #include <string>
+#include <vector>
+
+#include <sys/types.h>
 
 // Makes a fresh empty folder under the system's temp folder, with the data
 // tree's subfolders client/, data/ and font/, and changes into it.
@@ -17,5 +20,24 @@ void StartScriptedPlatform();
 
 // The shipped data tree of the source checkout.
 std::string DataDir();
+
+// Path of a program of the build, given relative to the build folder
+// (for example "tools/marrowdigger-headless").
+std::string BuildProgram(const std::string &relative);
+
+// Starts a program of the build in a child process: args[0] is its path,
+// the rest its arguments. When MD_TEST_EMULATOR is set (a cross build whose
+// programs run under an emulator), its words are put in front. Standard
+// output and error go to the files named, or stay shared when a name is
+// empty. Returns the child's pid, or -1 when it could not be started.
+pid_t StartProgram(const std::vector<std::string> &args, const std::string &out_path,
+                   const std::string &err_path);
+
+// Waits at most timeout_ms for a child; kills it (SIGKILL) when time runs
+// out and sets *timed_out. Returns the wait status.
+int WaitProgram(pid_t pid, int timeout_ms, bool *timed_out);
+
+// Whole contents of a file, or "" when it cannot be read.
+std::string ReadFile(const std::string &path);
 
 #endif
