@@ -3,13 +3,16 @@
 set -e
 need=()
 for p in build-essential cmake pkg-config libsdl1.2-compat-dev libgtest-dev libbenchmark-dev \
-         libpng-dev clang libclang-rt-14-dev xvfb xauth; do
+         libpng-dev clang libclang-rt-14-dev xvfb xauth valgrind libtcod-dev libenet-dev \
+         desktop-file-utils; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
     echo "installing: ${need[*]}"
     SUDO=""
     [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+    # Wait for another apt run rather than fail on its lock.
+    $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+        "${need[@]}" >/dev/null
 fi
