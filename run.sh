@@ -1,8 +1,8 @@
 #!/bin/bash
 # Builds the game and plays it. With a display it opens the game's window,
-# three times enlarged. Without one it says so and plays the recorded walk
-# (tests/replays/walk.script) headless instead, writing screenshots and the
-# frame trace into out/.
+# three times enlarged, and passes its arguments on to the game. Without one
+# it says so and plays the recorded walk (tests/replays/walk.script) headless
+# instead, writing screenshots and the frame trace into out/.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
@@ -11,7 +11,12 @@ cmake --build build -j"$(nproc)"
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     cd gamedata
-    SDL12COMPAT_WINDOW_SCALING=3 SDL12COMPAT_SCALE_METHOD=nearest exec ../build/marrowdigger
+    # Frames presented in step with the display, so that the idle game does
+    # not keep a core busy; sharp pixels. Values already set win.
+    export SDL12COMPAT_SYNC_TO_VBLANK="${SDL12COMPAT_SYNC_TO_VBLANK:-1}"
+    export SDL12COMPAT_WINDOW_SCALING="${SDL12COMPAT_WINDOW_SCALING:-3}"
+    export SDL12COMPAT_SCALE_METHOD="${SDL12COMPAT_SCALE_METHOD:-nearest}"
+    exec ../build/marrowdigger "$@"
 fi
 
 echo "No display is available (DISPLAY and WAYLAND_DISPLAY are unset): playing tests/replays/walk.script headless instead."

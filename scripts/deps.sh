@@ -4,7 +4,7 @@ set -e
 need=()
 for p in build-essential cmake pkg-config libsdl1.2-compat-dev libgtest-dev libbenchmark-dev \
          libpng-dev clang libclang-rt-14-dev xvfb xauth valgrind libtcod-dev libenet-dev \
-         desktop-file-utils; do
+         desktop-file-utils xdotool; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
