@@ -69,6 +69,8 @@ measure() {
         'BEGIN { printf "%s: game %5.1f %%  Xvfb %5.1f %%\n", what, 100 * g / hz / s, 100 * x / hz / s }'
 }
 
+# Other work on the machine skews the figures: the load average says how much.
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for sync in 0 1; do
     for state in play menu; do
         for round in $(seq "$rounds"); do
@@ -76,3 +78,4 @@ for sync in 0 1; do
         done
     done
 done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
