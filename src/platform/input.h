@@ -1,6 +1,10 @@
-// Raw control state for the pad update: joystick buttons and axes, keys and
-// the window-close request, read from SDL or, in tests, from the scripted
-// seam globals. Only the platform layer uses these.
+// The platform's driver interface: raw control state (joystick buttons and
+// axes, keys, the window-close request), the millisecond clock, the hook
+// after each presented frame and the hand-back at exit. Two drivers define
+// it, chosen when a program is linked: sdlinput.cpp (SDL and the console,
+// linked into the game) and scripted.cpp (scripted state, linked into the
+// headless runner, the tools and the tests). Only the platform layer uses
+// these.
 #ifndef MD_PLATFORM_INPUT_H
 #define MD_PLATFORM_INPUT_H
 
@@ -30,14 +34,20 @@
 
 #define PAD_NAME_SIZE 256 // bytes of the name field of a pad record
 
-int JoystickCount();                               // joysticks present
+// Defined by each driver (Platform_Tick, declared in platform.h, too).
+int JoystickCount();                               // joysticks present, never negative
 SDL_Joystick *OpenJoystick(int index, char *name); // opens one, copies its name
-void CopyPadName(char *dst, const char *src);      // name cut to fit, NULL as empty
-uint8_t PollInput();                               // refreshes the raw state; 1: window closed
+uint8_t PollInput();                               // refreshes the raw state; 1: quit asked
 int16_t JoyAxis(int joystick, int axis);           // axis of joystick 0..4, 0 when absent
 uint8_t JoyButton(int joystick, int button);       // button of joystick 0..4, 0 when absent
 uint8_t KeyHeld(int key);                          // SDL key held in this frame
-void KeyboardUpdate();                             // maps this frame's keys to console buttons
-uint8_t BuiltinButton(int button);                 // built-in button held: joystick 0 or keys
+void FramePresented();                             // after each frame reaches the display
+void HandBack();                                   // at exit, after SDL has shut down
+
+// Shared by both drivers (pads.cpp, keyboard.cpp).
+SDL_Joystick *JoyHandle(int joystick);        // handle of joystick 0..4, NULL when not open
+void CopyPadName(char *dst, const char *src); // name cut to fit, NULL as empty
+void KeyboardUpdate();                        // maps this frame's keys to console buttons
+uint8_t BuiltinButton(int button);            // built-in button held: joystick 0 or keys
 
 #endif

@@ -13,6 +13,33 @@ const uint8_t angle_detection[9] = {7, 0, 1, 6, 255, 2, 5, 4, 3};
 #define AXIS_DEAD 7000 // axis values within +-7000 count as centred
 #define LOGICAL_BUTTONS 10
 
+// Handle of joystick 0..4: the built-in controls, then the extra pads.
+SDL_Joystick *JoyHandle(int joystick) {
+    switch (joystick) {
+    case 0:
+        return gp2xjoy;
+    case 1:
+        return joy0;
+    case 2:
+        return joy1;
+    case 3:
+        return joy2;
+    case 4:
+        return joy3;
+    }
+    return NULL;
+}
+
+// Copies a joystick name into a pad record's name field, cut to 255
+// characters; a missing name gives the empty string.
+void CopyPadName(char *dst, const char *src) {
+    int i = 0;
+    if (src)
+        for (; i < PAD_NAME_SIZE - 1 && src[i]; i++)
+            dst[i] = src[i];
+    dst[i] = 0;
+}
+
 // Zone of an axis value: 0 pushed negative, 1 centred, 2 pushed positive.
 static int AxisZone(int16_t value) {
     if (value < -AXIS_DEAD)

@@ -1,11 +1,10 @@
-// Platform start-up, display and palette hand-over, tick, frame-rate counter,
-// the silent sound entry points and the hand-back to the console's menu.
+// Platform start-up, display and palette hand-over, frame-rate counter, the
+// silent sound entry points and shutdown.
 #include "platform/platform.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "game/globalvar.h"
 #include "platform/input.h"
@@ -21,8 +20,6 @@ uint32_t tickcount, tickcount2;
 #define DISPLAY_H 240
 #define DISPLAY_BPP 8
 #define FPS_PERIOD 1000 // milliseconds a frame-rate period must exceed
-#define HANDHELD_MENU_DIR "/usr/gp2x"
-#define HANDHELD_MENU "/usr/gp2x/gp2xmenu"
 
 // Starts the platform: memory timing, SDL, the 8-bit display and the
 // joysticks. Joystick 0 is the built-in controls, joysticks 1..4 the extra
@@ -96,14 +93,7 @@ void Platform_UpdateScreen() {
     }
     SDL_UnlockSurface(screen);
     SDL_Flip(screen);
-    // A scripted run looks at each presented frame and sets up the next one.
-    if (seam_active && seam_present_hook)
-        seam_present_hook();
-}
-
-// Milliseconds since SDL start-up.
-uint32_t Platform_Tick() {
-    return seam_active ? seam_tick : SDL_GetTicks();
+    FramePresented();
 }
 
 // Counts one frame; once more than a second has passed since the period
@@ -134,13 +124,10 @@ void Platform_PlaySound(unsigned int, unsigned short, unsigned short) {
         s_channel = 1;
 }
 
-// Shuts SDL down and, on the handheld, replaces the process with the
-// console's menu program. Elsewhere, or when that fails, it returns.
+// Shuts SDL down and hands the console back to its menu program, which
+// replaces the process on the handheld only. Elsewhere, or when that fails,
+// it returns.
 void Platform_ShutDown() {
     SDL_Quit();
-    if (access(HANDHELD_MENU, X_OK) != 0)
-        return;
-    int moved = chdir(HANDHELD_MENU_DIR);
-    (void)moved; // the menu program is started by its full path either way
-    execl(HANDHELD_MENU, HANDHELD_MENU, (char *)NULL);
+    HandBack();
 }

@@ -1,6 +1,8 @@
 // Platform layer: the only code that talks to SDL and the operating system.
 // Display, palette hand-over, tick, frame-rate counter, sound entry points,
-// memory timing, shutdown and the control pads.
+// memory timing, shutdown and the control pads. The clock, the raw controls
+// and the hand-back come from a driver chosen when a program is linked
+// (input.h).
 #ifndef MD_PLATFORM_PLATFORM_H
 #define MD_PLATFORM_PLATFORM_H
 
@@ -35,7 +37,7 @@ void Platform_Init();
 void RamHack();
 void Platform_UpdatePalette();
 void Platform_UpdateScreen();
-uint32_t Platform_Tick();
+uint32_t Platform_Tick(); // defined by the driver (input.h)
 void Platform_FpsCounter();
 void Platform_Delay(unsigned int ms);
 void Platform_SoundVolume(unsigned short volume);
@@ -43,24 +45,14 @@ void Platform_PlaySound(unsigned int sound, unsigned short a, unsigned short b);
 void Platform_ShutDown();
 void Platform_ControlPadUpdate();
 
+#define HANDHELD_MENU_DIR "/usr/gp2x"      // the console's menu program: its folder
+#define HANDHELD_MENU "/usr/gp2x/gp2xmenu" // and the program
+
 // Handheld detection: true only on the console itself (ARM build, ARM920T
 // core, the console's menu program installed). The timing step and the
 // hand-back to the menu run only there.
 bool Platform_IsHandheld();
 bool CpuInfoNamesHandheldCore(const char *path);  // the cpuinfo file names the ARM920T
 void RamHackRegisters(volatile uint16_t *window); // the timing writes into a mapped window
-
-// Test seam: when seam_active is set, the tick and the raw control state come
-// from these globals instead of SDL (headless runs and tests). The game itself
-// never sets it.
-#define SEAM_JOYSTICKS 5                        // joystick 0 (built-in) and the four extra pads
-extern uint8_t seam_active;                     // non-zero: use the scripted state below
-extern uint32_t seam_tick;                      // the millisecond tick
-extern int seam_numjoysticks;                   // joysticks that SDL pretends to have
-extern uint8_t seam_button[SEAM_JOYSTICKS][32]; // button state per joystick
-extern int16_t seam_axis[SEAM_JOYSTICKS][2];    // axes 0 and 1 per joystick
-extern uint8_t seam_key[SDLK_LAST];             // keyboard state by SDL key
-extern uint8_t seam_quit;                       // window close requested
-extern void (*seam_present_hook)();             // called after each presented frame
 
 #endif

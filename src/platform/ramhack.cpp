@@ -15,7 +15,6 @@ volatile uint16_t *MEM_REG;
 #define REG_WINDOW_SIZE 0x10000      // 64 KiB
 #define REG_3802 (0x3802 / 2)        // 16-bit word index of byte offset 0x3802
 #define REG_3804 (0x3804 / 2)        // 16-bit word index of byte offset 0x3804
-#define HANDHELD_MENU "/usr/gp2x/gp2xmenu"
 
 // Whether a cpuinfo file names the handheld's ARM920T core.
 bool CpuInfoNamesHandheldCore(const char *path) {

@@ -7,6 +7,7 @@
 #include "game/gameproc.h"
 #include "game/globalvar.h"
 #include "platform/platform.h"
+#include "platform/scripted.h"
 #include "support/testsupport.h"
 
 namespace {

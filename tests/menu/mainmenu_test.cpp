@@ -8,6 +8,7 @@
 #include "math/zmath.h"
 #include "menu/mainmenu.h"
 #include "platform/platform.h"
+#include "platform/scripted.h"
 
 namespace {
 
@@ -20,7 +21,6 @@ void SetUp40x30(uint32_t t = 0) {
     charx = chary = 8;
     for (int i = 0; i < 5; i++)
         strcpy(str_item[i], menuitem[i]);
-    seam_active = 1;
     seam_tick = t;
     controlpad[0].newdir = 255;
     controlpad[0].dir = 255;

@@ -9,12 +9,12 @@
 #include "game/globalvar.h"
 #include "platform/input.h"
 #include "platform/platform.h"
+#include "platform/scripted.h"
 
 namespace {
 
 // Starts the platform with a number of scripted joysticks.
 void StartScripted(int joysticks) {
-    seam_active = 1;
     seam_numjoysticks = joysticks;
     Platform_Init();
 }
@@ -290,37 +290,10 @@ TEST(Keyboard, ButtonKeys) {
 
 namespace {
 
-TEST(Keyboard, WindowCloseFromTheSdlQueue) {
-    Platform_Init(); // real SDL input, dummy video
-    // A close request behind a long run of other events is still seen, and
-    // the queue is emptied.
-    SDL_Event event;
-    memset(&event, 0, sizeof event);
-    event.type = SDL_USEREVENT;
-    for (int i = 0; i < 40; i++)
-        ASSERT_EQ(SDL_PushEvent(&event), 0);
-    event.type = SDL_QUIT;
-    ASSERT_EQ(SDL_PushEvent(&event), 0);
-    Platform_ControlPadUpdate();
-    EXPECT_EQ(GameLoopEnabled, 0);
-    EXPECT_EQ(SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_ALLEVENTS), 0);
-    // Without a close request the loop goes on.
-    GameLoopEnabled = 1;
-    event.type = SDL_USEREVENT;
-    SDL_PushEvent(&event);
-    Platform_ControlPadUpdate();
-    EXPECT_EQ(GameLoopEnabled, 1);
-}
-
-} // namespace
-
-namespace {
-
 // Scripted joysticks can be read without Platform_Init having opened them:
 // the built-in controls within the scripted count, extra pads as far as
 // Platform_Gamepads says; nothing beyond the count.
 TEST(Seam, ScriptedJoysticksWithoutStartUp) {
-    seam_active = 1;
     seam_numjoysticks = 1;
     seam_button[0][8] = 1; // START
     seam_button[0][6] = 1; // right
@@ -344,26 +317,6 @@ TEST(Seam, ScriptedJoysticksWithoutStartUp) {
     Platform_ControlPadUpdate();
     EXPECT_EQ(controlpad[0].button[8], 0);
     EXPECT_EQ(controlpad[0].dir, 255);
-}
-
-// With the seam off, scripted state is never read: SDL (dummy video, no
-// joystick, no key held) leaves the pads idle.
-TEST(Seam, InertWhenOff) {
-    Platform_Init();
-    seam_active = 0;
-    seam_numjoysticks = 5;
-    for (int j = 0; j < SEAM_JOYSTICKS; j++) {
-        memset(seam_button[j], 1, sizeof seam_button[j]);
-        seam_axis[j][0] = seam_axis[j][1] = 30000;
-    }
-    memset(seam_key, 1, sizeof seam_key);
-    Platform_ControlPadUpdate();
-    if (gp2xjoy)
-        GTEST_SKIP() << "a real joystick is attached";
-    for (int k = 0; k < 10; k++)
-        EXPECT_EQ(controlpad[0].button[k], 0) << k;
-    EXPECT_EQ(controlpad[0].dir, 255);
-    EXPECT_EQ(GameLoopEnabled, 1);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "game/globalvar.h"
 #include "platform/platform.h"
+#include "platform/scripted.h"
 #include "support/testsupport.h"
 
 namespace {
@@ -97,7 +98,6 @@ TEST(DisplayDeathTest, NoDisplayIsOneLineAndExitOne) {
 }
 
 TEST(Timing, TickAndFrameRate) {
-    seam_active = 1;
     seam_tick = 123456;
     EXPECT_EQ(Platform_Tick(), 123456u);
 

@@ -1,9 +1,6 @@
 // Helpers shared by the tests.
 #include "support/testsupport.h"
 
-#include "game/globalvar.h"
-#include "platform/platform.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -41,14 +38,6 @@ void WriteFile(const std::string &path, const std::string &contents) {
 
 std::string DataDir() {
     return MD_DATA_DIR;
-}
-
-void StartScriptedPlatform() {
-    seam_active = 1;
-    seam_numjoysticks = 1;
-    Platform_Init();
-    Screen_Width = 320;
-    Screen_Height = 240;
 }
 
 std::string BuildProgram(const std::string &relative) {

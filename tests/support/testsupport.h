@@ -14,8 +14,8 @@ std::string EnterScratchDir();
 // Writes text (or bytes) to a file relative to the working directory.
 void WriteFile(const std::string &path, const std::string &contents);
 
-// Starts the platform on the test seam with the built-in controls only and
-// the 320 x 240 frame.
+// Starts the platform on the scripted driver with the built-in controls only
+// and the 320 x 240 frame (tests linking the scripted driver only).
 void StartScriptedPlatform();
 
 // The shipped data tree of the source checkout.

@@ -1,5 +1,5 @@
-// Headless runner: drives the real start-up, frame loop and shutdown through
-// the platform's test seam. After every presented frame the present hook
+// Headless runner: drives the real start-up, frame loop and shutdown on the
+// scripted platform driver. After every presented frame the present hook
 // records the frame (trace line, screenshots) and sets the clock and the
 // controls of the next one; after the last requested frame it clears
 // GameLoopEnabled, so the loop ends once that frame is counted.
@@ -20,6 +20,7 @@
 #include "headless/script.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
+#include "platform/scripted.h"
 #include "resources/initall.h"
 
 static const char usage[] =
@@ -53,7 +54,7 @@ uint64_t FrameHash(const uint8_t *bytes, size_t n) {
     return h;
 }
 
-// Puts frame f's tick and controls into the seam.
+// Puts frame f's tick and controls into the scripted driver.
 static void ApplyFrame(uint32_t f) {
     seam_tick = hl_script.tick[f];
     for (int b = 0; b < SCRIPT_BUTTONS; b++)
@@ -256,7 +257,6 @@ int HeadlessMain(int argc, char **argv) {
     // No window and no sound card needed; a caller's own choice stands.
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
-    seam_active = 1;
     seam_numjoysticks = 1 + hl_script.pads;
     seam_present_hook = PresentHook;
 

@@ -1,0 +1,29 @@
+// The scripted platform driver (scripted.cpp): linked instead of the SDL one
+// into the headless runner, the tools and the tests. The clock and the raw
+// control state are these globals, set by the program before each frame; the
+// display still goes through SDL (its dummy driver when there is no screen).
+// It never hands the console back.
+#ifndef MD_PLATFORM_SCRIPTED_H
+#define MD_PLATFORM_SCRIPTED_H
+
+#include <SDL/SDL.h>
+#include <signal.h>
+#include <stdint.h>
+
+#define SEAM_JOYSTICKS 5 // joystick 0 (built-in) and the four extra pads
+
+extern uint32_t seam_tick;                      // the millisecond tick
+extern int seam_numjoysticks;                   // joysticks present
+extern uint8_t seam_button[SEAM_JOYSTICKS][32]; // button state per joystick
+extern int16_t seam_axis[SEAM_JOYSTICKS][2];    // axes 0 and 1 per joystick
+extern uint8_t seam_key[SDLK_LAST];             // keyboard state by SDL key
+extern uint8_t seam_quit;                       // window close requested
+extern void (*seam_present_hook)();             // called after each presented frame
+extern volatile sig_atomic_t seam_signal;       // SIGINT or SIGTERM caught, 0 before
+
+// From now on SIGINT and SIGTERM are caught instead of ending the process:
+// the signal is kept in seam_signal and the next frame's control update asks
+// the loop to end, as a window close does.
+void SeamCatchStopSignals();
+
+#endif

@@ -1,0 +1,87 @@
+// The game's platform driver: controls from SDL's joysticks, keyboard and
+// window-close request, SDL's millisecond clock, and at exit the hand-back
+// to the console's menu program, on the handheld only.
+#include <unistd.h>
+
+#include "platform/input.h"
+#include "platform/platform.h"
+
+#define EVENT_BATCH 16  // events taken off the queue per call
+#define EVENT_ROUNDS 64 // at most this many batches a frame
+
+static const Uint8 *keystate; // SDL's keyboard state, refreshed by PollInput
+static int keycount;          // entries in keystate
+
+// Number of joysticks present, never negative.
+int JoystickCount() {
+    int n = SDL_NumJoysticks();
+    return n > 0 ? n : 0;
+}
+
+// Opens joystick index and writes its name into name.
+SDL_Joystick *OpenJoystick(int index, char *name) {
+    SDL_Joystick *joystick = SDL_JoystickOpen(index);
+    CopyPadName(name, SDL_JoystickName(index));
+    return joystick;
+}
+
+// Refreshes joysticks and keys once a frame and empties the event queue, so
+// that it never fills; returns 1 when the window was asked to close (SDL
+// turns SIGINT and SIGTERM into the same request).
+uint8_t PollInput() {
+    SDL_JoystickUpdate();
+    SDL_PumpEvents();
+    keystate = SDL_GetKeyState(&keycount);
+    uint8_t quit = 0;
+    SDL_Event events[EVENT_BATCH];
+    for (int round = 0; round < EVENT_ROUNDS; round++) {
+        int n = SDL_PeepEvents(events, EVENT_BATCH, SDL_GETEVENT, SDL_ALLEVENTS);
+        for (int i = 0; i < n; i++)
+            if (events[i].type == SDL_QUIT)
+                quit = 1;
+        if (n < EVENT_BATCH)
+            break;
+    }
+    return quit;
+}
+
+// Axis 0 (horizontal) or 1 (vertical) of a joystick; 0 for an absent one.
+int16_t JoyAxis(int joystick, int axis) {
+    SDL_Joystick *handle = JoyHandle(joystick);
+    if (!handle || axis < 0 || axis > 1)
+        return 0;
+    return SDL_JoystickGetAxis(handle, axis);
+}
+
+// State of one button of a joystick, 0 or 1; 0 for an absent one.
+uint8_t JoyButton(int joystick, int button) {
+    SDL_Joystick *handle = JoyHandle(joystick);
+    if (!handle || button < 0)
+        return 0;
+    return SDL_JoystickGetButton(handle, button) ? 1 : 0;
+}
+
+// Whether an SDL key is held in this frame's keyboard state.
+uint8_t KeyHeld(int key) {
+    if (key < 0)
+        return 0;
+    return keystate && key < keycount && keystate[key] ? 1 : 0;
+}
+
+// Milliseconds since SDL start-up.
+uint32_t Platform_Tick() {
+    return SDL_GetTicks();
+}
+
+// The display needs nothing after a frame.
+void FramePresented() {}
+
+// On the handheld, replaces the process with the console's menu program.
+// Anywhere else, or when that fails, it returns.
+void HandBack() {
+    if (!Platform_IsHandheld())
+        return;
+    int moved = chdir(HANDHELD_MENU_DIR);
+    (void)moved; // the menu program is started by its full path either way
+    execl(HANDHELD_MENU, HANDHELD_MENU, (char *)NULL);
+}
