@@ -1,7 +1,20 @@
 // Console renderer: paints the visible cells of the cell grid into scrbuf,
 // glyph pixels in the foreground colour and the rest in the background
 // colour, then overlays the blinking cursor.
+//
+// Glyphs 8 or 16 pixels wide, with the frame and the font inside their
+// buffers, are painted a glyph row at a time: each font byte becomes a mask
+// (0xFF for ink, any non-zero byte, 0 for background) and the row is
+// bg ^ (mask & (fg ^ bg)), 16 bytes at once with SSE2, else four at once in
+// plain 32-bit arithmetic with aligned loads and stores. Every other case
+// goes pixel by pixel.
 #include "console/render.h"
+
+#include <stdint.h>
+#include <string.h>
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 #include "game/globalvar.h"
 
@@ -16,6 +29,246 @@ static inline uint8_t FontPixel(uint32_t at) {
 static inline void FramePixel(uint32_t at, uint8_t colour) {
     if (at < sizeof scrbuf)
         scrbuf[at] = colour;
+}
+
+// First font byte of glyph c's top row.
+static inline uint32_t GlyphStart(uint32_t c) {
+    return (c / 16) * chary * fontx + (c % 16) * charx;
+}
+
+// Paints the cells pixel by pixel. With fits set (frame inside scrbuf, every
+// glyph inside fontdata) rows go without per-pixel tests; otherwise a frame
+// pixel past scrbuf is skipped and a glyph pixel past fontdata counts as
+// background.
+static void PaintPixels(uint32_t columns, uint32_t rows, bool fits) {
+    const uint32_t cw = charx, ch = chary, fw = fontx;
+    const uint32_t sw = Screen_Width, sh = Screen_Height;
+    for (uint32_t r = 0; r < rows; r++) {
+        for (uint32_t k = 0; k < columns; k++) {
+            const uint32_t cell = k * 256 + r;
+            const uint8_t fg = sccl[cell], bg = sccb[cell];
+            const uint32_t glyph = GlyphStart(scch[cell]);
+            for (uint32_t j = 0; j < ch; j++) {
+                const uint32_t py = r * ch + j;
+                if (fits) {
+                    const uint8_t *src = &fontdata[glyph + j * fw];
+                    uint8_t *dst = &scrbuf[py * sw + k * cw];
+                    for (uint32_t i = 0; i < cw; i++)
+                        dst[i] = src[i] ? fg : bg;
+                    continue;
+                }
+                for (uint32_t i = 0; i < cw; i++) {
+                    const uint32_t px = k * cw + i;
+                    if (px < sw && py < sh)
+                        FramePixel(py * sw + px, FontPixel(glyph + j * fw + i) ? fg : bg);
+                }
+            }
+        }
+    }
+}
+
+#if defined(__SSE2__)
+// Two glyph rows of 8 font bytes side by side in one register.
+static inline __m128i LoadPair(const uint8_t *left, const uint8_t *right) {
+    const __m128 lo = _mm_castsi128_ps(_mm_loadl_epi64((const __m128i *)left));
+    return _mm_castps_si128(_mm_loadh_pi(lo, (const __m64 *)right));
+}
+
+// A colour byte in every byte of the low half and another in the high half.
+static inline __m128i Splat2(uint8_t low, uint8_t high) {
+    return _mm_set_epi64x((long long)(high * 0x0101010101010101ull),
+                          (long long)(low * 0x0101010101010101ull));
+}
+
+// Paints n rows of 16 pixels, fg where the font byte is non-zero and
+// fg ^ x (the background) where it is 0; the font rows come from left and
+// right, 8 bytes each, or from left alone when right is null.
+static inline void PaintSpan16(const uint8_t *left, const uint8_t *right, uint8_t *dst, uint32_t n,
+                               uint32_t fw, uint32_t sw, __m128i fg, __m128i x) {
+    const __m128i zero = _mm_setzero_si128();
+#pragma GCC unroll 8
+    for (uint32_t j = 0; j < n; j++) {
+        const __m128i ink = right ? LoadPair(left + j * fw, right + j * fw)
+                                  : _mm_loadu_si128((const __m128i *)(left + j * fw));
+        const __m128i back = _mm_cmpeq_epi8(ink, zero);
+        _mm_storeu_si128((__m128i *)(dst + j * sw), _mm_xor_si128(fg, _mm_and_si128(back, x)));
+    }
+}
+
+// Paints cell row r from column k on, 16 bytes per store: a row of a
+// 16-wide glyph, or the rows of two neighbouring 8-wide glyphs. The caller
+// has checked that frame and font fit their buffers; glyph holds each
+// glyph's first font byte.
+static void PaintRowSse2(uint32_t r, uint32_t k, uint32_t columns, const uint32_t *glyph) {
+    const uint32_t cw = charx, ch = chary, fw = fontx, sw = Screen_Width;
+    uint8_t *line = &scrbuf[r * ch * sw];
+    if (cw == 16) {
+        for (; k < columns; k++) {
+            const uint32_t cell = k * 256 + r;
+            const __m128i fg = Splat2(sccl[cell], sccl[cell]);
+            const __m128i x = _mm_xor_si128(fg, Splat2(sccb[cell], sccb[cell]));
+            const uint8_t *src = &fontdata[glyph[scch[cell]]];
+            PaintSpan16(src, NULL, line + k * 16, ch, fw, sw, fg, x);
+        }
+        return;
+    }
+    for (; k + 1 < columns; k += 2) {
+        const uint32_t c0 = k * 256 + r, c1 = c0 + 256;
+        const __m128i fg = Splat2(sccl[c0], sccl[c1]);
+        const __m128i x = _mm_xor_si128(fg, Splat2(sccb[c0], sccb[c1]));
+        const uint8_t *s0 = &fontdata[glyph[scch[c0]]];
+        const uint8_t *s1 = &fontdata[glyph[scch[c1]]];
+        if (ch == 8) // the usual font, rows unrolled
+            PaintSpan16(s0, s1, line + k * 8, 8, fw, sw, fg, x);
+        else
+            PaintSpan16(s0, s1, line + k * 8, ch, fw, sw, fg, x);
+    }
+    if (k < columns) { // an odd last column
+        const uint32_t cell = k * 256 + r;
+        const __m128i fg = Splat2(sccl[cell], sccl[cell]);
+        const __m128i x = _mm_xor_si128(fg, Splat2(sccb[cell], sccb[cell]));
+        const __m128i zero = _mm_setzero_si128();
+        const uint8_t *src = &fontdata[glyph[scch[cell]]];
+        uint8_t *dst = line + k * 8;
+        for (uint32_t j = 0; j < ch; j++, src += fw, dst += sw) {
+            __m128i back = _mm_cmpeq_epi8(_mm_loadl_epi64((const __m128i *)src), zero);
+            _mm_storel_epi64((__m128i *)dst, _mm_xor_si128(fg, _mm_and_si128(back, x)));
+        }
+    }
+}
+#endif
+
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define HAVE_AVX2_PATH 1
+// Paints n rows of 32 pixels from the 8-byte font rows of four glyphs, fg
+// where the font byte is non-zero and fg ^ x where it is 0. Inlined with
+// constant sizes for the usual font and screen, so that every address is a
+// fixed offset.
+__attribute__((target("avx2"), always_inline)) static inline void
+PaintSpan32(const uint8_t *s0, const uint8_t *s1, const uint8_t *s2, const uint8_t *s3,
+            uint8_t *dst, uint32_t n, uint32_t fw, uint32_t sw, __m256i fg, __m256i x) {
+    const __m256i zero = _mm256_setzero_si256();
+#pragma GCC unroll 8
+    for (uint32_t j = 0; j < n; j++) {
+        const uint32_t at = j * fw;
+        const __m256i ink = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(LoadPair(s0 + at, s1 + at)), LoadPair(s2 + at, s3 + at), 1);
+        const __m256i back = _mm256_cmpeq_epi8(ink, zero);
+        _mm256_storeu_si256((__m256i *)(dst + j * sw),
+                            _mm256_xor_si256(fg, _mm256_and_si256(back, x)));
+    }
+}
+
+// Paints cell row r of an 8-wide font four cells per 32-byte store as far
+// as whole stores go; returns the first column left unpainted.
+__attribute__((target("avx2"))) static uint32_t PaintRowAvx2(uint32_t r, uint32_t columns,
+                                                             const uint32_t *glyph) {
+    const uint32_t ch = chary, fw = fontx, sw = Screen_Width;
+    const uint64_t splat = 0x0101010101010101ull;
+    uint8_t *line = &scrbuf[r * ch * sw];
+    uint32_t k = 0;
+    for (; k + 4 <= columns; k += 4) {
+        const uint32_t c = k * 256 + r;
+        const __m256i fg = _mm256_set_epi64x(
+            (long long)(sccl[c + 768] * splat), (long long)(sccl[c + 512] * splat),
+            (long long)(sccl[c + 256] * splat), (long long)(sccl[c] * splat));
+        const __m256i bg = _mm256_set_epi64x(
+            (long long)(sccb[c + 768] * splat), (long long)(sccb[c + 512] * splat),
+            (long long)(sccb[c + 256] * splat), (long long)(sccb[c] * splat));
+        const __m256i x = _mm256_xor_si256(fg, bg);
+        const uint8_t *s0 = &fontdata[glyph[scch[c]]], *s1 = &fontdata[glyph[scch[c + 256]]];
+        const uint8_t *s2 = &fontdata[glyph[scch[c + 512]]], *s3 = &fontdata[glyph[scch[c + 768]]];
+        uint8_t *dst = line + k * 8;
+        if (ch == 8 && fw == 128 && sw == 320) // the shipped font and screen
+            PaintSpan32(s0, s1, s2, s3, dst, 8, 128, 320, fg, x);
+        else
+            PaintSpan32(s0, s1, s2, s3, dst, ch, fw, sw, fg, x);
+    }
+    return k;
+}
+#endif
+
+// Ink mask of four font bytes: 0xFF for each non-zero byte, 0 for each zero.
+// The high bit of each byte of t is set when the byte is non-zero, without
+// carries between bytes; t - (t >> 7) fills the seven bits below it.
+static inline uint32_t InkMask(uint32_t w) {
+    const uint32_t t = (((w & 0x7F7F7F7Fu) + 0x7F7F7F7Fu) | w) & 0x80808080u;
+    return (t - (t >> 7)) | t;
+}
+
+// Paints the cells four bytes at a time in plain 32-bit arithmetic. The
+// caller has checked that frame and font fit their buffers and that every
+// font row and frame row starts on a 4-byte boundary.
+static void PaintWords(uint32_t columns, uint32_t rows, const uint32_t *glyph) {
+    const uint32_t cw = charx, ch = chary, fw = fontx, sw = Screen_Width;
+    for (uint32_t r = 0; r < rows; r++) {
+        uint8_t *line = &scrbuf[r * ch * sw];
+        for (uint32_t k = 0; k < columns; k++) {
+            const uint32_t cell = k * 256 + r;
+            const uint8_t *src = &fontdata[glyph[scch[cell]]];
+            const uint32_t bg = sccb[cell] * 0x01010101u;
+            const uint32_t x = bg ^ (sccl[cell] * 0x01010101u);
+            uint8_t *dst = line + k * cw;
+            for (uint32_t j = 0; j < ch; j++, src += fw, dst += sw) {
+                for (uint32_t i = 0; i < cw; i += 4) {
+                    uint32_t w;
+                    memcpy(&w, __builtin_assume_aligned(src + i, 4), 4);
+                    w = bg ^ (InkMask(w) & x);
+                    memcpy(__builtin_assume_aligned(dst + i, 4), &w, 4);
+                }
+            }
+        }
+    }
+}
+
+// Overlays the cursor glyph's ink in its cell's foreground colour, with the
+// same screen test as the cells, pixel by pixel.
+static void DrawCursor() {
+    const uint32_t cw = charx, ch = chary, fw = fontx;
+    const uint32_t sw = Screen_Width, sh = Screen_Height;
+    const uint8_t colour = sccl[cursor_x * 256 + cursor_y];
+    const uint32_t glyph = GlyphStart(CURSOR_GLYPH);
+    for (uint32_t j = 0; j < ch; j++) {
+        const uint32_t py = cursor_y * ch + j;
+        for (uint32_t i = 0; i < cw; i++) {
+            const uint32_t px = cursor_x * cw + i;
+            if (px < sw && py < sh && FontPixel(glyph + j * fw + i))
+                FramePixel(py * sw + px, colour);
+        }
+    }
+}
+
+uint8_t render_paint = PAINT_FASTEST;
+
+// Paints the cells of an 8- or 16-wide font that fits fontdata into a frame
+// that fits scrbuf, with the fastest painting the machine has unless
+// render_paint asks for a plainer one.
+static void PaintWide(uint32_t columns, uint32_t rows) {
+    uint32_t glyph[256]; // first font byte of each glyph
+    for (uint32_t c = 0; c < 256; c++)
+        glyph[c] = GlyphStart(c);
+#if defined(__SSE2__)
+    if (render_paint != PAINT_WORDS) {
+#if defined(HAVE_AVX2_PATH)
+        const bool avx2 = render_paint == PAINT_FASTEST && __builtin_cpu_supports("avx2");
+#else
+        const bool avx2 = false;
+#endif
+        for (uint32_t r = 0; r < rows; r++) {
+            uint32_t k = 0;
+#if defined(HAVE_AVX2_PATH)
+            if (avx2 && charx == 8)
+                k = PaintRowAvx2(r, columns, glyph);
+#endif
+            PaintRowSse2(r, k, columns, glyph);
+        }
+        return;
+    }
+#endif
+    if (((uintptr_t)scrbuf | (uintptr_t)fontdata | Screen_Width | fontx) % 4 == 0)
+        PaintWords(columns, rows, glyph);
+    else
+        PaintPixels(columns, rows, true);
 }
 
 // Turns the cell grid into the frame. Draws nothing without a glyph size.
@@ -35,45 +288,15 @@ void RenderConsole() {
         rows = 255;
 
     // A painted cell always lies inside the screen (k < sw / cw, r < sh / ch).
-    // When the whole frame fits scrbuf and every glyph fits fontdata, which
-    // any loaded font gives, rows are painted without per-pixel tests.
+    // Any loaded font and the 320 x 240 frame fit their buffers.
     const bool fits = (uint64_t)sw * sh <= sizeof scrbuf &&
                       (uint64_t)(16 * ch - 1) * fw + 16 * cw - 1 < sizeof fontdata;
-    for (uint32_t r = 0; r < rows; r++) {
-        for (uint32_t k = 0; k < columns; k++) {
-            const uint32_t cell = k * 256 + r;
-            const uint32_t c = scch[cell];
-            const uint8_t fg = sccl[cell], bg = sccb[cell];
-            const uint32_t glyph = (c / 16) * ch * fw + (c % 16) * cw;
-            for (uint32_t j = 0; j < ch; j++) {
-                const uint32_t py = r * ch + j;
-                if (fits) {
-                    const uint8_t *src = &fontdata[glyph + j * fw];
-                    uint8_t *dst = &scrbuf[py * sw + k * cw];
-                    for (uint32_t i = 0; i < cw; i++)
-                        dst[i] = src[i] ? fg : bg;
-                    continue;
-                }
-                for (uint32_t i = 0; i < cw; i++) {
-                    const uint32_t px = k * cw + i;
-                    if (px < sw && py < sh)
-                        FramePixel(py * sw + px, FontPixel(glyph + j * fw + i) ? fg : bg);
-                }
-            }
-        }
-    }
+    if (fits && (cw == 8 || cw == 16))
+        PaintWide(columns, rows);
+    else
+        PaintPixels(columns, rows, fits);
 
     // Visible for 256 ms, hidden for 256 ms.
-    if (!(curgametick & 256))
-        return;
-    const uint8_t colour = sccl[cursor_x * 256 + cursor_y];
-    const uint32_t glyph = (CURSOR_GLYPH / 16) * ch * fw + (CURSOR_GLYPH % 16) * cw;
-    for (uint32_t j = 0; j < ch; j++) {
-        const uint32_t py = cursor_y * ch + j;
-        for (uint32_t i = 0; i < cw; i++) {
-            const uint32_t px = cursor_x * cw + i;
-            if (px < sw && py < sh && FontPixel(glyph + j * fw + i))
-                FramePixel(py * sw + px, colour);
-        }
-    }
+    if (curgametick & 256)
+        DrawCursor();
 }

@@ -2,6 +2,18 @@
 #ifndef MD_CONSOLE_RENDER_H
 #define MD_CONSOLE_RENDER_H
 
+#include <stdint.h>
+
+// Paintings for glyphs 8 or 16 pixels wide, when frame and font fit their
+// buffers; every one gives the same frame. Any other case goes pixel by pixel.
+#define PAINT_FASTEST 0 // AVX2 where the processor has it, else SSE2, else words
+#define PAINT_SSE2 1    // SSE2 where the build has it, else words
+#define PAINT_WORDS 2   // plain 32-bit words, as on machines without SIMD
+
+extern uint8_t render_paint; // painting to use (PAINT_FASTEST); the tests pin each
+
+// Paints every visible cell into scrbuf and overlays the cursor when its
+// blink is on. Needs charx and chary set (draws nothing while either is 0).
 void RenderConsole();
 
 #endif

@@ -50,10 +50,10 @@ uint8_t sccl[CON_CELLS];
 uint8_t sccb[CON_CELLS];
 uint8_t cursor_x;
 uint8_t cursor_y;
-uint8_t fontdata[65536];
+alignas(16) uint8_t fontdata[65536]; // aligned for word-wide glyph rows
 uint16_t fontx, fonty;
 uint16_t charx, chary;
-uint8_t scrbuf[SCRBUF_SIZE];
+alignas(16) uint8_t scrbuf[SCRBUF_SIZE]; // aligned for word-wide stores
 uint16_t Screen_Width, Screen_Height;
 uint16_t FullScreen;
 uint8_t palette[256 * 3];
