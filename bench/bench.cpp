@@ -13,6 +13,10 @@
 #include "resources/initall.h"
 #include "server/gameserver.h"
 
+#if defined(MD_HAVE_LIBTCOD)
+#include <libtcod/fov.h>
+#endif
+
 // Loads the shipped data the way start-up does, without opening a display.
 static void LoadWorld() {
     static bool loaded = false;
@@ -69,10 +73,30 @@ static void BM_ServerTurnAll1024(benchmark::State &state) {
 }
 BENCHMARK(BM_ServerTurnAll1024);
 
+// A cell of level 0 whose whole 15 x 15 window lets sight through: the
+// field of view of sight 6 "in the open". (20, 20) if the map has none.
+static void OpenGround(int *ox, int *oy) {
+    *ox = *oy = 20;
+    for (int y = 7; y + 7 <= mapsizey[0]; y++)
+        for (int x = 7; x + 7 <= mapsizex[0]; x++) {
+            bool open = true;
+            for (int dy = -7; dy <= 7 && open; dy++)
+                for (int dx = -7; dx <= 7 && open; dx++)
+                    open = tileblock[map[CELL(x + dx, y + dy, 0)]] <= 4;
+            if (open) {
+                *ox = x;
+                *oy = y;
+                return;
+            }
+        }
+}
+
 static void BM_PreparePackageSight6(benchmark::State &state) {
     LoadWorld();
-    npc_x[0] = 20;
-    npc_y[0] = 20;
+    int x, y;
+    OpenGround(&x, &y);
+    npc_x[0] = (int16_t)x;
+    npc_y[0] = (int16_t)y;
     npc_sight[0] = 6;
     for (auto _ : state) {
         PreparePackage(0);
@@ -80,6 +104,35 @@ static void BM_PreparePackageSight6(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_PreparePackageSight6);
+
+#if defined(MD_HAVE_LIBTCOD)
+// libtcod's field of view on the same 15 x 15 window of the same map (open
+// where the tile lets sight through), from its centre, radius 7, walls lit.
+// Only the field of view is timed; the window is read into libtcod's map
+// once.
+static void BM_TcodFov(benchmark::State &state) {
+    LoadWorld();
+    int x, y;
+    OpenGround(&x, &y);
+    TCOD_Map *window = TCOD_map_new(15, 15);
+    for (int dy = -7; dy <= 7; dy++)
+        for (int dx = -7; dx <= 7; dx++) {
+            bool open = tileblock[map[CELL(x + dx, y + dy, 0)]] <= 4;
+            TCOD_map_set_properties(window, dx + 7, dy + 7, open, open);
+        }
+    const TCOD_fov_algorithm_t algorithm = (TCOD_fov_algorithm_t)state.range(0);
+    for (auto _ : state) {
+        TCOD_map_compute_fov(window, 7, 7, 7, true, algorithm);
+        benchmark::ClobberMemory();
+    }
+    TCOD_map_delete(window);
+}
+BENCHMARK(BM_TcodFov)
+    ->Arg(FOV_BASIC)
+    ->Arg(FOV_SHADOW)
+    ->Arg(FOV_SYMMETRIC_SHADOWCAST)
+    ->Arg(FOV_RESTRICTIVE);
+#endif
 
 static void BM_ProcClient(benchmark::State &state) {
     LoadWorld();

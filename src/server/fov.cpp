@@ -12,7 +12,7 @@
 
 // clang-format off
 // x step toward the centre; row b (0..14) of 15 entries by a.
-const int8_t vis_dirx[225] = {
+constexpr int8_t vis_dirx[225] = {
      1,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0, -1,
      1,  1,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0, -1, -1,
      1,  1,  1,  0,  0,  0,  0,  0,  0,  0,  0,  0, -1, -1, -1,
@@ -31,7 +31,7 @@ const int8_t vis_dirx[225] = {
 };
 
 // y step toward the centre; row b (0..14) of 15 entries by a.
-const int8_t vis_diry[225] = {
+constexpr int8_t vis_diry[225] = {
      1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,
      0,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  0,
      0,  0,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  0,  0,
@@ -50,7 +50,7 @@ const int8_t vis_diry[225] = {
 };
 
 // Window of each sight: [sight 0..6][|dy| 0..7][|dx| 0..7], 1 = in the window.
-const uint16_t FOV_mask[448] = {
+constexpr uint16_t FOV_mask[448] = {
      1,  1,  0,  0,  0,  0,  0,  0,
      1,  1,  0,  0,  0,  0,  0,  0,
      0,  0,  0,  0,  0,  0,  0,  0,
@@ -136,18 +136,87 @@ void VisProc(unsigned short creature, short a, short b) {
         vis[a * VIS_SIDE + b] = (int8_t)(v - 1); // seen, but stops sight
 }
 
+// What a package call walks, worked out once from the tables above.
+// Rings 1..7 in visiting order: ring r holds entries 4r(r - 1) .. 4r(r + 1) - 1.
+// Windows of sight 0..6 in package order (rows top to bottom, columns left
+// to right): sight s holds entries win_start[s] .. win_start[s + 1] - 1.
+#define RING_CELLS 224
+#define WINDOW_CELLS 491 // 9 + 21 + 37 + 57 + 89 + 121 + 157
+
+struct FovWalk {
+    uint8_t ring_at[RING_CELLS];   // vis index of the ring cell
+    uint8_t ring_from[RING_CELLS]; // vis index of its neighbour toward the centre
+    int8_t ring_dx[RING_CELLS];    // offset of the ring cell from the creature
+    int8_t ring_dy[RING_CELLS];
+    int32_t ring_cell[RING_CELLS]; // the same offset in the world grid
+    uint16_t win_start[MAX_SIGHT + 2];
+    uint8_t win_at[WINDOW_CELLS]; // vis index of the window cell
+    int8_t win_dx[WINDOW_CELLS];  // offset of the window cell from the creature
+    int8_t win_dy[WINDOW_CELLS];
+    int32_t win_cell[WINDOW_CELLS]; // the same offset in the world grid
+};
+
+// Appends grid cell (a, b) to the ring list.
+static constexpr void AddRingCell(FovWalk &w, int &n, int a, int b) {
+    const int sx = vis_dirx[b * VIS_SIDE + a], sy = vis_diry[b * VIS_SIDE + a];
+    w.ring_at[n] = (uint8_t)(a * VIS_SIDE + b);
+    w.ring_from[n] = (uint8_t)((a + sx) * VIS_SIDE + b + sy);
+    w.ring_dx[n] = (int8_t)(a - VIS_CENTRE);
+    w.ring_dy[n] = (int8_t)(b - VIS_CENTRE);
+    w.ring_cell[n] = CELL(a - VIS_CENTRE, b - VIS_CENTRE, 0);
+    n++;
+}
+
+static constexpr FovWalk BuildFovWalk() {
+    FovWalk w{};
+    int n = 0;
+    for (int r = 1; r <= VIS_CENTRE; r++) { // clockwise from the top-left corner
+        const int lo = VIS_CENTRE - r, hi = VIS_CENTRE + r;
+        for (int a = lo; a < hi; a++)
+            AddRingCell(w, n, a, lo);
+        for (int b = lo; b < hi; b++)
+            AddRingCell(w, n, hi, b);
+        for (int a = hi; a > lo; a--)
+            AddRingCell(w, n, a, hi);
+        for (int b = hi; b > lo; b--)
+            AddRingCell(w, n, lo, b);
+    }
+    n = 0;
+    for (int s = 0; s <= MAX_SIGHT; s++) {
+        w.win_start[s] = (uint16_t)n;
+        for (int dy = -s - 1; dy <= s + 1; dy++)
+            for (int dx = -s - 1; dx <= s + 1; dx++) {
+                if (!FOV_mask[s * 64 + (dy < 0 ? -dy : dy) * 8 + (dx < 0 ? -dx : dx)])
+                    continue;
+                w.win_at[n] = (uint8_t)((dx + VIS_CENTRE) * VIS_SIDE + dy + VIS_CENTRE);
+                w.win_dx[n] = (int8_t)dx;
+                w.win_dy[n] = (int8_t)dy;
+                w.win_cell[n] = CELL(dx, dy, 0);
+                n++;
+            }
+    }
+    w.win_start[MAX_SIGHT + 1] = (uint16_t)n;
+    return w;
+}
+
+static constexpr FovWalk fov_walk = BuildFovWalk();
+static_assert(fov_walk.win_start[MAX_SIGHT + 1] == WINDOW_CELLS, "window cells");
+
 // Builds the view package of a creature in server_msg: header, one colour and
-// glyph pair per window cell inside the level, then the six attributes.
+// glyph pair per window cell inside the level, then the six attributes. The
+// ring pass is VisProc over every cell of rings 1 .. sight + 1; where the
+// square of those rings lies inside the level, no cell is tested for it.
 void PreparePackage(unsigned short creature) {
     if (creature >= MAX_NPCS)
         return;
+    const FovWalk &w = fov_walk;
     uint8_t sight = npc_sight[creature];
     // Only sights 0..6 fit the tables; a larger stored sight is sent as it is
     // but the view is cut to sight 6.
-    int s = sight > MAX_SIGHT ? MAX_SIGHT : sight;
-    int px = npc_x[creature];
-    int py = npc_y[creature];
-    int z = (uint8_t)npc_z[creature];
+    const int s = sight > MAX_SIGHT ? MAX_SIGHT : sight;
+    const int px = npc_x[creature];
+    const int py = npc_y[creature];
+    const int z = (uint8_t)npc_z[creature];
 
     server_msg[0] = (uint8_t)(turn & 0xff);
     server_msg[1] = (uint8_t)((turn >> 8) & 0xff);
@@ -158,49 +227,65 @@ void PreparePackage(unsigned short creature) {
     server_msg[6] = (uint8_t)(py & 0xff);
     server_msg[7] = (uint8_t)z;
 
-    // Rings from the inside out, each clockwise from its top-left corner.
-    vis[VIS_CENTRE * VIS_SIDE + VIS_CENTRE] = 2;
-    for (int r = 1; r <= s + 1; r++) {
-        int lo = VIS_CENTRE - r, hi = VIS_CENTRE + r;
-        for (int a = lo; a < hi; a++)
-            VisProc(creature, (short)a, (short)lo);
-        for (int b = lo; b < hi; b++)
-            VisProc(creature, (short)hi, (short)b);
-        for (int a = hi; a > lo; a--)
-            VisProc(creature, (short)a, (short)hi);
-        for (int b = hi; b > lo; b--)
-            VisProc(creature, (short)lo, (short)b);
-    }
+    // Inside: every cell of rings and window lies in the level (and the world).
+    const int reach = s + 1;
+    const bool inside = z < WORLD_LEVELS && px - reach >= 0 && py - reach >= 0 &&
+                        px + reach <= mapsizex[z] && py + reach <= mapsizey[z] &&
+                        px + reach < WORLD_X && py + reach < WORLD_Y;
+    const int base = inside ? CELL(px, py, z) : 0;
+    const int rings = 4 * reach * (reach + 1);
 
-    // Window cells row by row; hidden cells keep their colour, glyph 0.
-    uint16_t pos = 8;
-    for (int y = py - s - 1; y <= py + s + 1; y++) {
-        for (int x = px - s - 1; x <= px + s + 1; x++) {
-            int dx = zabs(x - px), dy = zabs(y - py);
-            if (!FOV_mask[s * 64 + dy * 8 + dx])
-                continue;
-            if (!InLevel(x, y, z))
-                continue;
-            int cell = CELL(x, y, z);
-            uint16_t o = npc_vis[cell];
-            if (o != 0 && o <= MAX_NPCS) {
-                server_msg[pos] = npc_color[o - 1];
-                server_msg[pos + 1] = npc_char[o - 1];
-            } else {
-                uint8_t t = map[cell];
-                server_msg[pos] = tilecolor[t];
-                server_msg[pos + 1] = tilechar[t];
+    // Rings from the inside out. A neighbour value v of 2 (seen, sight
+    // passes) gives 2, or 1 where this cell stops sight; 1 or 0 gives 0.
+    vis[VIS_CENTRE * VIS_SIDE + VIS_CENTRE] = 2;
+    if (inside) {
+        for (int i = 0; i < rings; i++) {
+            const int v = vis[w.ring_from[i]];
+            int8_t out = 0;
+            if (v == 2)
+                out = tileblock[map[base + w.ring_cell[i]]] > 4 ? 1 : 2;
+            vis[w.ring_at[i]] = out;
+        }
+    } else {
+        for (int i = 0; i < rings; i++) {
+            const int v = vis[w.ring_from[i]];
+            int8_t out = 0;
+            if (v == 2) {
+                const int x = px + w.ring_dx[i], y = py + w.ring_dy[i];
+                out = !InLevel(x, y, z) || tileblock[map[CELL(x, y, z)]] > 4 ? 1 : 2;
             }
-            if (vis[(x - px + VIS_CENTRE) * VIS_SIDE + (y - py + VIS_CENTRE)] <= 0)
-                server_msg[pos + 1] = 0;
-            pos += 2;
+            vis[w.ring_at[i]] = out;
         }
     }
 
-    server_msg[pos] = npc_str[creature];
-    server_msg[pos + 1] = npc_dex[creature];
-    server_msg[pos + 2] = npc_con[creature];
-    server_msg[pos + 3] = npc_int[creature];
-    server_msg[pos + 4] = npc_wis[creature];
-    server_msg[pos + 5] = npc_cha[creature];
+    // Window cells in package order; hidden cells keep their colour, glyph 0.
+    uint8_t *out = &server_msg[8];
+    for (int i = w.win_start[s]; i < w.win_start[s + 1]; i++) {
+        int cell = base + w.win_cell[i];
+        if (!inside) {
+            const int x = px + w.win_dx[i], y = py + w.win_dy[i];
+            if (!InLevel(x, y, z))
+                continue;
+            cell = CELL(x, y, z);
+        }
+        const unsigned o = npc_vis[cell];
+        if (o != 0 && o <= MAX_NPCS) {
+            out[0] = npc_color[o - 1];
+            out[1] = npc_char[o - 1];
+        } else {
+            const uint8_t t = map[cell];
+            out[0] = tilecolor[t];
+            out[1] = tilechar[t];
+        }
+        if (vis[w.win_at[i]] <= 0)
+            out[1] = 0;
+        out += 2;
+    }
+
+    out[0] = npc_str[creature];
+    out[1] = npc_dex[creature];
+    out[2] = npc_con[creature];
+    out[3] = npc_int[creature];
+    out[4] = npc_wis[creature];
+    out[5] = npc_cha[creature];
 }
