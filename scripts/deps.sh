@@ -1,10 +1,13 @@
 #!/bin/bash
 # Installs what the build and the tests need on Debian 12, when missing.
 set -e
+# With arguments, installs just the packages named (e.g. cross compilers).
+pkgs=(build-essential cmake pkg-config libsdl1.2-compat-dev libgtest-dev libbenchmark-dev
+      libpng-dev clang libclang-rt-14-dev xvfb xauth valgrind libtcod-dev libenet-dev
+      desktop-file-utils xdotool)
+[ $# -gt 0 ] && pkgs=("$@")
 need=()
-for p in build-essential cmake pkg-config libsdl1.2-compat-dev libgtest-dev libbenchmark-dev \
-         libpng-dev clang libclang-rt-14-dev xvfb xauth valgrind libtcod-dev libenet-dev \
-         desktop-file-utils xdotool; do
+for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then

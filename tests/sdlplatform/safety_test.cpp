@@ -5,6 +5,10 @@
 // program-starting calls with recording ones: opens are recorded and passed
 // on to the C library, program starts are recorded and refused, so nothing
 // is ever run from here.
+// The replacements below define the plain and the 64-bit names side by side;
+// 64-bit file offsets on a 32-bit system would make the plain names the
+// 64-bit ones, so this file keeps the plain names.
+#undef _FILE_OFFSET_BITS
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>

@@ -4,6 +4,10 @@
 // it and exit status 1; otherwise prints one summary line and exits 0.
 //
 //   marrowdigger-soak [--data DIR] [--turns N] [--maps K] [--seed S] [--quiet]
+//                     [--world-hash]
+//
+// --world-hash prints a hash of the world after the run, the same on every
+// architecture for the same options.
 //
 // Random maps, creature set-ups and commands come from the soak's own
 // generator, so the game's random stream moves only by the game's own draws
@@ -33,6 +37,7 @@ static uint64_t soak_turns = 1000000;   // turns in all
 static int soak_maps = 15;              // random maps besides the shipped one
 static uint64_t soak_seed = 1;          // seed of the soak's own generator
 static int soak_quiet = 0;              // no line per map
+static int soak_world_hash = 0;         // print the world's hash after the run
 
 // State of the soak's generator (splitmix64).
 static uint64_t gen_state;
@@ -510,10 +515,50 @@ static void RunMap(uint64_t turns) {
     CheckCanaries();
 }
 
+// FNV-1a 64 of the world: the map, the creature table, the occupancy grid,
+// the exchange slots, the turn counter and the random stream's position.
+// Wider numbers go in little-endian byte order, so every architecture hashes
+// the same bytes.
+static uint64_t world_hash;
+
+static void HashBytes(const uint8_t *bytes, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        world_hash ^= bytes[i];
+        world_hash *= 0x100000001b3ull;
+    }
+}
+
+static void HashNumbers(const void *numbers, size_t count, size_t width) {
+    for (size_t i = 0; i < count; i++) {
+        uint32_t v = width == 2 ? ((const uint16_t *)numbers)[i] : ((const uint32_t *)numbers)[i];
+        for (size_t b = 0; b < width; b++) {
+            uint8_t byte = (uint8_t)(v >> (8 * b));
+            HashBytes(&byte, 1);
+        }
+    }
+}
+
+static uint64_t WorldHash() {
+    world_hash = 0xcbf29ce484222325ull;
+    HashBytes(map, sizeof map);
+    HashNumbers(mapsizex, WORLD_LEVELS, 2);
+    HashNumbers(mapsizey, WORLD_LEVELS, 2);
+    HashNumbers(npc_x, MAX_NPCS, 2);
+    HashNumbers(npc_y, MAX_NPCS, 2);
+    HashNumbers(npc_z, MAX_NPCS, 2);
+    HashBytes(npc_move, MAX_NPCS);
+    HashNumbers(npc_vis, WORLD_CELLS, 2);
+    HashBytes(net_server_msg, sizeof net_server_msg);
+    HashBytes(net_client_msg, sizeof net_client_msg);
+    HashNumbers(&turn, 1, 4);
+    HashNumbers(&rnd_seed, 1, 2);
+    return world_hash;
+}
+
 // Prints the usage and ends with status 2.
 static void Usage() {
     fprintf(stderr, "usage: marrowdigger-soak [--data DIR] [--turns N] [--maps K] [--seed S] "
-                    "[--quiet]\n");
+                    "[--quiet] [--world-hash]\n");
     exit(2);
 }
 
@@ -541,6 +586,8 @@ int main(int argc, char **argv) {
             soak_seed = Number(val), i++;
         else if (!strcmp(arg, "--quiet"))
             soak_quiet = 1;
+        else if (!strcmp(arg, "--world-hash"))
+            soak_world_hash = 1;
         else
             Usage();
     }
@@ -562,5 +609,7 @@ int main(int argc, char **argv) {
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     printf("soak: %llu turns, %d maps, %.2f s, %.0f turns/s\n", (unsigned long long)turns_done,
            maps, secs, secs > 0 ? turns_done / secs : 0.0);
+    if (soak_world_hash)
+        printf("soak: world hash %016llx\n", (unsigned long long)WorldHash());
     return 0;
 }
