@@ -18,7 +18,7 @@ arm64) triplet=aarch64-linux-gnu ;;
 esac
 jobs=$(nproc)
 
-scripts/deps.sh cmake make pkg-config dpkg-dev "g++-$triplet" qemu-user
+scripts/deps.sh cmake make pkg-config "g++-$triplet" qemu-user
 sysroot=${MD_SYSROOT:-$HOME/.cache/marrowdigger/sysroot-$arch}
 scripts/sysroot.sh "$arch" "$sysroot"
 

@@ -16,7 +16,7 @@ root=$2
 # Classic SDL 1.2 on armel: sdl12-compat's SDL2 needs ARMv6.
 case $arch in
 armel) sdl_run=libsdl1.2debian sdl_dev=libsdl1.2-dev ;;
-armhf | arm64) sdl_run=libsdl1.2-compat sdl_dev=libsdl1.2-compat-dev ;;
+armhf | arm64) sdl_run=libsdl1.2-compat-shim sdl_dev=libsdl1.2-compat-dev ;;
 *) echo "sysroot.sh: unknown architecture $arch (armel, armhf, arm64)" >&2 && exit 2 ;;
 esac
 # Run-time packages, fetched with everything they depend on; development
@@ -54,7 +54,7 @@ apt_private=(-o "APT::Architecture=$arch" -o "APT::Architectures=$arch"
     -o "Dir::Etc::SourceList=$state/sources.list" -o "Dir::Etc::SourceParts=$state/parts"
     -o "Dir::Etc::Parts=$state/parts" -o "Dir::Etc::Preferences=$state/prefs/none"
     -o "Dir::Etc::PreferencesParts=$state/prefs" -o "APT::Install-Recommends=0"
-    -o "APT::Get::Assume-Yes=1" -q)
+    -o "APT::Get::Assume-Yes=1" -o "APT::Sandbox::User=root" -q)
 
 echo "sysroot: fetching $arch packages"
 apt-get "${apt_private[@]}" update >/dev/null
