@@ -9,12 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=${1:-}
-case $arch in
-armel) triplet=arm-linux-gnueabi qemu=(qemu-arm -cpu arm926) ;;
-armhf) triplet=arm-linux-gnueabihf qemu=(qemu-arm -cpu cortex-a7) ;;
-arm64) triplet=aarch64-linux-gnu qemu=(qemu-aarch64) ;;
-*) echo "usage: scripts/check-package.sh armel|armhf|arm64 [ZIP]" >&2 && exit 2 ;;
-esac
+usage="scripts/check-package.sh armel|armhf|arm64 [ZIP]"
+source scripts/cross-arch.sh
 zip=${2:-dist/marrowdigger-$arch.zip}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

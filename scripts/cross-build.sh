@@ -10,12 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=${1:-}
-case $arch in
-armel) triplet=arm-linux-gnueabi ;;
-armhf) triplet=arm-linux-gnueabihf ;;
-arm64) triplet=aarch64-linux-gnu ;;
-*) echo "usage: scripts/cross-build.sh armel|armhf|arm64 [--no-test]" >&2 && exit 2 ;;
-esac
+usage="scripts/cross-build.sh armel|armhf|arm64 [--no-test]"
+source scripts/cross-arch.sh
 jobs=$(nproc)
 
 scripts/deps.sh cmake make pkg-config "g++-$triplet" qemu-user

@@ -14,12 +14,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=${1:-}
-case $arch in
-armel) triplet=arm-linux-gnueabi ;;
-armhf) triplet=arm-linux-gnueabihf ;;
-arm64) triplet=aarch64-linux-gnu ;;
-*) echo "usage: scripts/package.sh armel|armhf|arm64" >&2 && exit 2 ;;
-esac
+usage="scripts/package.sh armel|armhf|arm64"
+source scripts/cross-arch.sh
 scripts/deps.sh zip
 scripts/cross-build.sh "$arch" --no-test
 build=build-$arch
