@@ -12,6 +12,7 @@ arch=${1:-}
 usage="scripts/check-package.sh armel|armhf|arm64 [ZIP]"
 source scripts/cross-arch.sh
 zip=${2:-dist/marrowdigger-$arch.zip}
+scripts/deps.sh unzip qemu-user "binutils-$triplet" "libc6-$arch-cross" "libgcc-s1-$arch-cross"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-package: $*" >&2 && exit 1; }

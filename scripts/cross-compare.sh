@@ -14,6 +14,7 @@ native=${2:-build}
 cross=build-$arch
 read -r -a emulator <<<"$(sed -n 's/^MD_EMULATOR:INTERNAL=//p' "$cross/CMakeCache.txt")"
 [ ${#emulator[@]} -gt 0 ] || { echo "cross-compare: $cross is no cross build" >&2; exit 2; }
+scripts/deps.sh
 cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$native" -j"$(nproc)" --target marrowdigger-headless marrowdigger-soak >/dev/null
 out=$(mktemp -d)
