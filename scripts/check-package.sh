@@ -31,7 +31,8 @@ for f in MarrowDigger.sh marrowdigger/marrowdigger.gpe marrowdigger/marrowdigger
 done
 sh -n "$work/MarrowDigger.sh" && sh -n "$top/marrowdigger.gpe"
 "$triplet-readelf" -S "$top/marrowdigger" | grep -q '\.symtab' && fail "the game is not stripped"
-grep -q "^## Controls" "$top/README.txt" || fail "README.txt lacks the controls"
+grep -q "^## Controls" "$top/README.txt" && grep -q "^## On a handheld" "$top/README.txt" ||
+    fail "README.txt lacks the controls or the handheld section"
 
 # The packaged programs as the launchers run them: in the data tree, with the
 # bundled libraries first.

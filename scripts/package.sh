@@ -54,8 +54,8 @@ while [ ${#queue[@]} -gt 0 ]; do
 done
 
 # The README's controls and handheld sections.
-sed -n '/^## Controls/,/^## Layout/p; /^## On a handheld/,/^## /p' README.md |
-    sed '/^## Layout/d; ${/^## /d}' >"$top/README.txt"
+awk '/^## /{keep = ($0 == "## Controls" || $0 == "## On a handheld")} keep' README.md \
+    >"$top/README.txt"
 
 zip_path=$PWD/dist/marrowdigger-$arch.zip
 rm -f "$zip_path"
