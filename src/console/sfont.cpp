@@ -3,13 +3,14 @@
 #include "console/sfont.h"
 
 #include <SDL/SDL.h>
-#include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "game/globalvar.h"
+#include "resources/tokens.h"
 
 #define FONT_FILE "font/font.bmp"
 
@@ -53,14 +54,24 @@ static bool DeclaredSize(SDL_RWops *rw, int64_t *w, int64_t *h) {
     return true;
 }
 
-// Loads the image and checks it: 8 bits per pixel, at least 16 x 16 pixels
+// Loads the image and checks it: a regular file (never waiting on a FIFO or
+// reading a device without end), 8 bits per pixel, at least 16 x 16 pixels
 // and at most 65536 pixels. Only a usable image touches the font; it is then
 // kept loaded, replacing one loaded before.
 int LoadFont(const char *path) {
-    errno = 0;
-    SDL_RWops *rw = SDL_RWFromFile(path, "rb");
-    if (!rw)
-        return FontRefused("cannot open %s: %s", path, errno ? strerror(errno) : SDL_GetError());
+    char err[sizeof font_error];
+    int fd = OpenDataFile(path, err, sizeof err);
+    if (fd < 0)
+        return FontRefused("%s", err);
+    FILE *file = fdopen(fd, "rb");
+    SDL_RWops *rw = file ? SDL_RWFromFP(file, 1) : NULL;
+    if (!rw) {
+        if (file)
+            fclose(file);
+        else
+            close(fd);
+        return FontRefused("cannot open %s: %s", path, SDL_GetError());
+    }
     int64_t declared_w, declared_h;
     if (DeclaredSize(rw, &declared_w, &declared_h) &&
         declared_w * declared_h > (int64_t)sizeof fontdata) {

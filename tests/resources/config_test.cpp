@@ -3,6 +3,7 @@
 
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -95,4 +96,71 @@ TEST(ReadToken, LeavesTrailingSpaceAndBufferOnEnd) {
     EXPECT_EQ(ReadToken(f, buf, 8), 0);
     EXPECT_STREQ(buf, "cd");
     fclose(f);
+}
+
+// The numbers are read as "%d" reads them into an int and the value is kept
+// to 16 bits, without buffering the digits: an overlong number saturates at
+// the 64-bit limits as the C library's conversion does on a 64-bit system.
+TEST(LoadConfig, NumbersReadLikePercentD) {
+    EnterScratchDir();
+    const struct {
+        const char *text;
+        uint16_t flag;
+    } cases[] = {
+        {"1 2 +7", 7},
+        {"1 2\n\t -3 4", 65533},
+        {"1 2 99999999999999999999999", 65535},
+        {"1 2 -99999999999999999999999", 0},
+        {"1 2 9223372036854775807", 65535},
+        {"1 2 -9223372036854775808", 0},
+        {"1 2 65537x", 1},
+        {"1 2 +-3", 0},
+        {"1 2 - 3", 0},
+        {"1 x 5", 0},
+    };
+    for (const auto &c : cases) {
+        WriteFile("client/client.cfg", c.text);
+        LoadConfig();
+        EXPECT_EQ(FullScreen, c.flag) << c.text;
+    }
+}
+
+// Anything but a regular file is refused at once, with one line naming it:
+// nothing blocks on a FIFO or reads a device without end.
+TEST(OpenResource, OnlyRegularFiles) {
+    std::string dir = EnterScratchDir();
+    ASSERT_EQ(0, mkfifo("data/fifo", 0644));
+    ASSERT_EQ(0, symlink("/dev/zero", "data/zero"));
+    ASSERT_EQ(0, mkdir("data/folder", 0755));
+    for (const char *path : {"data/fifo", "data/zero", "data/folder"}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(OpenResource(path), nullptr) << path;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string("marrowdigger: cannot read ") + path + ": not a regular file\n");
+    }
+}
+
+// A text file is read up to 1 MiB; the rest of a longer one is ignored, and
+// said so in one line.
+TEST(OpenResource, AtMostOneMebibyte) {
+    EnterScratchDir();
+    for (size_t extra : {0, 1}) {
+        WriteFile("data/big",
+                  std::string(RESOURCE_MAX_BYTES - 1, 'a') + "b" + std::string(extra, 'c'));
+        testing::internal::CaptureStderr();
+        FILE *f = OpenResource("data/big");
+        std::string err = testing::internal::GetCapturedStderr();
+        ASSERT_NE(f, nullptr);
+        size_t n = 0;
+        int c, last = 0;
+        while ((c = getc(f)) != EOF) {
+            n++;
+            last = c;
+        }
+        fclose(f);
+        EXPECT_EQ(n, (size_t)RESOURCE_MAX_BYTES);
+        EXPECT_EQ(last, 'b');
+        EXPECT_EQ(err, extra ? "marrowdigger: data/big is longer than 1 MiB; the rest is ignored\n"
+                             : "");
+    }
 }
