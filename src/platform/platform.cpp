@@ -37,6 +37,12 @@ void Platform_Init() {
                 SDL_GetError());
         exit(1);
     }
+    // SDL repaints the surface when the palette is handed over, before the
+    // first frame is written into it: it starts cleared.
+    if (SDL_LockSurface(screen) == 0) {
+        memset(screen->pixels, 0, (size_t)screen->pitch * screen->h);
+        SDL_UnlockSurface(screen);
+    }
     int joysticks = JoystickCount();
     if (joysticks > 0)
         gp2xjoy = OpenJoystick(0, controlpad[0].name);
