@@ -89,11 +89,17 @@ static void OnStopSignal(int sig) {
 }
 
 void SeamCatchStopSignals() {
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, NULL);
-    sigaction(SIGTERM, &action, NULL);
+    const int stop[2] = {SIGINT, SIGTERM};
+    for (int i = 0; i < 2; i++) {
+        struct sigaction action;
+        // A signal the caller chose to ignore (a background job's SIGINT)
+        // stays ignored.
+        if (sigaction(stop[i], NULL, &action) != 0 || action.sa_handler == SIG_IGN)
+            continue;
+        memset(&action, 0, sizeof action);
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(stop[i], &action, NULL);
+    }
 }

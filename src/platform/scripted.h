@@ -21,9 +21,10 @@ extern uint8_t seam_quit;                       // window close requested
 extern void (*seam_present_hook)();             // called after each presented frame
 extern volatile sig_atomic_t seam_signal;       // SIGINT or SIGTERM caught, 0 before
 
-// From now on SIGINT and SIGTERM are caught instead of ending the process:
-// the signal is kept in seam_signal and the next frame's control update asks
-// the loop to end, as a window close does.
+// From now on SIGINT and SIGTERM are caught instead of ending the process
+// (unless the process started with them ignored): the signal is kept in
+// seam_signal and the next frame's control update asks the loop to end, as
+// a window close does.
 void SeamCatchStopSignals();
 
 #endif

@@ -2,6 +2,8 @@
 // pads, errors by line), the frame hash, the PNG writer, the options, and
 // short real runs that check how the script reaches the game.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
@@ -196,6 +198,53 @@ TEST(Headless, BadOptionsAndScriptsExitWithTwo) {
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("bad.script: script line 2:"), std::string::npos) << err;
     EXPECT_NE(err.find("unknown option '--bogus'"), std::string::npos) << err;
+}
+
+// Scripts without end, overlong lines and a data folder that is not there
+// are refused before any output is opened; control bytes of the script are
+// shown escaped.
+TEST(Headless, HostileScriptsAreRefusedBeforeAnyOutput) {
+    std::string dir = EnterScratchDir();
+    std::string wait_lines;
+    while (wait_lines.size() <= SCRIPT_MAX_BYTES)
+        wait_lines += "wait 1\n";
+    WriteFile("long.script", wait_lines);
+    WriteFile("wide.script", std::string(4096, '#') + "\n" + std::string(4097, '#') + "\n");
+    WriteFile("escape.script", "hold \x1b]0;x\x07 1\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunHeadless({"--script", "long.script"}), 2);
+    if (access("/dev/zero", R_OK) == 0) {
+        EXPECT_EQ(RunHeadless({"--script", "/dev/zero"}), 2);
+    }
+    EXPECT_EQ(RunHeadless({"--script", "wide.script"}), 2);
+    EXPECT_EQ(RunHeadless({"--script", "escape.script"}), 2);
+    EXPECT_EQ(RunHeadless({"--trace", "t.jsonl", "--data", dir + "/nowhere", "--frames", "1"}), 2);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cannot read the script long.script: longer than 1 MiB"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("wide.script: script line 2: longer than 4096 bytes"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("unknown button '\\x1b]0;x\\x07'"), std::string::npos) << err;
+    EXPECT_EQ(err.find('\x1b'), std::string::npos);
+    EXPECT_EQ(access("t.jsonl", F_OK), -1) << "the trace was opened before the data folder";
+}
+
+// A trace or screenshot that cannot be written makes the exit status 1, and a
+// failed screenshot never removes what its path names.
+TEST(Headless, UnwritableTraceAndScreenshotExitWithOne) {
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full here";
+    std::string dir = EnterScratchDir();
+    ASSERT_EQ(symlink("/dev/full", "full.png"), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunHeadless({"--data", DataDir(), "--frames", "1", "--trace", "/dev/full",
+                           "--screenshot", "0:full.png"}),
+              1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cannot write the trace /dev/full"), std::string::npos) << err;
+    EXPECT_NE(err.find(dir + "/full.png: "), std::string::npos) << err;
+    struct stat st;
+    EXPECT_EQ(lstat((dir + "/full.png").c_str(), &st), 0); // the runner left for the data
 }
 
 // Runs a script on the shipped data and returns the trace lines.

@@ -1,8 +1,11 @@
 // PNG output and input through libpng's simplified interface.
 #include "headless/pngio.h"
 
+#include <errno.h>
 #include <png.h>
+#include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 bool WriteIndexedPng(const std::string &path, const uint8_t *pixels, uint32_t width,
                      uint32_t height, const uint8_t *palette, int scale, std::vector<uint8_t> &rgb,
@@ -30,11 +33,29 @@ bool WriteIndexedPng(const std::string &path, const uint8_t *pixels, uint32_t wi
     image.width = outw;
     image.height = outh;
     image.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), (png_int_32)stride, NULL)) {
-        err = path + ": " + image.message;
+    // Written through a stream of our own: libpng's own file writer deletes
+    // the path on failure, a device such as /dev/full included.
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file) {
+        err = path + ": " + strerror(errno);
         return false;
     }
-    return true;
+    bool ok = png_image_write_to_stdio(&image, file, 0, rgb.data(), (png_int_32)stride, NULL);
+    if (!ok)
+        err = path + ": " + image.message;
+    if ((fflush(file) != 0 || ferror(file)) && ok) {
+        err = path + ": " + strerror(errno);
+        ok = false;
+    }
+    if (fclose(file) != 0 && ok) {
+        err = path + ": " + strerror(errno);
+        ok = false;
+    }
+    // A partly written picture is removed, but only from a regular file.
+    struct stat st;
+    if (!ok && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        remove(path.c_str());
+    return ok;
 }
 
 bool ReadPngRgb(const std::string &path, std::vector<uint8_t> &rgb, uint32_t &width,

@@ -5,7 +5,9 @@
 // GameLoopEnabled, so the loop ends once that frame is counted.
 #include "headless/runner.h"
 
+#include <errno.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -54,6 +56,30 @@ uint64_t FrameHash(const uint8_t *bytes, size_t n) {
     return h;
 }
 
+// The text with control bytes, DEL and bytes above 127 written as escapes
+// (\n, \t, \r, \xNN), so that a message never sends them to a terminal.
+static std::string Printable(const std::string &text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 32 && c < 127) {
+            out += (char)c;
+        } else {
+            char escape[8];
+            if (c == '\n' || c == '\t' || c == '\r')
+                snprintf(escape, sizeof escape, "\\%c", c == '\n' ? 'n' : c == '\t' ? 't' : 'r');
+            else
+                snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        }
+    }
+    return out;
+}
+
+// Prints one line on stderr, its outside words escaped.
+static void Complain(const std::string &message) {
+    fprintf(stderr, "marrowdigger-headless: %s\n", Printable(message).c_str());
+}
+
 // Puts frame f's tick and controls into the scripted driver.
 static void ApplyFrame(uint32_t f) {
     seam_tick = hl_script.tick[f];
@@ -85,7 +111,7 @@ static void RecordFrame(uint32_t f) {
         uint32_t rows = Screen_Width ? (uint32_t)(pixels / Screen_Width) : 0;
         if (!WriteIndexedPng(shot_path[i], scrbuf, Screen_Width, rows, palette, hl_scale, hl_rgb,
                              err)) {
-            fprintf(stderr, "marrowdigger-headless: %s\n", err.c_str());
+            Complain(err);
             hl_status = 1;
         }
         shot_taken[i] = 1;
@@ -118,17 +144,27 @@ static void PresentHook() {
     ApplyFrame(f + 1);
 }
 
-// Reads a whole file into text.
-static bool ReadFile(const char *path, std::string &text) {
+// Reads a script file into text; false with the reason in why when it
+// cannot be read or is longer than SCRIPT_MAX_BYTES (a device without end,
+// say), of which no more than one byte beyond is read.
+static bool ReadScriptFile(const char *path, std::string &text, std::string &why) {
     FILE *file = fopen(path, "rb");
-    if (!file)
+    if (!file) {
+        why = strerror(errno);
         return false;
+    }
     char buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, file)) > 0)
+    while (text.size() <= SCRIPT_MAX_BYTES && (n = fread(buf, 1, sizeof buf, file)) > 0)
         text.append(buf, n);
     bool ok = !ferror(file);
+    if (!ok)
+        why = strerror(errno);
     fclose(file);
+    if (ok && text.size() > SCRIPT_MAX_BYTES) {
+        why = "longer than 1 MiB";
+        return false;
+    }
     return ok;
 }
 
@@ -147,8 +183,23 @@ static bool ReadCount(const std::string &text, unsigned long max, unsigned long 
 
 // Prints an error and the usage; exit status 2.
 static int BadUsage(const std::string &message) {
-    fprintf(stderr, "marrowdigger-headless: %s\n%s", message.c_str(), usage);
+    Complain(message);
+    fputs(usage, stderr);
     return 2;
+}
+
+// Writes out and closes the trace (standard output is only flushed); false
+// when any of it could not be written, with errno telling why.
+static bool CloseTrace() {
+    bool ok = fflush(hl_trace) == 0 && !ferror(hl_trace);
+    int why = errno;
+    if (hl_trace != stdout && fclose(hl_trace) != 0 && ok) {
+        ok = false;
+        why = errno;
+    }
+    hl_trace = NULL;
+    errno = why;
+    return ok;
 }
 
 // Forgets the options and results of an earlier call.
@@ -163,6 +214,7 @@ static void ResetRunner() {
     hl_scale = 1;
     hl_status = 0;
     hl_ended_by_game = 0;
+    seam_signal = 0;
 }
 
 int HeadlessMain(int argc, char **argv) {
@@ -225,33 +277,32 @@ int HeadlessMain(int argc, char **argv) {
     }
 
     if (!script_path.empty()) {
-        std::string text, err;
-        if (!ReadFile(script_path.c_str(), text)) {
-            fprintf(stderr, "marrowdigger-headless: cannot read the script %s\n",
-                    script_path.c_str());
+        std::string text, why;
+        if (!ReadScriptFile(script_path.c_str(), text, why)) {
+            Complain("cannot read the script " + script_path + ": " + why);
             return 2;
         }
-        if (!ParseScript(text, hl_script, err)) {
-            fprintf(stderr, "marrowdigger-headless: %s: %s\n", script_path.c_str(), err.c_str());
+        if (!ParseScript(text, hl_script, why)) {
+            Complain(script_path + ": " + why);
             return 2;
         }
     }
     hl_frames = frames >= 0 ? (uint32_t)frames : ScriptFrames(hl_script);
     ExtendScript(hl_script, hl_frames);
 
+    // Outputs are opened only once everything else has been checked.
+    if (chdir(data.c_str()) != 0) {
+        Complain("cannot enter the data folder " + data);
+        return 2;
+    }
     if (trace_path == "-") {
         hl_trace = stdout;
     } else if (!trace_path.empty()) {
-        hl_trace = fopen(trace_path.c_str(), "w");
+        hl_trace = fopen(FromStartDir(start, trace_path).c_str(), "w");
         if (!hl_trace) {
-            fprintf(stderr, "marrowdigger-headless: cannot write the trace %s\n",
-                    trace_path.c_str());
-            return 2;
+            Complain("cannot write the trace " + trace_path + ": " + strerror(errno));
+            return 1;
         }
-    }
-    if (chdir(data.c_str()) != 0) {
-        fprintf(stderr, "marrowdigger-headless: cannot enter the data folder %s\n", data.c_str());
-        return 2;
     }
 
     // No window and no sound card needed; a caller's own choice stands.
@@ -259,6 +310,7 @@ int HeadlessMain(int argc, char **argv) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     seam_numjoysticks = 1 + hl_script.pads;
     seam_present_hook = PresentHook;
+    SeamCatchStopSignals();
 
     LoadConfig();
     Platform_Init();
@@ -275,18 +327,22 @@ int HeadlessMain(int argc, char **argv) {
     Platform_ShutDown();
     seam_present_hook = NULL;
 
-    if (hl_trace && hl_trace != stdout)
-        fclose(hl_trace);
-    else if (hl_trace)
-        fflush(hl_trace);
+    if (hl_trace && !CloseTrace()) {
+        Complain("cannot write the trace " + trace_path + ": " + strerror(errno));
+        hl_status = 1;
+    }
     for (size_t i = 0; i < shot_frame.size(); i++)
         if (!shot_taken[i]) {
-            fprintf(stderr, "marrowdigger-headless: frame %u was never presented, no %s\n",
-                    shot_frame[i], shot_path[i].c_str());
+            Complain("frame " + std::to_string(shot_frame[i]) + " was never presented, no " +
+                     shot_path[i]);
             hl_status = 1;
         }
     uint32_t ran = hl_frames == 0 ? 0 : (uint32_t)hl_frame + 1;
-    fprintf(stderr, "marrowdigger-headless: %u frames, turn %u, %s\n", ran, turn,
-            hl_ended_by_game ? "the game ended the loop" : "stopped after the last frame");
+    const char *end = hl_ended_by_game ? "the game ended the loop" : "stopped after the last frame";
+    if (seam_signal == SIGINT || seam_signal == SIGTERM) {
+        end = seam_signal == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM";
+        hl_status = 128 + seam_signal;
+    }
+    fprintf(stderr, "marrowdigger-headless: %u frames, turn %u, %s\n", ran, turn, end);
     return hl_status;
 }

@@ -181,6 +181,11 @@ bool ParseScript(const std::string &text, HeadlessScript &script, std::string &e
     std::istringstream lines(text);
     std::string line;
     for (int number = 1; std::getline(lines, line); number++) {
+        if (line.size() > SCRIPT_MAX_LINE) {
+            err = "script line " + std::to_string(number) + ": longer than " +
+                  std::to_string(SCRIPT_MAX_LINE) + " bytes";
+            return false;
+        }
         size_t hash = line.find('#');
         if (hash != std::string::npos)
             line.erase(hash);

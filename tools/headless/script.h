@@ -23,11 +23,13 @@
 #include <string>
 #include <vector>
 
-#define SCRIPT_MAX_FRAMES 1000000 // frames one script may describe
-#define SCRIPT_BUTTONS 18         // console buttons of the built-in controls
-#define SCRIPT_PADS 4             // extra pads
-#define SCRIPT_PAD_BUTTONS 10     // buttons 0..9 of an extra pad
-#define SCRIPT_DEFAULT_STEP 16    // milliseconds between frames until a step line
+#define SCRIPT_MAX_FRAMES 1000000  // frames one script may describe
+#define SCRIPT_MAX_BYTES (1 << 20) // bytes of a script file
+#define SCRIPT_MAX_LINE 4096       // bytes of one line, its line end not counted
+#define SCRIPT_BUTTONS 18          // console buttons of the built-in controls
+#define SCRIPT_PADS 4              // extra pads
+#define SCRIPT_PAD_BUTTONS 10      // buttons 0..9 of an extra pad
+#define SCRIPT_DEFAULT_STEP 16     // milliseconds between frames until a step line
 
 // Per frame, parallel arrays: the tick, the held console buttons, and each
 // extra pad's stick and buttons. The tail fields carry the state at the end
@@ -49,8 +51,9 @@ struct HeadlessScript {
 // -1 for an unknown name.
 int ScriptButton(const std::string &name);
 
-// Parses a script text. On a bad line returns false with a message naming
-// the line number in err.
+// Parses a script text. On a bad line (or one longer than SCRIPT_MAX_LINE)
+// returns false with a message naming the line number in err; the message
+// quotes the script's words as they stand.
 bool ParseScript(const std::string &text, HeadlessScript &script, std::string &err);
 
 // Appends frames with nothing held on the built-in controls (extra pads and
