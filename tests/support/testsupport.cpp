@@ -41,8 +41,10 @@ std::string DataDir() {
 }
 
 std::string BuildProgram(const std::string &relative) {
+    // The environment's folder first; ctest's list of variables for the
+    // discovered tests passes on only the first one.
     const char *dir = getenv("MD_BUILD_DIR");
-    return std::string(dir && *dir ? dir : ".") + "/" + relative;
+    return std::string(dir && *dir ? dir : MD_BUILD_DIR) + "/" + relative;
 }
 
 // Points file descriptor fd at the file path (created, truncated).
