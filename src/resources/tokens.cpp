@@ -73,6 +73,7 @@ FILE *OpenResource(const char *path) {
         fprintf(stderr, "marrowdigger: cannot read %s: %s\n", path, strerror(errno));
     return f;
 }
+
 // White space as the C locale's isspace sees it.
 static bool IsBlank(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
