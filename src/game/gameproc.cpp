@@ -1,9 +1,12 @@
 // Frame dispatch: clock and pads, menu on START, server turn when due, view.
+// As the client of a remote server no local turn runs: the newest package
+// the server sent is put into slot 0 instead, and the command goes back.
 #include "game/gameproc.h"
 
 #include "client/gameclient.h"
 #include "game/globalvar.h"
 #include "menu/mainmenu.h"
+#include "net/netclient.h"
 #include "platform/platform.h"
 #include "server/gameserver.h"
 
@@ -11,6 +14,8 @@
 void Gameprocess() {
     curgametick = Platform_Tick();
     Platform_ControlPadUpdate();
+    if (net_remote)
+        NetClientFrameStart();
     if (controlpad[0].button[8])
         MainMenuEnabled = 1;
     if (MainMenuEnabled) {
@@ -18,7 +23,7 @@ void Gameprocess() {
         return;
     }
     uint32_t elapsed = curgametick - lastgametick;
-    if (elapsed > gamestepdelay) {
+    if (!net_remote && elapsed > gamestepdelay) {
         lastgametick = curgametick;
         ProcGameServer();
     }
@@ -26,4 +31,6 @@ void Gameprocess() {
         ProcClient();
     else
         RenderServer();
+    if (net_remote)
+        NetClientFrameEnd();
 }

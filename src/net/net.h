@@ -1,0 +1,89 @@
+// On-line play: the messages that carry the view package and the client
+// command between a dedicated server and clients on other machines, and the
+// counters of what was dropped. Everything that talks to ENet lives in this
+// folder; the server turn and the client view stay as they are and meet the
+// network only through the exchange slots.
+//
+// Every message starts with its type byte and has one exact size; numbers
+// are big-endian and read byte by byte.
+//
+//   HELLO    client -> server  7 bytes   type, "MDGO", protocol version (16-bit)
+//   WELCOME  server -> client  8 bytes   type, slot 0..3, players 1..4, 0,
+//                                        largest x and y of level 0 (16-bit each)
+//   REFUSE   server -> client  4 bytes   type, reason, server's protocol version
+//   PACKAGE  server -> client  513 bytes type, the 512 bytes of the slot's package
+//   COMMAND  client -> server  129 bytes type, the 128 bytes of the command slot
+//
+// Packages go unreliable and sequenced on channel 0 (the newest wins); the
+// handshake and commands go reliable on channel 1.
+#ifndef MD_NET_NET_H
+#define MD_NET_NET_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "game/globalvar.h"
+
+#define NET_VERSION 1         // protocol version; both ends must agree
+#define NET_DEFAULT_PORT 7742 // UDP port of the dedicated server
+#define NET_CHANNELS 2
+#define NET_CHANNEL_PACKAGE 0 // unreliable, sequenced
+#define NET_CHANNEL_RELIABLE 1
+
+#define MSG_HELLO 1
+#define MSG_WELCOME 2
+#define MSG_REFUSE 3
+#define MSG_PACKAGE 4
+#define MSG_COMMAND 5
+
+#define MSG_HELLO_SIZE 7
+#define MSG_WELCOME_SIZE 8
+#define MSG_REFUSE_SIZE 4
+#define MSG_PACKAGE_SIZE (1 + PACKAGE_COPY)
+#define MSG_COMMAND_SIZE (1 + CLIENT_SLOT)
+#define MSG_MAX_SIZE MSG_PACKAGE_SIZE // largest message either end accepts
+
+#define REFUSE_FULL 1    // every slot is taken
+#define REFUSE_VERSION 2 // the client speaks another protocol version
+
+#define NET_BYE 1 // goodbye code of a server that ends the game
+
+#define NET_CONNECT_MS 4000  // a join gives up after this long
+#define NET_TIMEOUT_MIN 5000 // a silent peer is dropped after 5 to 10 s
+#define NET_TIMEOUT_MAX 10000
+
+// Why a message or datagram was dropped; one counter each.
+enum NetDrop {
+    DROP_SIZE,    // known type, wrong size (an empty message too)
+    DROP_TYPE,    // unknown type, or a type that never goes this way
+    DROP_ORDER,   // out of turn: a command before the handshake, a second hello
+    DROP_HELLO,   // a hello without the game's mark
+    DROP_GARBAGE, // a datagram that is no ENet traffic of a known peer
+    DROP_KINDS
+};
+
+extern uint32_t net_dropped[DROP_KINDS];            // messages and datagrams dropped, by reason
+extern const char *const net_drop_name[DROP_KINDS]; // short name of each reason
+
+// Big-endian 16-bit value at p, read byte by byte.
+uint16_t NetGet16(const uint8_t *p);
+// Stores a 16-bit value big-endian at p.
+void NetPut16(uint8_t *p, uint16_t v);
+
+// Splits "HOST" or "HOST:PORT" (an IPv4 address or a name; a port 1..65535)
+// into host (at most hostsize - 1 characters) and port, which keeps its
+// value when none is given. False for an empty host, a bad port or a host
+// too long for the buffer.
+bool NetParseAddress(const char *text, char *host, size_t hostsize, uint16_t *port);
+
+// Exact size of a message of the given type; 0 for an unknown type.
+size_t NetMessageSize(uint8_t type);
+
+// Counts a message that is dropped where it arrived: a wrong size, an
+// unknown type, or else one that came out of turn.
+void NetCountDrop(const uint8_t *msg, size_t n);
+
+// Writes the hello of this build's protocol version into out (7 bytes).
+void NetMakeHello(uint8_t *out);
+
+#endif

@@ -1,0 +1,42 @@
+// Client side of on-line play: joins a dedicated server, takes the newest
+// package it sends into package slot 0 each frame and sends command slot 0
+// whenever its bytes change. No local turn runs while connected.
+#ifndef MD_NET_NETCLIENT_H
+#define MD_NET_NETCLIENT_H
+
+#include <stdint.h>
+
+#include "game/globalvar.h"
+
+extern uint8_t net_remote;                // non-zero: the game is a client of a server
+extern uint8_t net_lost;                  // the server went away; the run ends with status 1
+extern uint8_t net_slot;                  // slot the server gave this client
+extern uint16_t net_level_x, net_level_y; // largest x and y of the server's level 0
+extern uint8_t net_package[PACKAGE_COPY]; // newest package received, zero before the first
+extern uint32_t net_packages;             // packages received
+
+// Joins the server at "HOST[:PORT]" (default port NET_DEFAULT_PORT): connects,
+// sends the hello and waits for the answer, at most NET_CONNECT_MS in all.
+// On success sets net_remote and returns true. Otherwise prints one line
+// (who for the program's name: unreachable, refused as full, wrong version)
+// and returns false.
+bool NetJoin(const char *who, const char *address);
+
+// After the game's initialisation: the server's level bounds replace the
+// local map's, so the camera follows the server's world.
+void NetClientStart();
+
+// Start of a frame: serves the connection without waiting and puts the newest
+// package into slot 0 of net_server_msg. When the server has gone, prints one
+// line, sets net_lost and clears GameLoopEnabled, as the menu's exit item
+// does, so the frame still completes.
+void NetClientFrameStart();
+
+// End of a frame: sends command slot 0 when its bytes differ from the last
+// ones sent.
+void NetClientFrameEnd();
+
+// Leaves the server politely (if still connected) and closes the host.
+void NetLeave();
+
+#endif

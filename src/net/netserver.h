@@ -1,0 +1,70 @@
+// Dedicated server side of on-line play: the table of connections and held
+// slots, the checks of every message a client sends, and the ENet host that
+// carries them. Slot i controls creature i; a client only ever writes the
+// command slot the server recorded for its connection.
+#ifndef MD_NET_NETSERVER_H
+#define MD_NET_NETSERVER_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "game/globalvar.h"
+#include "net/net.h"
+
+#define NET_MAX_CONNS 8 // connections at once: four players and room to refuse others
+
+#define CONN_FREE 0    // no connection
+#define CONN_WAITING 1 // connected, no hello yet
+#define CONN_PLAYER 2  // holds a slot
+#define CONN_REFUSED 3 // refused, being disconnected
+
+extern uint8_t conn_state[NET_MAX_CONNS]; // CONN_* of each connection
+extern int8_t conn_slot[NET_MAX_CONNS];   // slot each connection holds, -1 none
+extern int8_t slot_conn[MAX_CLIENTS];     // connection holding each slot, -1 none
+extern uint8_t net_players;               // slots on offer, 1..4
+extern uint8_t net_quiet;                 // no join and leave lines
+
+// Empties the tables and offers slots 0 .. players - 1 (players 1..4).
+void NetServerReset(int players);
+
+// A new connection, numbered 0 .. NET_MAX_CONNS - 1; ignored out of range
+// or when the number is in use.
+void NetServerJoin(int conn);
+
+// A connection ended or timed out: its slot, if it held one, is freed and
+// the slot's command cleared, so the creature stands from the next turn.
+// Returns the slot freed, or -1.
+int NetServerLeave(int conn);
+
+// Checks one message of a connection and acts on it: a hello is answered
+// with a welcome (the lowest free slot) or a refusal, a command of a player
+// is copied into its own command slot; anything else is dropped and counted
+// in net_dropped. The answer, if any, is written to reply (at least
+// MSG_WELCOME_SIZE bytes) and its size returned, else 0; *close is set when
+// the connection is to be ended after the answer.
+size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close);
+
+// Bitmask of the slots held now (bit i: slot i).
+uint8_t NetHeldSlots();
+
+// Opens the ENet host on addr:port (addr NULL or "" for every interface;
+// port 0 for a free one). Prints one line and returns false when it cannot.
+// *bound gets the port in use.
+bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound);
+
+// Serves the network for at most ms milliseconds: connections, leaves and
+// messages. Returns early after the first batch of events.
+void NetServerWait(uint32_t ms);
+
+// Sends every held slot the 512 bytes of its package slot.
+void NetServerSendPackages();
+
+// Tells every peer goodbye, waits briefly for them to hear it, and closes.
+void NetServerClose();
+
+// Bytes and datagrams the host has sent and received so far.
+uint64_t NetServerBytesSent();
+uint64_t NetServerDatagramsSent();
+uint64_t NetServerDatagramsReceived();
+
+#endif

@@ -1,0 +1,227 @@
+// Writing and replaying records of on-line games, and the hashes that tie a
+// record to its data and prove a replay reached the same world.
+#include "record.h"
+
+#include <string.h>
+
+#include "game/globalvar.h"
+#include "math/zmath.h"
+#include "server/gameserver.h"
+
+#define FNV64_START 0xcbf29ce484222325ull
+#define FNV64_PRIME 0x100000001b3ull
+#define FNV32_START 0x811c9dc5u
+#define FNV32_PRIME 0x01000193u
+#define HEADER_SIZE 18
+#define TURN_HEAD 5 // turn number and mask
+
+static const char magic[8] = {'M', 'D', 'G', 'O', 'R', 'E', 'C', '1'};
+
+// Adds bytes to a running FNV-1a 64.
+static uint64_t Fnv64(uint64_t h, const uint8_t *p, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        h ^= p[i];
+        h *= FNV64_PRIME;
+    }
+    return h;
+}
+
+// Adds 16-bit values to the hash, low byte first, whatever the machine.
+static uint64_t Fnv64Words(uint64_t h, const uint16_t *w, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        h = (h ^ (uint8_t)w[i]) * FNV64_PRIME;
+        h = (h ^ (uint8_t)(w[i] >> 8)) * FNV64_PRIME;
+    }
+    return h;
+}
+
+// FNV-1a 32 of a byte block.
+static uint32_t Fnv32(const uint8_t *p, size_t n) {
+    uint32_t h = FNV32_START;
+    for (size_t i = 0; i < n; i++)
+        h = (h ^ p[i]) * FNV32_PRIME;
+    return h;
+}
+
+// Adds a whole file to the hash, then a marker, so that moving bytes from
+// one file to the other changes the hash; a missing file adds nothing.
+static uint64_t HashFile(uint64_t h, const char *path) {
+    FILE *f = fopen(path, "rb");
+    if (f) {
+        uint8_t buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+            h = Fnv64(h, buf, n);
+        fclose(f);
+    }
+    const uint8_t mark = 0xFF;
+    return Fnv64(h, &mark, 1);
+}
+
+uint64_t DataHash() {
+    return HashFile(HashFile(FNV64_START, "data/maptest.map"), "data/tiledata.cfg");
+}
+
+uint64_t WorldHash() {
+    uint64_t h = Fnv64(FNV64_START, map, sizeof map);
+    h = Fnv64Words(h, mapsizex, WORLD_LEVELS);
+    h = Fnv64Words(h, mapsizey, WORLD_LEVELS);
+    h = Fnv64Words(h, npc_vis, WORLD_CELLS);
+    h = Fnv64Words(h, (const uint16_t *)npc_x, MAX_NPCS);
+    h = Fnv64Words(h, (const uint16_t *)npc_y, MAX_NPCS);
+    h = Fnv64Words(h, (const uint16_t *)npc_z, MAX_NPCS);
+    const uint8_t *bytes[] = {npc_enabled, npc_playercontrol, npc_move, npc_sight,
+                              npc_char,    npc_color,         npc_str,  npc_dex,
+                              npc_con,     npc_int,           npc_wis,  npc_cha};
+    for (const uint8_t *b : bytes)
+        h = Fnv64(h, b, MAX_NPCS);
+    uint16_t words[4] = {npcs, (uint16_t)turn, (uint16_t)(turn >> 16), rnd_seed};
+    return Fnv64Words(h, words, 4);
+}
+
+// Stores v big-endian in 4 bytes.
+static void Put32(uint8_t *p, uint32_t v) {
+    p[0] = (uint8_t)(v >> 24);
+    p[1] = (uint8_t)(v >> 16);
+    p[2] = (uint8_t)(v >> 8);
+    p[3] = (uint8_t)v;
+}
+
+// Big-endian 4-byte value at p.
+static uint32_t Get32(const uint8_t *p) {
+    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
+}
+
+bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup) {
+    uint8_t h[HEADER_SIZE];
+    memcpy(h, magic, 8);
+    Put32(h + 8, (uint32_t)(data_hash >> 32));
+    Put32(h + 12, (uint32_t)data_hash);
+    h[16] = players;
+    h[17] = setup;
+    return fwrite(h, 1, sizeof h, f) == sizeof h && fflush(f) == 0;
+}
+
+// Writes one record: turn number, mask, the given slots' commands, check.
+static bool WriteRecord(FILE *f, uint32_t number, uint8_t mask, uint8_t slots) {
+    uint8_t rec[TURN_HEAD + MAX_CLIENTS * CLIENT_SLOT + 4];
+    size_t n = TURN_HEAD;
+    Put32(rec, number);
+    rec[4] = mask;
+    for (int i = 0; i < MAX_CLIENTS; i++)
+        if (slots & (1 << i)) {
+            memcpy(rec + n, net_client_msg + i * CLIENT_SLOT, CLIENT_SLOT);
+            n += CLIENT_SLOT;
+        }
+    Put32(rec + n, Fnv32(rec, n));
+    n += 4;
+    return fwrite(rec, 1, n, f) == n && fflush(f) == 0;
+}
+
+bool RecordTurn(FILE *f, uint32_t number, uint8_t held) {
+    return WriteRecord(f, number, held, held);
+}
+
+bool RecordEnd(FILE *f, uint32_t turns) {
+    return WriteRecord(f, turns, RECORD_END_MASK, 0);
+}
+
+void StartWorld(int players, int setup) {
+    clientplayers = (uint8_t)players;
+    RestartServer();
+    for (int i = 0; i < MAX_CLIENTS; i++)
+        localclient[i] = (int16_t)(i < players ? i : -1);
+    if (setup != SETUP_ALL)
+        return;
+    for (int k = players; k < MAX_NPCS; k++) {
+        npc_enabled[k] = 1;
+        npc_playercontrol[k] = 0;
+        npc_sight[k] = 6;
+        npc_char[k] = 'w';
+        npc_color[k] = 15;
+        npc_move[k] = 0;
+        npc_x[k] = 22;
+        npc_y[k] = 14;
+    }
+}
+
+void HashLine() {
+    printf("turn %u hash %016llx\n", turn, (unsigned long long)WorldHash());
+}
+
+void FinalHashLine(int every) {
+    if (turn == 0 || every <= 0 || turn % (uint32_t)every != 0)
+        HashLine();
+}
+
+// Reads exactly n bytes; false at the end of the file or on an error.
+static bool ReadAll(FILE *f, uint8_t *p, size_t n) {
+    return fread(p, 1, n, f) == n;
+}
+
+int ReplayRecord(FILE *f, const char *name, int every) {
+    uint8_t h[HEADER_SIZE];
+    if (!ReadAll(f, h, sizeof h) || memcmp(h, magic, 8) != 0 || h[16] < 1 || h[16] > MAX_CLIENTS ||
+        h[17] > SETUP_ALL) {
+        fprintf(stderr, "marrowdigger-server: %s is not a game record\n", name);
+        return 1;
+    }
+    uint64_t hash = ((uint64_t)Get32(h + 8) << 32) | Get32(h + 12);
+    if (hash != DataHash()) {
+        fprintf(stderr, "marrowdigger-server: %s was made from other data (map or tile file)\n",
+                name);
+        return 1;
+    }
+    int players = h[16];
+    StartWorld(players, h[17]);
+    uint8_t rec[TURN_HEAD + MAX_CLIENTS * CLIENT_SLOT + 4];
+    for (;;) {
+        const char *fault = NULL;
+        size_t n = TURN_HEAD;
+        if (!ReadAll(f, rec, TURN_HEAD)) {
+            fault = "cut short";
+        } else {
+            uint8_t mask = rec[4];
+            int held = 0;
+            for (int i = 0; i < MAX_CLIENTS; i++)
+                held += (mask >> i) & 1;
+            bool end = mask == RECORD_END_MASK;
+            if (!end && (mask >> players) != 0)
+                fault = "corrupted";
+            else if (!ReadAll(f, rec + n, (end ? 0 : held * CLIENT_SLOT) + 4))
+                fault = "cut short";
+            else {
+                n += end ? 0 : held * CLIENT_SLOT;
+                if (Get32(rec + n) != Fnv32(rec, n) || Get32(rec) != turn)
+                    fault = "corrupted";
+                else if (end) {
+                    if (fgetc(f) != EOF)
+                        fault = "corrupted";
+                    else {
+                        FinalHashLine(every);
+                        return 0;
+                    }
+                } else {
+                    const uint8_t *cmd = rec + TURN_HEAD;
+                    for (int i = 0; i < MAX_CLIENTS; i++) {
+                        uint8_t *slot = net_client_msg + i * CLIENT_SLOT;
+                        if (mask & (1 << i)) {
+                            memcpy(slot, cmd, CLIENT_SLOT);
+                            cmd += CLIENT_SLOT;
+                        } else {
+                            memset(slot, 0, CLIENT_SLOT);
+                        }
+                    }
+                }
+            }
+        }
+        if (fault) {
+            HashLine();
+            fprintf(stderr, "marrowdigger-server: %s is %s at turn %u\n", name, fault, turn);
+            return 1;
+        }
+        ProcGameServer();
+        if (every > 0 && turn % (uint32_t)every == 0)
+            HashLine();
+    }
+}

@@ -1,0 +1,58 @@
+// Records of on-line games and their replay: the data's identity, then per
+// turn which slots were held and the command bytes applied, so that the
+// turns can be run again offline to the same world.
+//
+// File layout (numbers big-endian):
+//   header  "MDGOREC1", data hash (8 bytes), players (1), creature set-up (1)
+//   turn    turn number (4), held-slot mask (1), the 128 command bytes of
+//           each held slot in slot order, check (4): FNV-1a 32 of the
+//           record's bytes before it
+//   end     turns run (4), mask 0xFF, check (4)
+#ifndef MD_SERVER_RECORD_H
+#define MD_SERVER_RECORD_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#define RECORD_END_MASK 0xFF
+#define SETUP_RESTART 0 // the restart's creatures only
+#define SETUP_ALL 1     // every creature enabled (test option)
+
+// FNV-1a 64 of the map file and the tile file of the data folder (the
+// working directory), which decide the world a record was made in.
+uint64_t DataHash();
+
+// FNV-1a 64 of the world: level grid, occupancy, every creature field, the
+// creature count, the turn and the random stream's position.
+uint64_t WorldHash();
+
+// Writes the header; false on a write error.
+bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup);
+
+// Writes one turn: its number, the held mask and the held slots' commands
+// as they stand in net_client_msg; false on a write error.
+bool RecordTurn(FILE *f, uint32_t number, uint8_t held);
+
+// Writes the end record; false on a write error.
+bool RecordEnd(FILE *f, uint32_t turns);
+
+// Prints "turn T hash H" for the world as it stands.
+void HashLine();
+
+// The hash line after the last turn, unless the periodic line of every
+// `every` turns has just given it.
+void FinalHashLine(int every);
+
+// Replays a record offline from the restart: checks its data hash against
+// this data folder, runs every turn with the recorded commands and prints
+// "turn T hash H" every `every` turns (0: never) and after the last turn.
+// Returns 0 when the whole record replayed, 1 when it was refused, cut short
+// or corrupted (one line says which, and at which turn).
+int ReplayRecord(FILE *f, const char *name, int every);
+
+// The server's starting world: the real restart with players player
+// creatures, slot i bound to creature i, and with SETUP_ALL every other
+// creature enabled as a wanderer too.
+void StartWorld(int players, int setup);
+
+#endif
