@@ -1,0 +1,104 @@
+// Fuzzes the server's handling of client traffic: a random sequence of
+// connections, leaves and messages of random bytes from up to eight peers
+// (and numbers outside the table). After every step the tables must agree
+// with each other, a message may change no command slot but its sender's
+// own, and every message not acted on must be counted as dropped.
+//
+// Input: byte 0 picks the players (1..4); then steps of one byte each,
+// peer = low 4 bits (8..15 are no connection), action = high bits: 0..3
+// a message of the next byte's value (times 3 for action 3) in length,
+// taken from the bytes after it; 4..5 a join; 6..7 a leave.
+#include <string.h>
+
+#include "fuzzsupport.h"
+#include "game/globalvar.h"
+#include "net/net.h"
+#include "net/netserver.h"
+
+// The tables agree: a slot is held by a player connection that names it
+// back; slots beyond the players are never held; a free slot's command is
+// zero.
+static void CheckTables() {
+    for (int i = 0; i < MAX_CLIENTS; i++) {
+        int c = slot_conn[i];
+        if (c < 0) {
+            for (int b = 0; b < CLIENT_SLOT; b++)
+                FUZZ_CHECK(net_client_msg[i * CLIENT_SLOT + b] == 0);
+            continue;
+        }
+        FUZZ_CHECK(i < net_players);
+        FUZZ_CHECK(c < NET_MAX_CONNS);
+        FUZZ_CHECK(conn_state[c] == CONN_PLAYER && conn_slot[c] == i);
+    }
+    for (int c = 0; c < NET_MAX_CONNS; c++) {
+        FUZZ_CHECK(conn_state[c] <= CONN_REFUSED);
+        FUZZ_CHECK((conn_state[c] == CONN_PLAYER) == (conn_slot[c] >= 0));
+        if (conn_slot[c] >= 0)
+            FUZZ_CHECK(conn_slot[c] < MAX_CLIENTS && slot_conn[conn_slot[c]] == c);
+    }
+}
+
+// Sum of the drop counters.
+static uint32_t Drops() {
+    uint32_t n = 0;
+    for (uint32_t d : net_dropped)
+        n += d;
+    return n;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size == 0)
+        return 0;
+    memset(net_client_msg, 0, sizeof net_client_msg);
+    memset(net_dropped, 0, sizeof net_dropped);
+    NetServerReset(1 + data[0] % MAX_CLIENTS);
+    static uint8_t before[sizeof net_client_msg];
+    size_t i = 1;
+    while (i < size) {
+        int peer = data[i] & 15;
+        int action = data[i] >> 5;
+        i++;
+        if (action >= 6) {
+            NetServerLeave(peer);
+        } else if (action >= 4) {
+            NetServerJoin(peer);
+        } else {
+            size_t n = i < size ? data[i++] : 0;
+            if (action == 3)
+                n *= 3;
+            if (n > size - i)
+                n = size - i;
+            int state = peer < NET_MAX_CONNS ? conn_state[peer] : CONN_FREE;
+            int slot = peer < NET_MAX_CONNS ? conn_slot[peer] : -1;
+            uint32_t drops = Drops();
+            memcpy(before, net_client_msg, sizeof before);
+            uint8_t reply[MSG_WELCOME_SIZE];
+            bool close = false;
+            size_t r = NetServerMessage(peer, data + i, n, reply, &close);
+            for (int s = 0; s < MAX_CLIENTS; s++)
+                if (s != slot && s != (r ? reply[1] : -1))
+                    FUZZ_CHECK(memcmp(before + s * CLIENT_SLOT, net_client_msg + s * CLIENT_SLOT,
+                                      CLIENT_SLOT) == 0);
+            bool applied = state == CONN_PLAYER && n == MSG_COMMAND_SIZE && data[i] == MSG_COMMAND;
+            if (applied)
+                FUZZ_CHECK(memcmp(net_client_msg + slot * CLIENT_SLOT, data + i + 1, CLIENT_SLOT) ==
+                           0);
+            if (r) {
+                FUZZ_CHECK(state == CONN_WAITING && n == MSG_HELLO_SIZE);
+                FUZZ_CHECK((reply[0] == MSG_WELCOME && r == MSG_WELCOME_SIZE &&
+                            reply[1] < net_players && !close) ||
+                           (reply[0] == MSG_REFUSE && r == MSG_REFUSE_SIZE && close));
+            }
+            // Anything from a connection that was neither answered nor
+            // applied is counted once; from no connection, not at all.
+            uint32_t counted = Drops() - drops;
+            if (state == CONN_FREE)
+                FUZZ_CHECK(counted == 0);
+            else
+                FUZZ_CHECK(counted == (r || applied ? 0u : 1u));
+            i += n;
+        }
+        CheckTables();
+    }
+    return 0;
+}

@@ -1,0 +1,160 @@
+// The server's checks of client messages, without a network: slots handed
+// out and refused, commands landing only in the sender's own slot, leaves
+// freeing slots, and everything malformed dropped and counted.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "game/globalvar.h"
+#include "net/net.h"
+#include "net/netserver.h"
+
+namespace {
+
+// A hello with the given version.
+std::vector<uint8_t> Hello(uint16_t version = NET_VERSION) {
+    std::vector<uint8_t> m(MSG_HELLO_SIZE);
+    NetMakeHello(m.data());
+    NetPut16(&m[5], version);
+    return m;
+}
+
+// A command whose move code is move, the rest of the slot filled with fill.
+std::vector<uint8_t> Command(uint8_t move, uint8_t fill = 0) {
+    std::vector<uint8_t> m(MSG_COMMAND_SIZE, fill);
+    m[0] = MSG_COMMAND;
+    m[1] = 1;
+    m[2] = move;
+    return m;
+}
+
+// Feeds one message of a connection; gives the answer's bytes.
+std::vector<uint8_t> Feed(int conn, const std::vector<uint8_t> &m, bool *close = nullptr) {
+    uint8_t reply[MSG_WELCOME_SIZE];
+    bool c = false;
+    size_t n = NetServerMessage(conn, m.data(), m.size(), reply, &c);
+    if (close)
+        *close = c;
+    return std::vector<uint8_t>(reply, reply + n);
+}
+
+uint32_t Dropped() {
+    uint32_t n = 0;
+    for (uint32_t d : net_dropped)
+        n += d;
+    return n;
+}
+
+TEST(NetServer, SlotsGivenLowestFirstThenRefusedAndRetaken) {
+    mapsizex[0] = 95;
+    mapsizey[0] = 63;
+    NetServerReset(2);
+    for (int c = 0; c < 4; c++)
+        NetServerJoin(c);
+    std::vector<uint8_t> w = Feed(2, Hello());
+    ASSERT_EQ(w.size(), (size_t)MSG_WELCOME_SIZE);
+    EXPECT_EQ(w[0], MSG_WELCOME);
+    EXPECT_EQ(w[1], 0);
+    EXPECT_EQ(w[2], 2);
+    EXPECT_EQ(NetGet16(&w[4]), 95);
+    EXPECT_EQ(NetGet16(&w[6]), 63);
+    EXPECT_EQ(Feed(0, Hello())[1], 1);
+    EXPECT_EQ(NetHeldSlots(), 3);
+
+    bool close = false;
+    std::vector<uint8_t> r = Feed(1, Hello(), &close);
+    ASSERT_EQ(r.size(), (size_t)MSG_REFUSE_SIZE);
+    EXPECT_EQ(r[1], REFUSE_FULL);
+    EXPECT_TRUE(close);
+    r = Feed(3, Hello(NET_VERSION + 1), &close);
+    EXPECT_EQ(r[1], REFUSE_VERSION);
+    EXPECT_EQ(NetGet16(&r[2]), NET_VERSION);
+    EXPECT_TRUE(close);
+
+    // Slot 0's holder leaves with a command set: the slot is cleared and free.
+    Feed(2, Command(3, 0xAA));
+    EXPECT_EQ(NetServerLeave(2), 0);
+    for (int i = 0; i < CLIENT_SLOT; i++)
+        EXPECT_EQ(net_client_msg[i], 0) << i;
+    EXPECT_EQ(NetHeldSlots(), 2);
+    NetServerJoin(5);
+    EXPECT_EQ(Feed(5, Hello())[1], 0);
+    EXPECT_EQ(Dropped(), 0u);
+}
+
+TEST(NetServer, CommandsReachOnlyTheSendersOwnSlot) {
+    NetServerReset(4);
+    for (int c = 0; c < 3; c++) {
+        NetServerJoin(c);
+        Feed(c, Hello());
+    }
+    Feed(1, Command(7, 0x55));
+    EXPECT_EQ(net_client_msg[1 * CLIENT_SLOT + 0], 1);
+    EXPECT_EQ(net_client_msg[1 * CLIENT_SLOT + 1], 7);
+    EXPECT_EQ(net_client_msg[1 * CLIENT_SLOT + 127], 0x55);
+    for (int s = 0; s < MAX_CLIENTS; s++) {
+        if (s == 1)
+            continue;
+        for (int i = 0; i < CLIENT_SLOT; i++)
+            ASSERT_EQ(net_client_msg[s * CLIENT_SLOT + i], 0) << s << " " << i;
+    }
+    // A move code above 8 is carried as it is: the turn treats it as no move.
+    Feed(2, Command(200));
+    EXPECT_EQ(net_client_msg[2 * CLIENT_SLOT + 1], 200);
+}
+
+TEST(NetServer, MalformedAndOutOfTurnMessagesAreDroppedAndCounted) {
+    NetServerReset(1);
+    NetServerJoin(0);
+    NetServerJoin(1);
+    uint8_t before[sizeof net_client_msg];
+    // Before the hello a command is out of turn.
+    Feed(0, Command(3));
+    EXPECT_EQ(net_dropped[DROP_ORDER], 1u);
+    Feed(0, Hello());
+    memcpy(before, net_client_msg, sizeof before);
+
+    std::vector<uint8_t> shortcmd = Command(3);
+    shortcmd.pop_back();
+    std::vector<uint8_t> forged = Command(3);
+    forged.insert(forged.begin() + 1, 3); // a slot number in front of the command
+    Feed(0, shortcmd);
+    Feed(0, forged);
+    Feed(0, std::vector<uint8_t>());                   // empty
+    Feed(0, std::vector<uint8_t>(MSG_HELLO_SIZE + 1)); // type 0, unknown
+    Feed(0, std::vector<uint8_t>{99, 1, 2});           // unknown type
+    std::vector<uint8_t> pkg(MSG_PACKAGE_SIZE);
+    pkg[0] = MSG_PACKAGE; // a server-to-client type coming the wrong way
+    Feed(0, pkg);
+    EXPECT_EQ(net_dropped[DROP_SIZE], 3u);
+    EXPECT_EQ(net_dropped[DROP_TYPE], 3u);
+    Feed(0, Hello()); // a second hello
+    EXPECT_EQ(net_dropped[DROP_ORDER], 2u);
+    std::vector<uint8_t> bad = Hello();
+    bad[1] = 'X';
+    Feed(1, bad);
+    EXPECT_EQ(net_dropped[DROP_HELLO], 1u);
+    // A connection number outside the table, or not connected, changes nothing.
+    Feed(NET_MAX_CONNS, Command(3));
+    Feed(-1, Command(3));
+    Feed(4, Command(3));
+    EXPECT_EQ(memcmp(before, net_client_msg, sizeof before), 0);
+    EXPECT_EQ(NetHeldSlots(), 1);
+}
+
+TEST(Net, AddressesAreParsedStrictly) {
+    char host[16];
+    uint16_t port = NET_DEFAULT_PORT;
+    ASSERT_TRUE(NetParseAddress("127.0.0.1", host, sizeof host, &port));
+    EXPECT_STREQ(host, "127.0.0.1");
+    EXPECT_EQ(port, NET_DEFAULT_PORT);
+    ASSERT_TRUE(NetParseAddress("localhost:9", host, sizeof host, &port));
+    EXPECT_STREQ(host, "localhost");
+    EXPECT_EQ(port, 9);
+    const char *bad[] = {"",     ":7742",    "h:",
+                         "h:0",  "h:65536",  "h:12x",
+                         "h:-1", "h:123456", "a-name-far-too-long-for-the-buffer"};
+    for (const char *b : bad)
+        EXPECT_FALSE(NetParseAddress(b, host, sizeof host, &port)) << b;
+}
+
+} // namespace

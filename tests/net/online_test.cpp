@@ -1,0 +1,464 @@
+// The dedicated server and its clients over loopback, each test bounded in
+// time: refusals, lying peers and garbage, a killed client, a killed server,
+// records and their replay, a lossy link, the idle server and a long load.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "net/online.h"
+
+namespace {
+
+// The game as a client of the server on port, started in the data folder
+// (the test's working folder) with the dummy video driver.
+pid_t StartGameClient(uint16_t port, const std::string &dir, const std::string &name) {
+    return StartProgram(
+        {BuildProgram("marrowdigger"), "--connect", "127.0.0.1:" + std::to_string(port)},
+        dir + "/" + name + ".out", dir + "/" + name + ".err");
+}
+
+// Exit status of a child that ended by itself within timeout_ms, else -1.
+int ExitStatus(pid_t pid, int timeout_ms) {
+    bool timed_out = false;
+    int status = WaitProgram(pid, timeout_ms, &timed_out);
+    return !timed_out && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Number of lines in a text.
+int Lines(const std::string &text) {
+    int n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+// A UDP socket on 127.0.0.1 with a free port; gives the port.
+int UdpSocket(uint16_t *port) {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, (sockaddr *)&a, sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, (sockaddr *)&a, &len);
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
+// Sends one datagram from fd to port on 127.0.0.1.
+void SendTo(int fd, uint16_t port, const std::vector<uint8_t> &bytes) {
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    sendto(fd, bytes.data(), bytes.size(), 0, (sockaddr *)&a, sizeof a);
+}
+
+// CPU seconds of the children waited for so far.
+double ChildCpu() {
+    rusage u;
+    getrusage(RUSAGE_CHILDREN, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+TEST(Online, RefusalsAndAnUnreachableServerEndTheClientWithOneLine) {
+    std::string dir = TempDir();
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--turn-ms", "50"}));
+    TestClient c[4];
+    bool seen[MAX_CLIENTS] = {};
+    for (TestClient &t : c) {
+        ASSERT_TRUE(Join(t, s.port));
+        ASSERT_FALSE(seen[t.slot]);
+        seen[t.slot] = true;
+    }
+    // A fifth client: the game, refused as the server is full.
+    long start = NowMs();
+    pid_t fifth = StartGameClient(s.port, dir, "fifth");
+    EXPECT_EQ(ExitStatus(fifth, 20000), 1);
+    EXPECT_LT(NowMs() - start, 5000 + (getenv("MD_TEST_EMULATOR") ? 10000 : 0));
+    std::string err = ReadFile(dir + "/fifth.err");
+    EXPECT_NE(err.find("is full"), std::string::npos) << err;
+    EXPECT_EQ(Lines(err), 1) << err;
+    // Another protocol version is refused too, slots or no slots.
+    Vanish(c[3]);
+    TestClient old;
+    EXPECT_FALSE(Join(old, s.port, NET_VERSION + 1));
+    EXPECT_EQ(old.refused, REFUSE_VERSION);
+    kill(s.pid, SIGTERM);
+    EXPECT_EQ(WaitServer(s, 10000), 0);
+
+    // Nobody on the port: the join gives up within its time.
+    uint16_t port;
+    int fd = UdpSocket(&port);
+    close(fd);
+    start = NowMs();
+    pid_t lonely = StartGameClient(port, dir, "lonely");
+    EXPECT_EQ(ExitStatus(lonely, 20000), 1);
+    EXPECT_LT(NowMs() - start, 5000 + (getenv("MD_TEST_EMULATOR") ? 10000 : 0));
+    err = ReadFile(dir + "/lonely.err");
+    EXPECT_NE(err.find("cannot reach"), std::string::npos) << err;
+    EXPECT_EQ(Lines(err), 1) << err;
+}
+
+TEST(Online, LyingPeerAndGarbageLeaveTheWorldAsWithoutThem) {
+    std::string dir = TempDir();
+    std::vector<std::string> opts = {"--players", "1",   "--turn-ms",    "10",
+                                     "--turns",   "150", "--hash-every", "50"};
+    Server s, quiet;
+    ASSERT_TRUE(StartServer(s, dir, "server", opts));
+    ASSERT_TRUE(StartServer(quiet, dir, "quiet", opts));
+    TestClient liar;
+    ASSERT_TRUE(Join(liar, s.port));
+    std::vector<uint8_t> m = MoveCommand(3);
+    m.pop_back();
+    for (int i = 0; i < 3; i++)
+        Send(liar, m); // one byte short
+    m = MoveCommand(3);
+    m.insert(m.begin() + 1, 2); // a slot number in front: one byte too many
+    for (int i = 0; i < 3; i++)
+        Send(liar, m, i != 1);
+    std::vector<uint8_t> unknown = {42, 3, 3};
+    Send(liar, unknown);
+    unknown = MoveCommand(3);
+    unknown[0] = 0;
+    Send(liar, unknown);
+    unknown[0] = 200;
+    Send(liar, unknown, false);
+    // Garbage from another socket: too short, a made-up header for peer 0,
+    // a connection request without its command, random bytes.
+    uint16_t own;
+    int fd = UdpSocket(&own);
+    SendTo(fd, s.port, {1});
+    SendTo(fd, s.port, {0x00, 0x00, 0x86, 0x01, 0x00, 0x01, 0x00, 0x00});
+    SendTo(fd, s.port, {0x0F, 0xFF, 0x06, 0x00, 0x00, 0x01});
+    std::vector<uint8_t> noise(300);
+    for (size_t i = 0; i < noise.size(); i++)
+        noise[i] = (uint8_t)(i * 37 + 11);
+    SendTo(fd, s.port, noise);
+    SendTo(fd, s.port, {}); // ENet reads an empty datagram as none at all: harmless, uncounted
+    close(fd);
+    for (long start = NowMs(); !liar.gone && NowMs() - start < 20000;)
+        PumpFor(liar, 5);
+    EXPECT_TRUE(liar.gone);
+    EXPECT_EQ(liar.bye, (uint32_t)NET_BYE);
+    ASSERT_EQ(WaitServer(s, 20000), 0);
+    ASSERT_EQ(WaitServer(quiet, 20000), 0);
+    std::string out = ReadFile(s.out);
+    EXPECT_EQ(Total(out, "size"), 6) << out;
+    EXPECT_EQ(Total(out, "type"), 3) << out;
+    EXPECT_EQ(Total(out, "order"), 0) << out;
+    EXPECT_EQ(Total(out, "garbage"), 4) << out;
+    // The liar's creature never moved: the world is that of a server nobody
+    // joined, turn for turn.
+    std::map<unsigned, std::string> lied = HashLines(out), alone = HashLines(ReadFile(quiet.out));
+    EXPECT_EQ(lied.size(), 3u);
+    EXPECT_EQ(lied, alone);
+}
+
+TEST(Online, KilledClientFreesItsSlotForTheNext) {
+    std::string dir = TempDir();
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--players", "1", "--turn-ms", "20"}));
+    TestClient gone;
+    ASSERT_TRUE(Join(gone, s.port));
+    EXPECT_EQ(gone.slot, 0);
+    Send(gone, MoveCommand(3)); // keeps walking right until stopped
+    PumpFor(gone, 300);
+    Vanish(gone);
+    ASSERT_TRUE(AwaitText(s.out, "slot 0 left", 20000)) << ReadFile(s.out);
+    TestClient next;
+    ASSERT_TRUE(Join(next, s.port));
+    EXPECT_EQ(next.slot, 0);
+    // Its creature stands: the same cell in every package from here on.
+    PumpFor(next, 200);
+    ASSERT_GT(next.packages, 0u);
+    uint8_t x = next.pkg[5], y = next.pkg[6];
+    uint32_t first = PkgTurn(next.pkg);
+    PumpFor(next, 400);
+    EXPECT_GT(PkgTurn(next.pkg), first + 5);
+    EXPECT_EQ(next.pkg[5], x);
+    EXPECT_EQ(next.pkg[6], y);
+    kill(s.pid, SIGTERM);
+    EXPECT_EQ(WaitServer(s, 10000), 0);
+    EXPECT_NE(ReadFile(s.out).find("slot 0 joined"), std::string::npos);
+}
+
+TEST(Online, ClientEndsWithOneLineWhenTheServerGoes) {
+    std::string dir = TempDir();
+    Server ended, killed;
+    ASSERT_TRUE(StartServer(ended, dir, "ended", {"--turn-ms", "50"}));
+    ASSERT_TRUE(StartServer(killed, dir, "killed", {"--turn-ms", "50"}));
+    pid_t a = StartGameClient(ended.port, dir, "a");
+    pid_t b = StartGameClient(killed.port, dir, "b");
+    ASSERT_TRUE(AwaitText(ended.out, "slot 0 joined", 20000));
+    ASSERT_TRUE(AwaitText(killed.out, "slot 0 joined", 20000));
+    kill(ended.pid, SIGTERM);
+    kill(killed.pid, SIGKILL);
+    EXPECT_EQ(ExitStatus(a, 10000), 1);
+    EXPECT_EQ(ExitStatus(b, 30000), 1);
+    WaitServer(ended, 10000);
+    WaitServer(killed, 10000);
+    std::string ea = ReadFile(dir + "/a.err"), eb = ReadFile(dir + "/b.err");
+    EXPECT_NE(ea.find("the server ended the game"), std::string::npos) << ea;
+    EXPECT_NE(eb.find("lost the connection to the server"), std::string::npos) << eb;
+    EXPECT_EQ(Lines(ea), 1) << ea;
+    EXPECT_EQ(Lines(eb), 1) << eb;
+}
+
+TEST(Online, RecordReplaysToTheLiveHashesAndDamageIsNamed) {
+    std::string dir = TempDir(), rec = dir + "/game.rec";
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server",
+                            {"--players", "2", "--turn-ms", "5", "--turns", "300", "--hash-every",
+                             "50", "--record", rec}));
+    TestClient a, b;
+    ASSERT_TRUE(Join(a, s.port));
+    ASSERT_TRUE(Join(b, s.port));
+    const uint8_t moves[] = {3, 5, 0, 7, 1, 4, 200, 8, 2, 6};
+    for (int i = 0; !(a.gone && b.gone) && i < 4000; i++) {
+        if (i % 10 == 0) {
+            Send(a, MoveCommand(moves[(i / 10) % 10]));
+            Send(b, MoveCommand(moves[(i / 10 + 3) % 10]));
+        }
+        PumpFor(a, 2);
+        PumpFor(b, 2);
+    }
+    ASSERT_EQ(WaitServer(s, 30000), 0);
+    std::map<unsigned, std::string> live = HashLines(ReadFile(s.out));
+    ASSERT_EQ(live.size(), 6u);
+
+    // The record replays offline to the same hashes.
+    std::vector<std::string> replay = {BuildProgram("tools/marrowdigger-server"),
+                                       "--data",
+                                       DataDir(),
+                                       "--hash-every",
+                                       "50",
+                                       "--replay",
+                                       rec};
+    ASSERT_EQ(ExitStatus(StartProgram(replay, dir + "/replay.out", dir + "/replay.err"), 30000), 0)
+        << ReadFile(dir + "/replay.err");
+    EXPECT_EQ(HashLines(ReadFile(dir + "/replay.out")), live);
+
+    // Cut short, corrupted, or made from other data: refused, with the turn.
+    std::string whole = ReadFile(rec);
+    struct Damage {
+        std::string bytes, says;
+    } damages[] = {{whole.substr(0, whole.size() / 2), "cut short at turn "},
+                   {whole.substr(0, whole.size() - 1), "cut short at turn 300"},
+                   {whole, "corrupted at turn "},
+                   {whole + "x", "corrupted at turn 300"}};
+    damages[2].bytes[whole.size() / 3] ^= 0x40;
+    for (const Damage &d : damages) {
+        WriteFile(rec, d.bytes);
+        EXPECT_EQ(ExitStatus(StartProgram(replay, dir + "/replay.out", dir + "/replay.err"), 30000),
+                  1);
+        std::string err = ReadFile(dir + "/replay.err");
+        EXPECT_NE(err.find(d.says), std::string::npos) << err;
+        // The hashes up to the break are those of the live game.
+        for (const auto &line : HashLines(ReadFile(dir + "/replay.out")))
+            EXPECT_EQ(live[line.first], line.second) << line.first;
+    }
+    WriteFile(rec, whole);
+    std::string other = TempDir();
+    mkdir((other + "/data").c_str(), 0755);
+    WriteFile(other + "/data/maptest.map", ReadFile(DataDir() + "/data/maptest.map"));
+    WriteFile(other + "/data/tiledata.cfg", ReadFile(DataDir() + "/data/tiledata.cfg") + "X09 x\n");
+    replay[2] = other;
+    EXPECT_EQ(ExitStatus(StartProgram(replay, dir + "/replay.out", dir + "/replay.err"), 30000), 1);
+    EXPECT_NE(ReadFile(dir + "/replay.err").find("other data"), std::string::npos);
+}
+
+// A relay between one client and the server that drops a fifth of the
+// datagrams each way and holds back some to send them after the next.
+struct Relay {
+    int near = -1, far = -1;  // sockets facing the client and the server
+    uint16_t near_port = 0;   // where the client connects
+    uint16_t server_port = 0; // the server
+    sockaddr_in client = {};  // the client, once it has spoken
+    bool known = false;       // client address learned
+    uint32_t rng = 12345;     // fixed sequence of draws
+    long dropped = 0, passed = 0, reordered = 0;
+    std::vector<uint8_t> held[2]; // one datagram held back per direction
+    long held_at[2] = {0, 0};
+};
+Relay relay;
+
+// Next draw 0..99 of the relay's own sequence.
+int Draw() {
+    relay.rng = relay.rng * 1103515245u + 12345u;
+    return (int)((relay.rng >> 16) % 100);
+}
+
+// Sends a datagram in direction dir (0 toward the server, 1 toward the client).
+void Forward(int dir, const std::vector<uint8_t> &d) {
+    if (dir == 0)
+        SendTo(relay.far, relay.server_port, d);
+    else
+        sendto(relay.near, d.data(), d.size(), 0, (sockaddr *)&relay.client, sizeof relay.client);
+}
+
+// Moves every waiting datagram on, dropping, holding back or passing it.
+void RelayStep() {
+    uint8_t buf[4096];
+    for (int dir = 0; dir < 2; dir++) {
+        int fd = dir == 0 ? relay.near : relay.far;
+        for (;;) {
+            sockaddr_in from = {};
+            socklen_t len = sizeof from;
+            ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, (sockaddr *)&from, &len);
+            if (n < 0)
+                break;
+            if (dir == 0 && !relay.known) {
+                relay.client = from;
+                relay.known = true;
+            }
+            if (dir == 1 && !relay.known)
+                continue;
+            std::vector<uint8_t> d(buf, buf + n);
+            if (Draw() < 20) {
+                relay.dropped++;
+                continue;
+            }
+            relay.passed++;
+            if (relay.held[dir].empty() && Draw() < 10) {
+                relay.held[dir] = d;
+                relay.held_at[dir] = NowMs();
+                relay.reordered++;
+                continue;
+            }
+            Forward(dir, d);
+            if (!relay.held[dir].empty()) {
+                Forward(dir, relay.held[dir]);
+                relay.held[dir].clear();
+            }
+        }
+        if (!relay.held[dir].empty() && NowMs() - relay.held_at[dir] > 30) {
+            Forward(dir, relay.held[dir]);
+            relay.held[dir].clear();
+        }
+    }
+}
+
+TEST(Online, LossyLinkDropsAFifthEachWayAndPlayGoesOn) {
+    std::string dir = TempDir();
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--players", "1", "--turn-ms", "20"}));
+    relay.near = UdpSocket(&relay.near_port);
+    uint16_t unused;
+    relay.far = UdpSocket(&unused);
+    relay.server_port = s.port;
+    pump_hook = RelayStep;
+    TestClient c;
+    ASSERT_TRUE(Join(c, relay.near_port, NET_VERSION, 20000));
+    PumpFor(c, 300);
+    int x0 = c.pkg[5];
+    uint32_t before = c.packages;
+    Send(c, MoveCommand(3)); // right
+    PumpFor(c, 1500);
+    int x1 = c.pkg[5];
+    EXPECT_GT(x1, x0);
+    EXPECT_GT(c.packages, before + 20);
+    before = c.packages;
+    Send(c, MoveCommand(7)); // left
+    PumpFor(c, 1500);
+    EXPECT_LT(c.pkg[5], x1);
+    EXPECT_GT(c.packages, before + 20);
+    EXPECT_FALSE(c.gone);
+    kill(s.pid, SIGTERM);
+    for (long start = NowMs(); !c.gone && NowMs() - start < 15000;)
+        PumpFor(c, 5);
+    EXPECT_EQ(WaitServer(s, 15000), 0);
+    pump_hook = nullptr;
+    printf("lossy link: %ld datagrams dropped, %ld passed (%ld of them held back), %u packages\n",
+           relay.dropped, relay.passed, relay.reordered, c.packages);
+    RecordProperty("dropped", (int)relay.dropped);
+    RecordProperty("passed", (int)relay.passed);
+    EXPECT_GT(relay.dropped, 0);
+    EXPECT_GT(relay.reordered, 0);
+}
+
+TEST(Online, IdleServerSleepsBetweenTurns) {
+    std::string dir = TempDir();
+    Server s;
+    long start = NowMs();
+    double cpu0 = ChildCpu();
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--turn-ms", "500", "--turns", "6"}));
+    ASSERT_EQ(WaitServer(s, 30000), 0);
+    double wall = (NowMs() - start) / 1000.0, cpu = ChildCpu() - cpu0;
+    printf("idle server: %.3f s of CPU in %.2f s (6 turns of 500 ms)\n", cpu, wall);
+    RecordProperty("idle_cpu_ms", (int)(cpu * 1000));
+    // A server that spun instead of waiting would use the whole wall time.
+    if (!getenv("MD_TEST_EMULATOR")) {
+        EXPECT_LT(cpu, wall / 4);
+    }
+}
+
+TEST(Online, FourClientsTenThousandTurnsWithEveryCreature) {
+    std::string dir = TempDir(), rec = dir + "/load.rec";
+    Server s;
+    long start = NowMs();
+    double cpu0 = ChildCpu();
+    ASSERT_TRUE(StartServer(s, dir, "server",
+                            {"--turn-ms", "5", "--turns", "10000", "--all-creatures",
+                             "--hash-every", "1000", "--record", rec, "--quiet"}));
+    TestClient c[4];
+    for (TestClient &t : c)
+        ASSERT_TRUE(Join(t, s.port));
+    uint32_t draw = 7;
+    for (long t0 = NowMs(), last = 0; NowMs() - t0 < 150000;) {
+        bool all_gone = true;
+        for (TestClient &t : c) {
+            Pump(t);
+            all_gone = all_gone && t.gone;
+        }
+        if (all_gone)
+            break;
+        if (NowMs() - last >= 40) { // each player changes its move 25 times a second
+            last = NowMs();
+            for (TestClient &t : c) {
+                draw = draw * 1103515245u + 12345u;
+                if (!t.gone)
+                    Send(t, MoveCommand((uint8_t)((draw >> 16) % 10)));
+            }
+        }
+        struct timespec one = {0, 1000 * 1000};
+        nanosleep(&one, nullptr);
+    }
+    ASSERT_EQ(WaitServer(s, 30000), 0);
+    double wall = (NowMs() - start) / 1000.0, cpu = ChildCpu() - cpu0;
+    std::string out = ReadFile(s.out);
+    EXPECT_EQ(Total(out, "turns"), 10000) << out;
+    for (const char *kind : {"size", "type", "order", "hello", "garbage"})
+        EXPECT_EQ(Total(out, kind), 0) << kind;
+    for (TestClient &t : c) {
+        EXPECT_TRUE(t.gone);
+        EXPECT_EQ(t.bye, (uint32_t)NET_BYE);
+        EXPECT_GE(PkgTurn(t.pkg), 9990u);
+    }
+    size_t at = out.find("sent ");
+    long sent = at == std::string::npos ? 0 : atol(out.c_str() + at + 5);
+    printf("load: 10000 turns, 4 players, 1024 creatures: %.1f s of server CPU in %.1f s; "
+           "%.0f bytes sent per turn per player\n",
+           cpu, wall, sent / 40000.0);
+    RecordProperty("server_cpu_ms", (int)(cpu * 1000));
+    // The record of the whole load replays to the same world.
+    std::vector<std::string> replay = {BuildProgram("tools/marrowdigger-server"),
+                                       "--data",
+                                       DataDir(),
+                                       "--hash-every",
+                                       "1000",
+                                       "--replay",
+                                       rec};
+    ASSERT_EQ(ExitStatus(StartProgram(replay, dir + "/replay.out", dir + "/replay.err"), 60000), 0);
+    std::map<unsigned, std::string> live = HashLines(out);
+    EXPECT_EQ(live.size(), 10u);
+    EXPECT_EQ(HashLines(ReadFile(dir + "/replay.out")), live);
+    unlink(rec.c_str());
+}
+
+} // namespace
