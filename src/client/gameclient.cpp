@@ -11,9 +11,8 @@
 #include "platform/platform.h"
 #include "server/gameserver.h"
 
-#define UNSEEN_COLOUR 130 // base colour 2 at shade 8: every cell not in view
-#define MAX_SIGHT 6       // the window table has rows for sight 0..6
-#define GRID_CAP 255      // columns and rows capped as the renderer caps them
+#define MAX_SIGHT 6  // the window table has rows for sight 0..6
+#define GRID_CAP 255 // columns and rows capped as the renderer caps them
 
 // Turn number of a package, least significant byte first.
 static int32_t PackageTurn(const uint8_t *pkg) {

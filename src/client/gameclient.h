@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#define UNSEEN_COLOUR 130 // base colour 2 at shade 8: every cell not in view
+
 int ProcClient();
 void RecieveData(uint8_t slot);
 void SendData();

@@ -17,6 +17,7 @@ uint8_t seam_key[SDLK_LAST];
 uint8_t seam_quit;
 void (*seam_present_hook)();
 volatile sig_atomic_t seam_signal;
+uint8_t seam_realclock;
 
 // Stand-ins for the handles of scripted joysticks: never handed to SDL, they
 // only mark a joystick as present.
@@ -69,9 +70,10 @@ uint8_t KeyHeld(int key) {
     return key >= 0 && key < SDLK_LAST && seam_key[key] ? 1 : 0;
 }
 
-// The scripted clock.
+// The scripted clock, or the real one for a run that plays against a
+// server in real time.
 uint32_t Platform_Tick() {
-    return seam_tick;
+    return seam_realclock ? SDL_GetTicks() : seam_tick;
 }
 
 // Lets the program look at the frame and set up the next one.

@@ -20,6 +20,7 @@ extern uint8_t seam_key[SDLK_LAST];             // keyboard state by SDL key
 extern uint8_t seam_quit;                       // window close requested
 extern void (*seam_present_hook)();             // called after each presented frame
 extern volatile sig_atomic_t seam_signal;       // SIGINT or SIGTERM caught, 0 before
+extern uint8_t seam_realclock;                  // non-zero: the tick is SDL's real clock
 
 // From now on SIGINT and SIGTERM are caught instead of ending the process
 // (unless the process started with them ignored): the signal is kept in

@@ -84,6 +84,23 @@ inline int WaitServer(Server &s, int timeout_ms) {
     return !timed_out && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Exit status of a child that ended by itself within timeout_ms, else -1.
+inline int ExitStatus(pid_t pid, int timeout_ms) {
+    bool timed_out = false;
+    int status = WaitProgram(pid, timeout_ms, &timed_out);
+    return !timed_out && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Replays a record offline with the data folder data, a hash line every
+// `every` turns, into dir/replay.out and dir/replay.err; the exit status.
+inline int Replay(const std::string &rec, const std::string &data, int every,
+                  const std::string &dir) {
+    return ExitStatus(StartProgram({BuildProgram("tools/marrowdigger-server"), "--data", data,
+                                    "--hash-every", std::to_string(every), "--replay", rec},
+                                   dir + "/replay.out", dir + "/replay.err"),
+                      60000);
+}
+
 // Waits (at most timeout_ms) for text to appear in a file.
 inline bool AwaitText(const std::string &path, const std::string &text, int timeout_ms) {
     for (long start = NowMs(); NowMs() - start < timeout_ms;) {

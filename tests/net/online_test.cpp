@@ -21,13 +21,6 @@ pid_t StartGameClient(uint16_t port, const std::string &dir, const std::string &
         dir + "/" + name + ".out", dir + "/" + name + ".err");
 }
 
-// Exit status of a child that ended by itself within timeout_ms, else -1.
-int ExitStatus(pid_t pid, int timeout_ms) {
-    bool timed_out = false;
-    int status = WaitProgram(pid, timeout_ms, &timed_out);
-    return !timed_out && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Number of lines in a text.
 int Lines(const std::string &text) {
     int n = 0;
@@ -233,15 +226,7 @@ TEST(Online, RecordReplaysToTheLiveHashesAndDamageIsNamed) {
     ASSERT_EQ(live.size(), 6u);
 
     // The record replays offline to the same hashes.
-    std::vector<std::string> replay = {BuildProgram("tools/marrowdigger-server"),
-                                       "--data",
-                                       DataDir(),
-                                       "--hash-every",
-                                       "50",
-                                       "--replay",
-                                       rec};
-    ASSERT_EQ(ExitStatus(StartProgram(replay, dir + "/replay.out", dir + "/replay.err"), 30000), 0)
-        << ReadFile(dir + "/replay.err");
+    ASSERT_EQ(Replay(rec, DataDir(), 50, dir), 0) << ReadFile(dir + "/replay.err");
     EXPECT_EQ(HashLines(ReadFile(dir + "/replay.out")), live);
 
     // Cut short, corrupted, or made from other data: refused, with the turn.
@@ -255,8 +240,7 @@ TEST(Online, RecordReplaysToTheLiveHashesAndDamageIsNamed) {
     damages[2].bytes[whole.size() / 3] ^= 0x40;
     for (const Damage &d : damages) {
         WriteFile(rec, d.bytes);
-        EXPECT_EQ(ExitStatus(StartProgram(replay, dir + "/replay.out", dir + "/replay.err"), 30000),
-                  1);
+        EXPECT_EQ(Replay(rec, DataDir(), 50, dir), 1);
         std::string err = ReadFile(dir + "/replay.err");
         EXPECT_NE(err.find(d.says), std::string::npos) << err;
         // The hashes up to the break are those of the live game.
@@ -268,8 +252,7 @@ TEST(Online, RecordReplaysToTheLiveHashesAndDamageIsNamed) {
     mkdir((other + "/data").c_str(), 0755);
     WriteFile(other + "/data/maptest.map", ReadFile(DataDir() + "/data/maptest.map"));
     WriteFile(other + "/data/tiledata.cfg", ReadFile(DataDir() + "/data/tiledata.cfg") + "X09 x\n");
-    replay[2] = other;
-    EXPECT_EQ(ExitStatus(StartProgram(replay, dir + "/replay.out", dir + "/replay.err"), 30000), 1);
+    EXPECT_EQ(Replay(rec, other, 50, dir), 1);
     EXPECT_NE(ReadFile(dir + "/replay.err").find("other data"), std::string::npos);
 }
 
@@ -447,14 +430,7 @@ TEST(Online, FourClientsTenThousandTurnsWithEveryCreature) {
            cpu, wall, sent / 40000.0);
     RecordProperty("server_cpu_ms", (int)(cpu * 1000));
     // The record of the whole load replays to the same world.
-    std::vector<std::string> replay = {BuildProgram("tools/marrowdigger-server"),
-                                       "--data",
-                                       DataDir(),
-                                       "--hash-every",
-                                       "1000",
-                                       "--replay",
-                                       rec};
-    ASSERT_EQ(ExitStatus(StartProgram(replay, dir + "/replay.out", dir + "/replay.err"), 60000), 0);
+    ASSERT_EQ(Replay(rec, DataDir(), 1000, dir), 0) << ReadFile(dir + "/replay.err");
     std::map<unsigned, std::string> live = HashLines(out);
     EXPECT_EQ(live.size(), 10u);
     EXPECT_EQ(HashLines(ReadFile(dir + "/replay.out")), live);

@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "client/gameclient.h"
 #include "game/gameloop.h"
 #include "game/globalvar.h"
 #include "headless/pngio.h"
 #include "headless/script.h"
 #include "math/zmath.h"
+#include "net/netclient.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
 #include "resources/initall.h"
@@ -33,7 +35,9 @@ static const char usage[] =
     "  --frames N        frames to run; default: the script's length\n"
     "  --screenshot F:P  write frame F (numbered from 0) as a PNG to P; repeatable\n"
     "  --scale N         screenshot enlargement, 1..8 (default 1)\n"
-    "  --trace FILE      one JSON line per frame ('-' for standard output)\n";
+    "  --trace FILE      one JSON line per frame ('-' for standard output)\n"
+    "  --connect H[:P]   play as the client of the server at H (port P, default 7742),\n"
+    "                    on the real clock, each frame lasting the script's step\n";
 
 static HeadlessScript hl_script;           // the expanded input script
 static uint32_t hl_frames;                 // frames requested
@@ -46,6 +50,7 @@ static int hl_scale = 1;                   // screenshot enlargement
 static std::vector<uint8_t> hl_rgb;        // screenshot work buffer
 static int hl_status;                      // exit status so far
 static uint8_t hl_ended_by_game;           // the game cleared GameLoopEnabled itself
+static uint32_t hl_due;                    // real tick at which the next frame starts
 
 uint64_t FrameHash(const uint8_t *bytes, size_t n) {
     uint64_t h = 0xcbf29ce484222325ull;
@@ -80,8 +85,26 @@ static void Complain(const std::string &message) {
     fprintf(stderr, "marrowdigger-headless: %s\n", Printable(message).c_str());
 }
 
+// On the real clock, waits until frame f is due: each frame lasts the
+// script's step from its start (jumps included); a late frame delays the
+// ones after it rather than shortening them.
+static void PaceFrame(uint32_t f) {
+    uint32_t now = Platform_Tick();
+    if (f == 0) {
+        hl_due = now;
+        return;
+    }
+    hl_due += hl_script.tick[f] - hl_script.tick[f - 1];
+    if ((int32_t)(hl_due - now) > 0)
+        Platform_Delay(hl_due - now);
+    else
+        hl_due = now;
+}
+
 // Puts frame f's tick and controls into the scripted driver.
 static void ApplyFrame(uint32_t f) {
+    if (seam_realclock)
+        PaceFrame(f);
     seam_tick = hl_script.tick[f];
     for (int b = 0; b < SCRIPT_BUTTONS; b++)
         seam_button[0][b] = (uint8_t)((hl_script.held[f] >> b) & 1);
@@ -93,12 +116,37 @@ static void ApplyFrame(uint32_t f) {
     }
 }
 
+// Cells of the map area that show the player glyph in view (not from
+// memory): the players this client sees, its own included.
+static int PlayersSeen() {
+    int cols = charx ? Screen_Width / charx : 0, rows = chary ? Screen_Height / chary : 0;
+    int seen = 0;
+    for (int j = 0; j < cols && j < CON_W; j++)
+        for (int i = 0; i + 1 < rows && i < CON_H; i++)
+            seen += scch[j * 256 + i] == '@' && sccl[j * 256 + i] != UNSEEN_COLOUR;
+    return seen;
+}
+
+// Trace line of a client of a server: turn, x and y as the newest package
+// gives them, and the players in view.
+static void TraceRemote(uint32_t f, size_t pixels) {
+    const uint8_t *pkg = net_server_msg;
+    uint32_t t = pkg[0] | (pkg[1] << 8) | (pkg[2] << 16) | ((uint32_t)pkg[3] << 24);
+    fprintf(hl_trace,
+            "{\"frame\":%u,\"tick\":%u,\"count\":%u,\"turn\":%u,\"menu\":%u,\"loop\":%u,"
+            "\"rnd_seed\":%u,\"x\":%d,\"y\":%d,\"players\":%d,\"hash\":\"%016llx\"}\n",
+            f, curgametick, count, t, MainMenuEnabled, GameLoopEnabled, rnd_seed, pkg[5], pkg[6],
+            PlayersSeen(), (unsigned long long)FrameHash(scrbuf, pixels));
+}
+
 // Writes the trace line and the screenshots of the frame just presented.
 static void RecordFrame(uint32_t f) {
     size_t pixels = (size_t)Screen_Width * Screen_Height;
     if (pixels > SCRBUF_SIZE)
         pixels = SCRBUF_SIZE;
-    if (hl_trace)
+    if (hl_trace && net_remote)
+        TraceRemote(f, pixels);
+    else if (hl_trace)
         fprintf(hl_trace,
                 "{\"frame\":%u,\"tick\":%u,\"count\":%u,\"turn\":%u,\"menu\":%u,\"loop\":%u,"
                 "\"rnd_seed\":%u,\"x\":%d,\"y\":%d,\"hash\":\"%016llx\"}\n",
@@ -215,11 +263,12 @@ static void ResetRunner() {
     hl_status = 0;
     hl_ended_by_game = 0;
     seam_signal = 0;
+    hl_due = 0;
 }
 
 int HeadlessMain(int argc, char **argv) {
     ResetRunner();
-    std::string data = ".", script_path, trace_path;
+    std::string data = ".", script_path, trace_path, server;
     long frames = -1;
     std::vector<std::string> shot_args;
     for (int i = 1; i < argc; i++) {
@@ -235,7 +284,8 @@ int HeadlessMain(int argc, char **argv) {
             return 0;
         }
         bool known = arg == "--data" || arg == "--script" || arg == "--frames" ||
-                     arg == "--screenshot" || arg == "--scale" || arg == "--trace";
+                     arg == "--screenshot" || arg == "--scale" || arg == "--trace" ||
+                     arg == "--connect";
         if (!known)
             return BadUsage("unknown option '" + arg + "'");
         if (!inline_value) {
@@ -250,6 +300,8 @@ int HeadlessMain(int argc, char **argv) {
             script_path = value;
         else if (arg == "--trace")
             trace_path = value;
+        else if (arg == "--connect")
+            server = value;
         else if (arg == "--screenshot")
             shot_args.push_back(value);
         else if (arg == "--frames") {
@@ -313,8 +365,18 @@ int HeadlessMain(int argc, char **argv) {
     SeamCatchStopSignals();
 
     LoadConfig();
+    if (!server.empty()) {
+        if (!NetJoin("marrowdigger-headless", server.c_str())) {
+            if (hl_trace && hl_trace != stdout)
+                fclose(hl_trace);
+            return 1;
+        }
+        seam_realclock = 1;
+    }
     Platform_Init();
     Initialize();
+    if (net_remote)
+        NetClientStart();
     if (hl_frames > 0) {
         if (hl_frame < 0) { // start-up presented nothing: set up frame 0 here
             hl_frame = 0;
@@ -323,6 +385,7 @@ int HeadlessMain(int argc, char **argv) {
         hl_rgb.reserve((size_t)Screen_Width * Screen_Height * 3 * hl_scale * hl_scale);
         GameLoop();
     }
+    NetLeave();
     SaveConfig();
     Platform_ShutDown();
     seam_present_hook = NULL;
@@ -338,11 +401,14 @@ int HeadlessMain(int argc, char **argv) {
             hl_status = 1;
         }
     uint32_t ran = hl_frames == 0 ? 0 : (uint32_t)hl_frame + 1;
+    uint32_t last = net_remote ? net_server_msg[0] | (net_server_msg[1] << 8) |
+                                     (net_server_msg[2] << 16) | ((uint32_t)net_server_msg[3] << 24)
+                               : turn;
     const char *end = hl_ended_by_game ? "the game ended the loop" : "stopped after the last frame";
     if (seam_signal == SIGINT || seam_signal == SIGTERM) {
         end = seam_signal == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM";
         hl_status = 128 + seam_signal;
     }
-    fprintf(stderr, "marrowdigger-headless: %u frames, turn %u, %s\n", ran, turn, end);
-    return hl_status;
+    fprintf(stderr, "marrowdigger-headless: %u frames, turn %u, %s\n", ran, last, end);
+    return net_lost ? 1 : hl_status;
 }
