@@ -167,7 +167,7 @@ void NetClientFrameStart() {
         return;
     }
     ENetEvent ev;
-    while (server && enet_host_service(host, &ev, 0) > 0) {
+    for (int k = 0; k < NET_EVENTS_MAX && server && enet_host_service(host, &ev, 0) > 0; k++) {
         if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
             Lost(ev.data == NET_BYE ? "the server ended the game"
                                     : "lost the connection to the server");

@@ -11,9 +11,11 @@
 #define PACKET_LIMIT 4096   // largest packet a peer may send; far above any message
 #define WAITING_LIMIT 65536 // data a peer may leave waiting for delivery
 #define GOODBYE_MS 300      // time given to peers to hear the goodbye
+#define HELLO_MS 10000      // a connection must say hello within this
 
 static ENetHost *host;                      // the server's host, or NULL
 static ENetPeer *conn_peer[NET_MAX_CONNS];  // ENet peer of each connection
+static uint32_t conn_since[NET_MAX_CONNS];  // when each connection began, ENet's clock
 static uint64_t sent_bytes, sent_datagrams; // totals taken out of the host's counters
 static uint64_t received_datagrams;
 
@@ -99,6 +101,19 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     return true;
 }
 
+// Ends connections that sent no hello within the join time, so that idle
+// connections cannot keep the table full.
+static void DropSilent() {
+    uint32_t now = enet_time_get();
+    for (int c = 0; c < NET_MAX_CONNS; c++) {
+        if (!conn_peer[c] || conn_state[c] != CONN_WAITING || now - conn_since[c] <= HELLO_MS)
+            continue;
+        enet_peer_disconnect_now(conn_peer[c], 0);
+        NetServerLeave(c);
+        conn_peer[c] = NULL;
+    }
+}
+
 // Connection number of a peer, or -1 for one outside the table.
 static int ConnOf(const ENetPeer *peer) {
     int c = (int)peer->incomingPeerID;
@@ -116,6 +131,7 @@ static void HandleEvent(ENetEvent *ev) {
             return;
         }
         conn_peer[c] = ev->peer;
+        conn_since[c] = enet_time_get();
         enet_peer_timeout(ev->peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
         NetServerJoin(c);
     } else if (ev->type == ENET_EVENT_TYPE_DISCONNECT) {
@@ -154,10 +170,11 @@ void NetServerWait(uint32_t ms) {
         return;
     ENetEvent ev;
     int r = enet_host_service(host, &ev, ms);
-    while (r > 0) {
+    for (int k = 0; r > 0; k++) {
         HandleEvent(&ev);
-        r = enet_host_service(host, &ev, 0);
+        r = k + 1 < NET_EVENTS_MAX ? enet_host_service(host, &ev, 0) : 0;
     }
+    DropSilent();
     TakeCounters();
 }
 

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "net/netserver.h"
 #include "net/online.h"
 
 namespace {
@@ -179,6 +180,27 @@ TEST(Online, KilledClientFreesItsSlotForTheNext) {
     kill(s.pid, SIGTERM);
     EXPECT_EQ(WaitServer(s, 10000), 0);
     EXPECT_NE(ReadFile(s.out).find("slot 0 joined"), std::string::npos);
+}
+
+TEST(Online, SilentConnectionsCannotKeepTheServerFull) {
+    std::string dir = TempDir();
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--turn-ms", "50"}));
+    TestClient silent[NET_MAX_CONNS];
+    for (TestClient &t : silent)
+        ASSERT_TRUE(Connect(t, s.port)); // and never a hello
+    TestClient player;
+    EXPECT_FALSE(Connect(player, s.port, 1000));
+    Vanish(player);
+    // They are told goodbye once the time for a hello has passed.
+    for (long start = NowMs(); NowMs() - start < 20000 && !silent[0].gone;)
+        for (TestClient &t : silent)
+            PumpFor(t, 1);
+    for (TestClient &t : silent)
+        EXPECT_TRUE(t.gone);
+    EXPECT_TRUE(Join(player, s.port));
+    kill(s.pid, SIGTERM);
+    EXPECT_EQ(WaitServer(s, 10000), 0);
 }
 
 TEST(Online, ClientEndsWithOneLineWhenTheServerGoes) {
