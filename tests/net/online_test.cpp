@@ -17,6 +17,9 @@ namespace {
 // The game as a client of the server on port, started in the data folder
 // (the test's working folder) with the dummy video driver.
 pid_t StartGameClient(uint16_t port, const std::string &dir, const std::string &name) {
+    // No sound card is needed, nor its complaints on stderr.
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
     return StartProgram(
         {BuildProgram("marrowdigger"), "--connect", "127.0.0.1:" + std::to_string(port)},
         dir + "/" + name + ".out", dir + "/" + name + ".err");
@@ -270,9 +273,10 @@ TEST(Online, RecordReplaysToTheLiveHashesAndDamageIsNamed) {
         EXPECT_EQ(Replay(rec, DataDir(), 50, dir), 1);
         std::string err = ReadFile(dir + "/replay.err");
         EXPECT_NE(err.find(d.says), std::string::npos) << err;
-        // The hashes up to the break are those of the live game.
+        // The periodic hashes up to the break are those of the live game.
         for (const auto &line : HashLines(ReadFile(dir + "/replay.out")))
-            EXPECT_EQ(live[line.first], line.second) << line.first;
+            if (line.first % 50 == 0)
+                EXPECT_EQ(live[line.first], line.second) << line.first;
     }
     WriteFile(rec, whole);
     std::string other = TempDir();
@@ -366,17 +370,21 @@ TEST(Online, LossyLinkDropsAFifthEachWayAndPlayGoesOn) {
     TestClient c;
     ASSERT_TRUE(Join(c, relay.near_port, NET_VERSION, 20000));
     PumpFor(c, 300);
+    // Each command arrives (retransmitted as often as it takes) and the
+    // packages that follow show the player walking.
     int x0 = c.pkg[5];
     uint32_t before = c.packages;
     Send(c, MoveCommand(3)); // right
-    PumpFor(c, 1500);
+    for (long start = NowMs(); NowMs() - start < 15000 && c.pkg[5] < x0 + 3;)
+        PumpFor(c, 5);
     int x1 = c.pkg[5];
-    EXPECT_GT(x1, x0);
+    EXPECT_GE(x1, x0 + 3);
     EXPECT_GT(c.packages, before + 20);
     before = c.packages;
     Send(c, MoveCommand(7)); // left
-    PumpFor(c, 1500);
-    EXPECT_LT(c.pkg[5], x1);
+    for (long start = NowMs(); NowMs() - start < 15000 && c.pkg[5] > x1 - 3;)
+        PumpFor(c, 5);
+    EXPECT_LE(c.pkg[5], x1 - 3);
     EXPECT_GT(c.packages, before + 20);
     EXPECT_FALSE(c.gone);
     kill(s.pid, SIGTERM);
