@@ -275,8 +275,9 @@ TEST(Online, RecordReplaysToTheLiveHashesAndDamageIsNamed) {
         EXPECT_NE(err.find(d.says), std::string::npos) << err;
         // The periodic hashes up to the break are those of the live game.
         for (const auto &line : HashLines(ReadFile(dir + "/replay.out")))
-            if (line.first % 50 == 0)
+            if (line.first % 50 == 0) {
                 EXPECT_EQ(live[line.first], line.second) << line.first;
+            }
     }
     WriteFile(rec, whole);
     std::string other = TempDir();
@@ -379,13 +380,14 @@ TEST(Online, LossyLinkDropsAFifthEachWayAndPlayGoesOn) {
         PumpFor(c, 5);
     int x1 = c.pkg[5];
     EXPECT_GE(x1, x0 + 3);
-    EXPECT_GT(c.packages, before + 20);
-    before = c.packages;
     Send(c, MoveCommand(7)); // left
     for (long start = NowMs(); NowMs() - start < 15000 && c.pkg[5] > x1 - 3;)
         PumpFor(c, 5);
     EXPECT_LE(c.pkg[5], x1 - 3);
-    EXPECT_GT(c.packages, before + 20);
+    // Two seconds more of about 95 turns: packages keep coming.
+    before = c.packages;
+    PumpFor(c, 2000);
+    EXPECT_GT(c.packages, before + 30);
     EXPECT_FALSE(c.gone);
     kill(s.pid, SIGTERM);
     for (long start = NowMs(); !c.gone && NowMs() - start < 15000;)
