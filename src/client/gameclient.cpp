@@ -42,6 +42,25 @@ static int32_t CameraAxis(int pos, int cells, int levelmax) {
     return c;
 }
 
+// Screen row i, columns from..to, outside the level: the glyph of tile 0,
+// colours left as they are.
+static void ShowOutside(int i, int from, int to) {
+    const uint8_t blank = tilechar[0];
+    for (int j = from; j <= to; j++)
+        scch[j * 256 + i] = blank;
+}
+
+// Screen row i, columns from..to, inside the level but not seen now: the
+// remembered glyph of world cell (cx + j, wy) in the colour of unseen cells.
+static void ShowRemembered(int i, int from, int to, int cx, int wy) {
+    int memo = CELL(cx + from, wy, 0);
+    for (int j = from; j <= to; j++, memo += CELL(1, 0, 0)) {
+        scch[j * 256 + i] = map_memory[memo];
+        sccl[j * 256 + i] = UNSEEN_COLOUR;
+        sccb[j * 256 + i] = 0;
+    }
+}
+
 // Turn check of one client slot: a new turn number clears the slot's command.
 void RecieveData(uint8_t slot) {
     if (slot >= MAX_CLIENTS)
@@ -91,38 +110,52 @@ int ProcClient() {
 
     // Cells, in the order the server wrote the window's pairs: rows top to
     // bottom, columns left to right, one pair per window cell in the level.
+    // Columns jlo..jhi show cells inside the level; of those, only the band
+    // within sight + 1 of the player's column, in rows within sight + 1 of
+    // the player's row, can be in view.
+    const int32_t cx = camerax[0], cy = cameray[0];
+    const int xmax = mapsizex[0] < WORLD_X ? mapsizex[0] : WORLD_X - 1;
+    const int ymax = mapsizey[0] < WORLD_Y ? mapsizey[0] : WORLD_Y - 1;
+    const int jlo = cx < 0 ? (int)-cx : 0;
+    const int jhi = xmax - cx < n - 1 ? xmax - cx : n - 1;
+    const int reach = s + 1;
     uint16_t p = 8;
     for (int i = 0; i < h; i++) {
-        for (int j = 0; j < n; j++) {
-            int32_t wx = camerax[0] + j;
-            int32_t wy = cameray[0] + i;
-            int k = j * 256 + i;
-            if (wx < 0 || wy < 0 || wx > mapsizex[0] || wy > mapsizey[0] || wx >= WORLD_X ||
-                wy >= WORLD_Y) {
-                scch[k] = tilechar[0];
-                continue;
+        const int32_t wy = cy + i;
+        if (wy < 0 || wy > ymax || jlo > jhi) {
+            ShowOutside(i, 0, n - 1);
+            continue;
+        }
+        ShowOutside(i, 0, jlo - 1);
+        ShowOutside(i, jhi + 1, n - 1);
+        const int ady = zabs(i - py);
+        int blo = jhi + 1, bhi = jhi; // columns that may be in view
+        if (ady <= reach) {
+            blo = px - reach > jlo ? px - reach : jlo;
+            bhi = px + reach < jhi ? px + reach : jhi;
+            if (blo > bhi) { // the player's column is too far off the screen
+                blo = jhi + 1;
+                bhi = jhi;
             }
-            int adx = zabs(j - px);
-            int ady = zabs(i - py);
-            bool inview = adx <= s + 1 && ady <= s + 1 && FOV_mask[s * 64 + ady * 8 + adx] != 0 &&
-                          p + 1 < SERVER_SLOT;
-            uint8_t *memo = &map_memory[CELL(wx, wy, 0)];
-            if (inview) {
-                uint8_t c = pkg[p];
-                uint8_t g = pkg[p + 1];
+        }
+        ShowRemembered(i, jlo, blo - 1, cx, wy);
+        for (int j = blo; j <= bhi; j++) {
+            const int k = j * 256 + i, memo = CELL(cx + j, wy, 0);
+            if (FOV_mask[s * 64 + ady * 8 + zabs(j - px)] != 0 && p + 1 < SERVER_SLOT) {
+                const uint8_t c = pkg[p];
+                const uint8_t g = pkg[p + 1];
                 p += 2;
-                if (g != 0) {
-                    *memo = g;
+                if (g != 0) { // seen
+                    map_memory[memo] = g;
                     scch[k] = g;
                     sccl[k] = c;
                     sccb[k] = 0;
                     continue;
                 }
             }
-            scch[k] = *memo;
-            sccl[k] = UNSEEN_COLOUR;
-            sccb[k] = 0;
+            ShowRemembered(i, j, j, cx, wy);
         }
+        ShowRemembered(i, bhi + 1, jhi, cx, wy);
     }
 
     // Status line on the status row; the background there is left alone.
