@@ -52,39 +52,59 @@ void ProcInput(unsigned short creature) {
         npc_move[creature] = client_msg[1];
 }
 
-// Marks or clears the occupancy entry of a creature's cell, if the cell lies
-// on the world grid.
-static void SetMark(int x, int y, int z, uint16_t mark) {
-    if (x < 0 || y < 0 || z < 0 || x >= WORLD_X || y >= WORLD_Y || z >= WORLD_LEVELS)
-        return;
-    npc_vis[CELL(x, y, z)] = mark;
+// The wandering rule's move from the random stream at *seed, which it
+// advances as random8() would: 0 (stay) on a first draw of 7, else a second
+// draw plus one.
+static inline uint8_t WanderMove(unsigned *seed) {
+    unsigned at = *seed;
+    const unsigned first = table_rnd[at & 1023] & 7;
+    at = (at + 1) & 1023;
+    uint8_t move = 0;
+    if (first != 7) {
+        move = (uint8_t)((table_rnd[at] & 7) + 1);
+        at = (at + 1) & 1023;
+    }
+    *seed = at;
+    return move;
 }
 
 // The creature pass: in index order, each enabled creature clears the mark of
 // its cell, is counted, chooses a move if it wanders, tries the move and marks
-// the cell it ends on.
+// the cell it ends on. The stream position stays in a register for the pass.
 void ProcNPC() {
-    npcs = 0;
+    unsigned seed = rnd_seed;
+    unsigned counted = 0;
     for (int i = 0; i < MAX_NPCS; i++) {
         if (!npc_enabled[i])
             continue;
-        int z = npc_z[i];
-        SetMark(npc_x[i], npc_y[i], z, 0);
-        npcs++;
+        const int x = npc_x[i], y = npc_y[i], z = npc_z[i];
+        // A creature placed off the world grid by hand has no mark to clear.
+        const bool marked =
+            (unsigned)x < WORLD_X && (unsigned)y < WORLD_Y && (unsigned)z < WORLD_LEVELS;
+        const int cell = CELL(x, y, z);
+        if (marked)
+            npc_vis[cell] = 0;
+        counted++;
         if (npc_playercontrol[i] == 0)
-            Proc_NPC_AI((unsigned short)i);
-        uint8_t m = npc_move[i];
+            npc_move[i] = WanderMove(&seed);
+        const uint8_t m = npc_move[i];
+        int at = cell;
+        bool ends = marked;
         if (m != 0 && m <= MAX_MOVE) { // codes above 8 are no move
-            int nx = npc_x[i] + table_movex[m];
-            int ny = npc_y[i] + table_movey[m];
-            if (InLevel(nx, ny, z) && tileblock[map[CELL(nx, ny, z)]] <= 4 &&
-                npc_vis[CELL(nx, ny, z)] == 0) {
+            const int nx = x + table_movex[m], ny = y + table_movey[m];
+            const int target = CELL(nx, ny, z);
+            if (InLevel(nx, ny, z) && tileblock[map[target]] <= 4 && npc_vis[target] == 0) {
                 npc_x[i] = (int16_t)nx;
                 npc_y[i] = (int16_t)ny;
+                at = target; // inside a level, so on the world grid
+                ends = true;
             }
         }
-        SetMark(npc_x[i], npc_y[i], z, (uint16_t)(i + 1));
+        if (ends)
+            npc_vis[at] = (uint16_t)(i + 1);
     }
+    npcs = (uint16_t)counted;
+    rnd_seed = (uint16_t)seed;
 }
 
 // Wandering rule: stay on a draw of 7, else move in the direction of a
@@ -92,8 +112,7 @@ void ProcNPC() {
 void Proc_NPC_AI(unsigned short creature) {
     if (creature >= MAX_NPCS)
         return;
-    npc_move[creature] = 0;
-    if (random8() == 7)
-        return;
-    npc_move[creature] = (uint8_t)(random8() + 1);
+    unsigned seed = rnd_seed;
+    npc_move[creature] = WanderMove(&seed);
+    rnd_seed = (uint16_t)seed;
 }
