@@ -240,11 +240,8 @@ void PreparePackage(unsigned short creature) {
     vis[VIS_CENTRE * VIS_SIDE + VIS_CENTRE] = 2;
     if (inside) {
         for (int i = 0; i < rings; i++) {
-            const int v = vis[w.ring_from[i]];
-            int8_t out = 0;
-            if (v == 2)
-                out = tileblock[map[base + w.ring_cell[i]]] > 4 ? 1 : 2;
-            vis[w.ring_at[i]] = out;
+            const int8_t pass = tileblock[map[base + w.ring_cell[i]]] > 4 ? 1 : 2;
+            vis[w.ring_at[i]] = vis[w.ring_from[i]] == 2 ? pass : 0;
         }
     } else {
         for (int i = 0; i < rings; i++) {
@@ -269,16 +266,14 @@ void PreparePackage(unsigned short creature) {
             cell = CELL(x, y, z);
         }
         const unsigned o = npc_vis[cell];
-        if (o != 0 && o <= MAX_NPCS) {
-            out[0] = npc_color[o - 1];
-            out[1] = npc_char[o - 1];
-        } else {
-            const uint8_t t = map[cell];
-            out[0] = tilecolor[t];
-            out[1] = tilechar[t];
+        const uint8_t t = map[cell];
+        uint8_t colour = tilecolor[t], glyph = tilechar[t];
+        if (o - 1 < MAX_NPCS) { // a creature's mark
+            colour = npc_color[o - 1];
+            glyph = npc_char[o - 1];
         }
-        if (vis[w.win_at[i]] <= 0)
-            out[1] = 0;
+        out[0] = colour;
+        out[1] = vis[w.win_at[i]] > 0 ? glyph : 0;
         out += 2;
     }
 
