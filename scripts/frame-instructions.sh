@@ -44,17 +44,23 @@ cp "$src/tests/replays/walk.script" "$tmp/play.script"
 # The menu open from the third frame on, its background animating.
 printf 'step 100\nwait 2\nhold START 1\nwait 400\n' >"$tmp/menu.script"
 
-# Self instructions of each src/ function in one run: "count name" lines.
+# Self instructions of each of the game's functions in one run, as "count
+# file:function" lines. A function is the game's when its code comes from
+# src/; what the compiler inlined into it from headers counts as its own.
 count() { # script frames out
     valgrind --tool=callgrind --callgrind-out-file="$tmp/cg" "$runner" --data "$src/gamedata" \
         --script "$tmp/$1.script" --frames "$2" >/dev/null 2>"$tmp/log" ||
         { cat "$tmp/log" >&2; exit 2; }
     callgrind_annotate --inclusive=no --auto=no --threshold=100 "$tmp/cg" 2>/dev/null |
-        awk '{ for (i = 2; i <= NF; i++) if ($i ~ /(^|\/)src\/[a-z]+\/[^\/:]*:/) break
-               if (i > NF) next
-               n = $1; gsub(",", "", n); f = $i; sub(/^.*\/src\//, "src/", f)
-               sub(/\(.*$/, "", f); cost[f] += n }
-             END { for (f in cost) print cost[f], f }' >"$3"
+        awk '{ n = $1; gsub(",", "", n); line = $0
+               if (!sub(/^ *[0-9,]+ +\( *[0-9.]+%\) +/, "", line)) next
+               c = index(line, ":"); if (c == 0) next
+               file = substr(line, 1, c - 1); fn = substr(line, c + 1)
+               sub(/\(.*$/, "", fn); sub(/ \[.*$/, "", fn)
+               cost[fn] += n
+               if (file ~ /(^|\/)src\/[a-z]+\/[^\/]*$/) { own[fn] = 1; where[fn] = file } }
+             END { for (fn in own) { f = where[fn]; sub(/^.*\/src\//, "src/", f)
+                                     print cost[fn], f ":" fn } }' >"$3"
 }
 
 # Per-frame instructions between two runs, largest first, with the total.
