@@ -5,9 +5,9 @@
 // Glyphs 8 or 16 pixels wide, with the frame and the font inside their
 // buffers, are painted a glyph row at a time: each font byte becomes a mask
 // (0xFF for ink, any non-zero byte, 0 for background) and the row is
-// bg ^ (mask & (fg ^ bg)), 16 bytes at once with SSE2, else four at once in
-// plain 32-bit arithmetic with aligned loads and stores. Every other case
-// goes pixel by pixel.
+// bg ^ (mask & (fg ^ bg)): 32 bytes at once with AVX2 where the processor
+// has it, 16 with SSE2, else four at once in plain 32-bit arithmetic with
+// aligned loads and stores. Every other case goes pixel by pixel.
 #include "console/render.h"
 
 #include <stdint.h>

@@ -167,6 +167,8 @@ static constexpr void AddRingCell(FovWalk &w, int &n, int a, int b) {
     n++;
 }
 
+// Lists the ring cells in visiting order and the window cells of every sight
+// in package order; run by the compiler.
 static constexpr FovWalk BuildFovWalk() {
     FovWalk w{};
     int n = 0;
