@@ -9,6 +9,7 @@
 #include "client/clientref.h"
 #include "client/gameclient.h"
 #include "game/globalvar.h"
+#include "support/testsupport.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ void RandomCase(std::mt19937_64 &rng) {
 TEST(ClientFast, MatchesTheReferenceOnRandomPackagesLevelsAndScreens) {
     std::mt19937_64 rng(301);
     ClientState start, want, got;
-    for (int c = 0; c < 300; c++) {
+    for (int c = 0, cases = RandomCases(300); c < cases; c++) {
         RandomCase(rng);
         start.Take();
         ReferenceProcClient();

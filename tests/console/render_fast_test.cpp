@@ -10,6 +10,7 @@
 #include "console/render.h"
 #include "console/renderref.h"
 #include "game/globalvar.h"
+#include "support/testsupport.h"
 
 // Random bytes into a buffer, eight at a time.
 static void Fill(std::mt19937_64 &rng, uint8_t *p, size_t n) {
@@ -114,19 +115,19 @@ static void CheckMany(unsigned seed, int kind, int cases) {
 }
 
 TEST(RenderFast, LoadedFontSizesMatchTheReference) {
-    CheckMany(101, 0, 600);
+    CheckMany(101, 0, RandomCases(600));
 }
 
 TEST(RenderFast, AnyGlyphHeightAndFontWidthMatchTheReference) {
-    CheckMany(102, 1, 300);
+    CheckMany(102, 1, RandomCases(300));
 }
 
 TEST(RenderFast, OddGlyphSizesMatchTheReference) {
-    CheckMany(103, 2, 200);
+    CheckMany(103, 2, RandomCases(200));
 }
 
 TEST(RenderFast, FramesOfAnySizeMatchTheReference) {
-    CheckMany(104, 3, 60);
+    CheckMany(104, 3, RandomCases(60));
 }
 
 // Nothing past the frame is touched: a full 8 x 8 frame leaves every byte

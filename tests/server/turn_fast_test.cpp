@@ -11,6 +11,7 @@
 #include "math/zmath.h"
 #include "server/gameserver.h"
 #include "server/turnref.h"
+#include "support/testsupport.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ void RandomWorld(std::mt19937 &rng) {
 TEST(TurnFast, CreaturePassMatchesTheReference) {
     std::mt19937 rng(401);
     Creatures start, want, got;
-    for (int c = 0; c < 60; c++) {
+    for (int c = 0, worlds = RandomCases(60); c < worlds; c++) {
         RandomWorld(rng);
         for (int turnno = 0; turnno < 4; turnno++) { // consecutive turns in one world
             start.Take();

@@ -115,3 +115,10 @@ std::string ReadFile(const std::string &path) {
     fclose(f);
     return s;
 }
+
+int RandomCases(int n) {
+    const char *emulator = getenv("MD_TEST_EMULATOR");
+    if (!emulator || !*emulator)
+        return n;
+    return n / 4 > 0 ? n / 4 : 1;
+}

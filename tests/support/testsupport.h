@@ -41,4 +41,9 @@ int WaitProgram(pid_t pid, int timeout_ms, bool *timed_out);
 // Whole contents of a file, or "" when it cannot be read.
 std::string ReadFile(const std::string &path);
 
+// Number of random cases for a comparison test: n natively, a quarter of n
+// (at least 1) under an emulator (MD_TEST_EMULATOR set), which runs them
+// many times slower.
+int RandomCases(int n);
+
 #endif
