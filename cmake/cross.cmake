@@ -43,5 +43,9 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT ${MD_LINK_INIT})
 set(CMAKE_C_FLAGS_INIT "-D_FILE_OFFSET_BITS=64 -Wcast-align")
 set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64 -Wcast-align")
 
+# No run path into this machine's sysroot: the programs go into the package
+# as they are, and qemu's loader finds the sysroot's libraries by itself.
+set(CMAKE_SKIP_BUILD_RPATH ON)
+
 # Built programs run under qemu with the sysroot's loader and libraries.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${MD_QEMU} -L ${MD_SYSROOT})

@@ -2,8 +2,8 @@
 # Checks a package of scripts/package.sh: unpacks it, checks its contents,
 # then under qemu plays the recorded walk with the packaged headless runner
 # in the packaged data tree and starts the packaged game for a few seconds.
-# Both run against a root holding only the C library (the cross compiler's),
-# so every other library must come from the package's libs/.
+# On armel both run against a root holding only the C library (the cross
+# compiler's), so every other library must come from the package's libs/.
 #
 #   scripts/check-package.sh ARCH [ZIP]     (default: dist/marrowdigger-ARCH.zip)
 set -euo pipefail
@@ -31,16 +31,22 @@ for f in MarrowDigger.sh marrowdigger/marrowdigger.gpe marrowdigger/marrowdigger
 done
 sh -n "$work/MarrowDigger.sh" && sh -n "$top/marrowdigger.gpe"
 "$triplet-readelf" -S "$top/marrowdigger" | grep -q '\.symtab' && fail "the game is not stripped"
+for f in "$top/marrowdigger" "$top/marrowdigger-headless"; do
+    "$triplet-readelf" -d "$f" | grep -q '(RPATH)\|(RUNPATH)' && fail "$f has a library run path"
+done
 grep -q "^## Controls" "$top/README.txt" && grep -q "^## On a handheld" "$top/README.txt" ||
     fail "README.txt lacks the controls or the handheld section"
 
 # The packaged programs as the launchers run them: in the data tree, with the
-# bundled libraries first.
-# Call it in a subshell: it changes folder and replaces the shell.
+# bundled libraries first. sdl12-compat (armhf, arm64) loads the firmware's
+# SDL2, so there the sysroot stands in for the firmware. Call it in a
+# subshell: it changes folder and replaces the shell.
+root=/usr/$triplet
+[ "$arch" = armel ] || root=$sysroot
 run() {
     cd "$top/gamedata"
     SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy LD_LIBRARY_PATH="$top/libs" \
-        exec "${qemu[@]}" -L "/usr/$triplet" "$@"
+        exec "${qemu[@]}" -L "$root" "$@"
 }
 (run ../marrowdigger-headless --script "$PWD/tests/replays/walk.script" --trace - \
     >"$work/walk.trace" 2>"$work/walk.err") || { cat "$work/walk.err" >&2; fail "the walk failed"; }

@@ -15,7 +15,6 @@ source scripts/cross-arch.sh
 jobs=$(nproc)
 
 scripts/deps.sh cmake make pkg-config "g++-$triplet" qemu-user
-sysroot=${MD_SYSROOT:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/marrowdigger/sysroot-$arch}
 scripts/sysroot.sh "$arch" "$sysroot"
 
 echo "== $arch: build"
