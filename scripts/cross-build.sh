@@ -24,7 +24,9 @@ cmake --build "build-$arch" -j"$jobs"
 [ "${2:-}" = --no-test ] && exit 0
 
 echo "== $arch: test under qemu"
-# The tests' own environment names the emulator too; this covers any test
-# that sets an environment of its own.
+# The test environment goes to CTest itself as well: gtest_discover_tests
+# passes on only the first variable of the tests' ENVIRONMENT list, and
+# tests with an environment of their own would lack it too.
 emulator=$(sed -n 's/^MD_EMULATOR:INTERNAL=//p' "build-$arch/CMakeCache.txt")
-(cd "build-$arch" && MD_TEST_EMULATOR=$emulator ctest --output-on-failure -j"$jobs")
+(cd "build-$arch" && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy MD_TEST_EMULATOR=$emulator \
+    ctest --output-on-failure -j"$jobs")
