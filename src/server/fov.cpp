@@ -4,6 +4,8 @@
 #include "math/zmath.h"
 #include "server/gameserver.h"
 
+#include <string.h>
+
 // The step tables are y-major (entry (a, b) at b * 15 + a), the transpose of
 // vis. Each entry points from grid cell (a, b) to its neighbour one ring
 // nearer the centre (7, 7): straight along the longer offset, diagonal where
@@ -204,6 +206,102 @@ static constexpr FovWalk BuildFovWalk() {
 static constexpr FovWalk fov_walk = BuildFovWalk();
 static_assert(fov_walk.win_start[MAX_SIGHT + 1] == WINDOW_CELLS, "window cells");
 
+// Bytes 0 or 1 of each bit of a byte, lowest bit first, in memory order.
+struct BitBytes {
+    uint8_t b[256][8];
+};
+
+// Fills the bit-to-byte table; run by the compiler.
+static constexpr BitBytes BuildBitBytes() {
+    BitBytes t{};
+    for (int v = 0; v < 256; v++)
+        for (int i = 0; i < 8; i++)
+            t.b[v][i] = (uint8_t)((v >> i) & 1);
+    return t;
+}
+
+static constexpr BitBytes bit_bytes = BuildBitBytes();
+
+// Eight vis bytes from eight seen bits and eight pass bits: 0, 1 or 2 each,
+// so the byte sums never carry.
+static inline uint64_t VisBytes(unsigned seen, unsigned pass) {
+    uint64_t a, b;
+    memcpy(&a, bit_bytes.b[seen & 0xff], 8);
+    memcpy(&b, bit_bytes.b[pass & 0xff], 8);
+    return a + b;
+}
+
+// Clear bits of grid column a: bit b set where cell (a, b) lets sight through.
+static inline unsigned ClearColumn(int base, int a) {
+    const uint8_t *p = &map[base + CELL(a - VIS_CENTRE, -VIS_CENTRE, 0)];
+    unsigned clear = 0;
+    for (int b = 0; b < VIS_SIDE; b++)
+        clear |= (unsigned)(tileblock[p[b * 100]] <= 4) << b;
+    return clear;
+}
+
+// Finishes grid column a from the seen and pass bits of its cells within d
+// rows of the centre row (d = distance of the column from the centre
+// column): the cells beyond take sight along the column, outward, through
+// the run of clear cells, and the first blocking cell is still seen.
+static inline void ColumnEnds(unsigned clear, int d, unsigned &seen, unsigned &pass) {
+    // Upward from row 7 - d: find the nearest blocking cell above it (bit 0
+    // of the shifted word stands for the row above the grid, always
+    // blocking, so the word is never zero).
+    const int k = VIS_CENTRE - d;
+    const unsigned m = (2u << k) - 1;
+    const unsigned z = ~(clear << 1) & m;
+    const int hb = 31 - __builtin_clz(z);
+    const unsigned up = 0u - ((pass >> k) & 1);
+    const unsigned up_pass = ((m & ~((2u << hb) - 1)) >> 1) & up;
+    const unsigned up_seen = ((m & ~((1u << hb) - 1)) >> 1) & up;
+    // Downward from row 7 + d: the run of trailing clear cells below it.
+    const int r = VIS_CENTRE + d;
+    const unsigned t = clear >> (r + 1);
+    const unsigned run = t & ~(t + 1);
+    const unsigned down = 0u - ((pass >> r) & 1);
+    const unsigned down_pass = (run << (r + 1)) & down;
+    const unsigned down_seen = (((run << 1) | 1) << (r + 1)) & down & 0x7fff;
+    seen |= up_seen | down_seen;
+    pass |= up_pass | down_pass;
+}
+
+// The whole 15 x 15 grid at once, for the widest sight where every cell of
+// the grid lies on the level. A column of the grid is a word with bit b for
+// row b. Cells nearer the centre row than their column is to the centre
+// column take sight from the column one step nearer the centre (a whole
+// column at once; the two cells at equal distance diagonally); the rest of
+// the column follows it outward. Gives what stepping the rings cell by cell
+// gives.
+static void FovWholeGrid(int base) {
+    unsigned seen[VIS_SIDE], pass[VIS_SIDE];
+    seen[VIS_CENTRE] = pass[VIS_CENTRE] = 1u << VIS_CENTRE; // the creature's own cell
+    ColumnEnds(ClearColumn(base, VIS_CENTRE), 0, seen[VIS_CENTRE], pass[VIS_CENTRE]);
+    for (int d = 1; d <= VIS_CENTRE; d++) {
+        const unsigned inner = ((1u << (2 * d - 1)) - 1) << (VIS_CENTRE + 1 - d);
+        const unsigned lo = 1u << (VIS_CENTRE - d), hi = 1u << (VIS_CENTRE + d);
+        for (int side = -1; side <= 1; side += 2) {
+            const int a = VIS_CENTRE + side * d;
+            const unsigned prev = pass[a - side];
+            const unsigned clear = ClearColumn(base, a);
+            unsigned s = (prev & inner) | ((prev >> 1) & lo) | ((prev << 1) & hi);
+            unsigned p = s & clear;
+            ColumnEnds(clear, d, s, p);
+            seen[a] = s;
+            pass[a] = p;
+        }
+    }
+    // vis bytes column by column: 2 seen and passing, 1 seen, 0 hidden.
+    uint8_t grid[VIS_SIDE * VIS_SIDE + 1]; // room for the last column's spill
+    for (int a = 0; a < VIS_SIDE; a++) {
+        const uint64_t top = VisBytes(seen[a], pass[a]);
+        const uint64_t bottom = VisBytes(seen[a] >> 8, pass[a] >> 8);
+        memcpy(&grid[a * VIS_SIDE], &top, 8);
+        memcpy(&grid[a * VIS_SIDE + 8], &bottom, 8);
+    }
+    memcpy(vis, grid, VIS_SIDE * VIS_SIDE);
+}
+
 // Builds the view package of a creature in server_msg: header, one colour and
 // glyph pair per window cell inside the level, then the six attributes. The
 // ring pass is VisProc over every cell of rings 1 .. sight + 1; where the
@@ -240,7 +338,9 @@ void PreparePackage(unsigned short creature) {
     // Rings from the inside out. A neighbour value v of 2 (seen, sight
     // passes) gives 2, or 1 where this cell stops sight; 1 or 0 gives 0.
     vis[VIS_CENTRE * VIS_SIDE + VIS_CENTRE] = 2;
-    if (inside) {
+    if (inside && s == MAX_SIGHT) {
+        FovWholeGrid(base);
+    } else if (inside) {
         for (int i = 0; i < rings; i++) {
             const int8_t pass = tileblock[map[base + w.ring_cell[i]]] > 4 ? 1 : 2;
             vis[w.ring_at[i]] = vis[w.ring_from[i]] == 2 ? pass : 0;
