@@ -277,9 +277,12 @@ static void FovWholeGrid(int base) {
     unsigned seen[VIS_SIDE], pass[VIS_SIDE];
     seen[VIS_CENTRE] = pass[VIS_CENTRE] = 1u << VIS_CENTRE; // the creature's own cell
     ColumnEnds(ClearColumn(base, VIS_CENTRE), 0, seen[VIS_CENTRE], pass[VIS_CENTRE]);
+    // Unrolled so that every mask and shift below is a constant.
+#pragma GCC unroll 7
     for (int d = 1; d <= VIS_CENTRE; d++) {
         const unsigned inner = ((1u << (2 * d - 1)) - 1) << (VIS_CENTRE + 1 - d);
         const unsigned lo = 1u << (VIS_CENTRE - d), hi = 1u << (VIS_CENTRE + d);
+#pragma GCC unroll 2
         for (int side = -1; side <= 1; side += 2) {
             const int a = VIS_CENTRE + side * d;
             const unsigned prev = pass[a - side];
