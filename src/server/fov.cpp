@@ -305,6 +305,21 @@ static void FovWholeGrid(int base) {
     memcpy(vis, grid, VIS_SIDE * VIS_SIDE);
 }
 
+// Writes the colour and glyph pair of a world cell to the package: the
+// creature's mark where one stands there, else the tile; glyph 0 if unseen.
+static inline uint8_t *PutWindowCell(uint8_t *out, int cell, int8_t seen) {
+    const unsigned o = npc_vis[cell];
+    const uint8_t t = map[cell];
+    uint8_t colour = tilecolor[t], glyph = tilechar[t];
+    if (o - 1 < MAX_NPCS) { // a creature's mark
+        colour = npc_color[o - 1];
+        glyph = npc_char[o - 1];
+    }
+    out[0] = colour;
+    out[1] = seen > 0 ? glyph : 0;
+    return out + 2;
+}
+
 // Builds the view package of a creature in server_msg: header, one colour and
 // glyph pair per window cell inside the level, then the six attributes. The
 // ring pass is VisProc over every cell of rings 1 .. sight + 1; where the
@@ -362,24 +377,22 @@ void PreparePackage(unsigned short creature) {
 
     // Window cells in package order; hidden cells keep their colour, glyph 0.
     uint8_t *out = &server_msg[8];
-    for (int i = w.win_start[s]; i < w.win_start[s + 1]; i++) {
-        int cell = base + w.win_cell[i];
-        if (!inside) {
-            const int x = px + w.win_dx[i], y = py + w.win_dy[i];
-            if (!InLevel(x, y, z))
-                continue;
-            cell = CELL(x, y, z);
+    if (inside && s == MAX_SIGHT) {
+        // Unrolled so that every cell offset is a constant.
+#pragma GCC unroll 160
+        for (int i = w.win_start[MAX_SIGHT]; i < WINDOW_CELLS; i++)
+            out = PutWindowCell(out, base + w.win_cell[i], vis[w.win_at[i]]);
+    } else {
+        for (int i = w.win_start[s]; i < w.win_start[s + 1]; i++) {
+            int cell = base + w.win_cell[i];
+            if (!inside) {
+                const int x = px + w.win_dx[i], y = py + w.win_dy[i];
+                if (!InLevel(x, y, z))
+                    continue;
+                cell = CELL(x, y, z);
+            }
+            out = PutWindowCell(out, cell, vis[w.win_at[i]]);
         }
-        const unsigned o = npc_vis[cell];
-        const uint8_t t = map[cell];
-        uint8_t colour = tilecolor[t], glyph = tilechar[t];
-        if (o - 1 < MAX_NPCS) { // a creature's mark
-            colour = npc_color[o - 1];
-            glyph = npc_char[o - 1];
-        }
-        out[0] = colour;
-        out[1] = vis[w.win_at[i]] > 0 ? glyph : 0;
-        out += 2;
     }
 
     out[0] = npc_str[creature];
