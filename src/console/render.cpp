@@ -7,7 +7,10 @@
 // (0xFF for ink, any non-zero byte, 0 for background) and the row is
 // bg ^ (mask & (fg ^ bg)): 32 bytes at once with AVX2 where the processor
 // has it, 16 with SSE2, else four at once in plain 32-bit arithmetic with
-// aligned loads and stores. Every other case goes pixel by pixel.
+// aligned loads and stores. With AVX2 and an 8 x 8 font, the font's ink is
+// first condensed into one bit per pixel, a glyph's eight rows in eight
+// bytes, and each frame row of four cells is a blend on those bits. Every
+// other case goes pixel by pixel.
 #include "console/render.h"
 
 #include <stdint.h>
@@ -186,6 +189,112 @@ __attribute__((target("avx2"))) static uint32_t PaintRowAvx2(uint32_t r, uint32_
     }
     return k;
 }
+
+// Builds the ink table of an 8 x 8 font: for glyph c, byte 8 * c + i holds
+// column i of the glyph, bit j set when the font byte of row j is non-zero.
+// Read once per frame, so any font content, even changed between frames,
+// paints exactly.
+__attribute__((target("avx2"))) static void BuildInkColumns(uint8_t *table) {
+    const uint32_t fw = fontx;
+    const __m256i one = _mm256_set1_epi8(1);
+    for (uint32_t g = 0; g < 16; g++) { // 16 glyphs side by side per font line
+        const uint8_t *src = &fontdata[g * 8 * fw];
+        for (uint32_t i = 0; i < 128; i += 32) {
+            __m256i acc = _mm256_setzero_si256();
+#pragma GCC unroll 8
+            for (uint32_t j = 0; j < 8; j++) {
+                const __m256i row = _mm256_loadu_si256((const __m256i *)(src + j * fw + i));
+                // 1 for ink, moved to bit j; no byte exceeds 0x80, so the
+                // 16-bit shift never carries into the neighbouring byte.
+                acc = _mm256_or_si256(acc, _mm256_slli_epi16(_mm256_min_epu8(row, one), (int)j));
+            }
+            _mm256_store_si256((__m256i *)(table + g * 128 + i), acc);
+        }
+    }
+}
+
+// Regroups 32 rows of the cell bytes of columns k .. k + 3: word r of out
+// holds row r's four bytes, column k in the low byte.
+static inline void Regroup4(const uint8_t *cells, uint32_t k, uint32_t *out) {
+    for (uint32_t r = 0; r < 32; r += 16) {
+        const uint8_t *src = cells + k * 256 + r;
+        const __m128i c0 = _mm_loadu_si128((const __m128i *)src);
+        const __m128i c1 = _mm_loadu_si128((const __m128i *)(src + 256));
+        const __m128i c2 = _mm_loadu_si128((const __m128i *)(src + 512));
+        const __m128i c3 = _mm_loadu_si128((const __m128i *)(src + 768));
+        const __m128i lo01 = _mm_unpacklo_epi8(c0, c1), hi01 = _mm_unpackhi_epi8(c0, c1);
+        const __m128i lo23 = _mm_unpacklo_epi8(c2, c3), hi23 = _mm_unpackhi_epi8(c2, c3);
+        _mm_storeu_si128((__m128i *)(out + r), _mm_unpacklo_epi16(lo01, lo23));
+        _mm_storeu_si128((__m128i *)(out + r + 4), _mm_unpackhi_epi16(lo01, lo23));
+        _mm_storeu_si128((__m128i *)(out + r + 8), _mm_unpacklo_epi16(hi01, hi23));
+        _mm_storeu_si128((__m128i *)(out + r + 12), _mm_unpackhi_epi16(hi01, hi23));
+    }
+}
+
+// Four cells' colour bytes, packed in a 32-bit word, spread over 32 bytes:
+// byte b / 8 of the word in byte b.
+__attribute__((target("avx2"), always_inline)) static inline __m256i Spread4(uint32_t w) {
+    const __m256i spread =
+        _mm256_set_epi64x(0x0303030303030303ll, 0x0202020202020202ll, 0x0101010101010101ll, 0);
+    return _mm256_shuffle_epi8(_mm256_set1_epi32((int)w), spread);
+}
+
+// The column bytes of the four glyphs packed in a 32-bit word, side by side.
+__attribute__((target("avx2"), always_inline)) static inline __m256i InkOf4(uint32_t g,
+                                                                            const uint8_t *table) {
+    uint64_t q0, q1, q2, q3;
+    memcpy(&q0, table + (size_t)(g & 255) * 8, 8);
+    memcpy(&q1, table + (size_t)(g >> 8 & 255) * 8, 8);
+    memcpy(&q2, table + (size_t)(g >> 16 & 255) * 8, 8);
+    memcpy(&q3, table + (size_t)(g >> 24) * 8, 8);
+    return _mm256_set_epi64x((long long)q3, (long long)q2, (long long)q1, (long long)q0);
+}
+
+// Paints up to 32 cell rows of 8 x 8 glyphs in eight neighbouring columns
+// from the ink table, two 32-byte stores side by side per pixel row: row
+// j's ink is bit j of each column byte, moved to the top bit that the blend
+// reads. Inlined with a constant width for the usual screen, so that every
+// address is a fixed offset.
+__attribute__((target("avx2"), always_inline)) static inline void
+PaintGroupInk(uint8_t *dst, uint32_t rows, uint32_t sw, const uint32_t (*cells)[32],
+              const uint8_t *table) {
+    for (uint32_t r = 0; r < rows; r++, dst += 8 * sw) {
+        const __m256i fg0 = Spread4(cells[1][r]), bg0 = Spread4(cells[2][r]);
+        const __m256i fg1 = Spread4(cells[4][r]), bg1 = Spread4(cells[5][r]);
+        const __m256i ink0 = InkOf4(cells[0][r], table), ink1 = InkOf4(cells[3][r], table);
+#pragma GCC unroll 8
+        for (uint32_t j = 0; j < 8; j++) {
+            const int shift = (int)(7 - j);
+            const __m256i top0 = _mm256_slli_epi16(ink0, shift);
+            const __m256i top1 = _mm256_slli_epi16(ink1, shift);
+            _mm256_storeu_si256((__m256i *)(dst + j * sw), _mm256_blendv_epi8(bg0, fg0, top0));
+            _mm256_storeu_si256((__m256i *)(dst + j * sw + 32), _mm256_blendv_epi8(bg1, fg1, top1));
+        }
+    }
+}
+
+// Paints the cells of an 8 x 8 font, at most 32 rows, eight columns at a
+// time from the ink table; returns the first column left unpainted.
+__attribute__((target("avx2"))) static uint32_t PaintInk(uint32_t columns, uint32_t rows,
+                                                         const uint8_t *table) {
+    const uint32_t sw = Screen_Width;
+    uint32_t k = 0;
+    for (; k + 8 <= columns; k += 8) {
+        uint32_t cells[6][32]; // glyph, fg, bg of columns k .. k + 3, then k + 4 .. k + 7
+        Regroup4(scch, k, cells[0]);
+        Regroup4(sccl, k, cells[1]);
+        Regroup4(sccb, k, cells[2]);
+        Regroup4(scch, k + 4, cells[3]);
+        Regroup4(sccl, k + 4, cells[4]);
+        Regroup4(sccb, k + 4, cells[5]);
+        uint8_t *dst = &scrbuf[k * 8];
+        if (sw == 320) // the usual screen
+            PaintGroupInk(dst, rows, 320, cells, table);
+        else
+            PaintGroupInk(dst, rows, sw, cells, table);
+    }
+    return k;
+}
 #endif
 
 // Ink mask of four font bytes: 0xFF for each non-zero byte, 0 for each zero.
@@ -249,15 +358,22 @@ static void PaintWide(uint32_t columns, uint32_t rows) {
         glyph[c] = GlyphStart(c);
 #if defined(__SSE2__)
     if (render_paint != PAINT_WORDS) {
+        uint32_t first = 0; // first column the row loop paints
 #if defined(HAVE_AVX2_PATH)
         const bool avx2 = render_paint == PAINT_FASTEST && __builtin_cpu_supports("avx2");
-#else
-        const bool avx2 = false;
+        // The usual 8 x 8 font: its ink condensed to one byte per glyph
+        // column, so that a cell's eight rows come in one 8-byte load.
+        const bool columns8 = avx2 && charx == 8 && chary == 8 && rows <= 32;
+        if (columns8) {
+            alignas(32) uint8_t ink[256 * 8];
+            BuildInkColumns(ink);
+            first = PaintInk(columns, rows, ink);
+        }
 #endif
         for (uint32_t r = 0; r < rows; r++) {
-            uint32_t k = 0;
+            uint32_t k = first;
 #if defined(HAVE_AVX2_PATH)
-            if (avx2 && charx == 8)
+            if (avx2 && charx == 8 && !columns8)
                 k = PaintRowAvx2(r, columns, glyph);
 #endif
             PaintRowSse2(r, k, columns, glyph);

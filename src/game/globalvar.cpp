@@ -53,7 +53,7 @@ uint8_t cursor_y;
 alignas(16) uint8_t fontdata[65536]; // aligned for word-wide glyph rows
 uint16_t fontx, fonty;
 uint16_t charx, chary;
-alignas(16) uint8_t scrbuf[SCRBUF_SIZE]; // aligned for word-wide stores
+alignas(64) uint8_t scrbuf[SCRBUF_SIZE]; // aligned to cache lines for whole-line stores
 uint16_t Screen_Width, Screen_Height;
 uint16_t FullScreen;
 uint8_t palette[256 * 3];
