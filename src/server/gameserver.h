@@ -17,6 +17,7 @@ int InLevel(int x, int y, int z);
 
 void LoadDemoMap();
 void RestartServer();
+void PlaceWanderer(int k); // creature k: an enabled wanderer on the start cell
 void ProcGameServer();
 void ProcLocalClients();
 void ProcInput(unsigned short creature);

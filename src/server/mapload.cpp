@@ -68,13 +68,17 @@ void RestartServer() {
         npc_y[k] = (int16_t)(k + 4);
         npc_x[k] = (int16_t)(2 * k + 2);
     }
-    for (int k = WANDER_FIRST; k <= WANDER_LAST; k++) {
-        npc_enabled[k] = 1;
-        npc_sight[k] = 6;
-        npc_char[k] = 'w';
-        npc_color[k] = 15;
-        npc_move[k] = 0;
-        npc_y[k] = 14;
-        npc_x[k] = 22;
-    }
+    for (int k = WANDER_FIRST; k <= WANDER_LAST; k++)
+        PlaceWanderer(k);
+}
+
+// Makes creature k a wanderer standing on the wanderers' start cell.
+void PlaceWanderer(int k) {
+    npc_enabled[k] = 1;
+    npc_sight[k] = 6;
+    npc_char[k] = 'w';
+    npc_color[k] = 15;
+    npc_move[k] = 0;
+    npc_y[k] = 14;
+    npc_x[k] = 22;
 }

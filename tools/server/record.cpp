@@ -134,14 +134,8 @@ void StartWorld(int players, int setup) {
     if (setup != SETUP_ALL)
         return;
     for (int k = players; k < MAX_NPCS; k++) {
-        npc_enabled[k] = 1;
+        PlaceWanderer(k);
         npc_playercontrol[k] = 0;
-        npc_sight[k] = 6;
-        npc_char[k] = 'w';
-        npc_color[k] = 15;
-        npc_move[k] = 0;
-        npc_x[k] = 22;
-        npc_y[k] = 14;
     }
 }
 
