@@ -1,6 +1,8 @@
 // Frame dispatch: clock and pads, menu on START, server turn when due, view.
 // As the client of a remote server no local turn runs: the newest package
 // the server sent is put into slot 0 instead, and the command goes back.
+// Watching a record, the record's turns and the observer view take the place
+// of the local turn and the view.
 #include "game/gameproc.h"
 
 #include "client/gameclient.h"
@@ -9,6 +11,7 @@
 #include "net/netclient.h"
 #include "platform/platform.h"
 #include "server/gameserver.h"
+#include "watch/watch.h"
 
 // One frame's work before rendering.
 void Gameprocess() {
@@ -20,6 +23,10 @@ void Gameprocess() {
         MainMenuEnabled = 1;
     if (MainMenuEnabled) {
         ProcMainMenu();
+        return;
+    }
+    if (watch_state != WATCH_OFF) {
+        WatchFrame();
         return;
     }
     uint32_t elapsed = curgametick - lastgametick;

@@ -26,5 +26,7 @@ void Proc_NPC_AI(unsigned short creature);
 void PreparePackage(unsigned short creature);
 void VisProc(unsigned short creature, short a, short b);
 void RenderServer();
+// Writes text over the observer view's whole status row, blanks after it.
+void ObserverStatus(const char *text);
 
 #endif

@@ -1,6 +1,7 @@
 // Observer view: a scrollable window onto a whole server level with every
 // creature, and a status line on the screen's last text row.
 #include <stdio.h>
+#include <string.h>
 
 #include "game/globalvar.h"
 #include "platform/platform.h"
@@ -68,5 +69,17 @@ void RenderServer() {
             scch[k * CON_H + rows - 1] = (uint8_t)text[k];
             sccl[k * CON_H + rows - 1] = 1;
         }
+    }
+}
+
+void ObserverStatus(const char *text) {
+    int cols = TextCells(Screen_Width, charx);
+    int rows = TextCells(Screen_Height, chary);
+    if (cols < 1 || rows < 2)
+        return;
+    size_t len = strlen(text);
+    for (int k = 0; k < cols && k < CON_W; k++) {
+        scch[k * CON_H + rows - 1] = (uint8_t)((size_t)k < len ? text[k] : ' ');
+        sccl[k * CON_H + rows - 1] = 1;
     }
 }

@@ -26,6 +26,9 @@
 #include "platform/platform.h"
 #include "platform/scripted.h"
 #include "resources/initall.h"
+#include "watch/watch.h"
+
+#define SCRIPT_GROWTH 4096 // frames added at a time to a run that ends with its record
 
 static const char usage[] =
     "usage: marrowdigger-headless [--data DIR] [--script FILE] [--frames N]\n"
@@ -37,7 +40,11 @@ static const char usage[] =
     "  --scale N         screenshot enlargement, 1..8 (default 1)\n"
     "  --trace FILE      one JSON line per frame ('-' for standard output)\n"
     "  --connect H[:P]   play as the client of the server at H (port P, default 7742),\n"
-    "                    on the real clock, each frame lasting the script's step\n";
+    "                    on the real clock, each frame lasting the script's step\n"
+    "  --watch FILE      play a server's record back in the observer view; without\n"
+    "                    --frames the run ends with the record\n"
+    "  --hash-every N    with --watch: print 'turn T hash H' every N turns and after\n"
+    "                    the last, as the server's --replay does\n";
 
 static HeadlessScript hl_script;           // the expanded input script
 static uint32_t hl_frames;                 // frames requested
@@ -51,6 +58,7 @@ static std::vector<uint8_t> hl_rgb;        // screenshot work buffer
 static int hl_status;                      // exit status so far
 static uint8_t hl_ended_by_game;           // the game cleared GameLoopEnabled itself
 static uint32_t hl_due;                    // real tick at which the next frame starts
+static uint8_t hl_until_watched;           // the run ends when the watched record does
 
 uint64_t FrameHash(const uint8_t *bytes, size_t n) {
     uint64_t h = 0xcbf29ce484222325ull;
@@ -103,6 +111,8 @@ static void PaceFrame(uint32_t f) {
 
 // Puts frame f's tick and controls into the scripted driver.
 static void ApplyFrame(uint32_t f) {
+    if (f >= ScriptFrames(hl_script)) // a run without a set length grows as it goes
+        ExtendScript(hl_script, f + SCRIPT_GROWTH);
     if (seam_realclock)
         PaceFrame(f);
     seam_tick = hl_script.tick[f];
@@ -184,7 +194,7 @@ static void PresentHook() {
         hl_ended_by_game = 1;
         return;
     }
-    if (f + 1 >= hl_frames) {
+    if (f + 1 >= hl_frames || (hl_until_watched && watch_state != WATCH_RUNNING)) {
         GameLoopEnabled = 0;
         return;
     }
@@ -264,12 +274,13 @@ static void ResetRunner() {
     hl_ended_by_game = 0;
     seam_signal = 0;
     hl_due = 0;
+    hl_until_watched = 0;
 }
 
 int HeadlessMain(int argc, char **argv) {
     ResetRunner();
-    std::string data = ".", script_path, trace_path, server;
-    long frames = -1;
+    std::string data = ".", script_path, trace_path, server, watch;
+    long frames = -1, every = -1;
     std::vector<std::string> shot_args;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i], value;
@@ -285,7 +296,7 @@ int HeadlessMain(int argc, char **argv) {
         }
         bool known = arg == "--data" || arg == "--script" || arg == "--frames" ||
                      arg == "--screenshot" || arg == "--scale" || arg == "--trace" ||
-                     arg == "--connect";
+                     arg == "--connect" || arg == "--watch" || arg == "--hash-every";
         if (!known)
             return BadUsage("unknown option '" + arg + "'");
         if (!inline_value) {
@@ -302,18 +313,29 @@ int HeadlessMain(int argc, char **argv) {
             trace_path = value;
         else if (arg == "--connect")
             server = value;
+        else if (arg == "--watch")
+            watch = value;
         else if (arg == "--screenshot")
             shot_args.push_back(value);
         else if (arg == "--frames") {
             if (!ReadCount(value, SCRIPT_MAX_FRAMES, n))
                 return BadUsage("--frames needs a number from 0 to 1000000");
             frames = (long)n;
+        } else if (arg == "--hash-every") {
+            if (!ReadCount(value, 2000000000, n))
+                return BadUsage("--hash-every needs a number from 0 to 2000000000");
+            every = (long)n;
         } else {
             if (!ReadCount(value, PNG_MAX_SCALE, n) || n < 1)
                 return BadUsage("--scale needs a number from 1 to 8");
             hl_scale = (int)n;
         }
     }
+
+    if (!watch.empty() && !server.empty())
+        return BadUsage("--watch and --connect cannot go together");
+    if (every >= 0 && watch.empty())
+        return BadUsage("--hash-every needs --watch");
 
     char cwd[PATH_MAX];
     std::string start = getcwd(cwd, sizeof cwd) ? cwd : ".";
@@ -340,13 +362,21 @@ int HeadlessMain(int argc, char **argv) {
         }
     }
     hl_frames = frames >= 0 ? (uint32_t)frames : ScriptFrames(hl_script);
-    ExtendScript(hl_script, hl_frames);
+    if (frames < 0 && !watch.empty()) {
+        hl_frames = SCRIPT_MAX_FRAMES;
+        hl_until_watched = 1;
+    } else {
+        ExtendScript(hl_script, hl_frames);
+    }
 
     // Outputs are opened only once everything else has been checked.
     if (chdir(data.c_str()) != 0) {
         Complain("cannot enter the data folder " + data);
         return 2;
     }
+    std::string record = FromStartDir(start, watch);
+    if (!watch.empty() && !WatchOpen("marrowdigger-headless", record.c_str(), (int)every))
+        return 2;
     if (trace_path == "-") {
         hl_trace = stdout;
     } else if (!trace_path.empty()) {
@@ -377,6 +407,8 @@ int HeadlessMain(int argc, char **argv) {
     Initialize();
     if (net_remote)
         NetClientStart();
+    if (watch_state != WATCH_OFF)
+        WatchStart();
     if (hl_frames > 0) {
         if (hl_frame < 0) { // start-up presented nothing: set up frame 0 here
             hl_frame = 0;
@@ -386,6 +418,7 @@ int HeadlessMain(int argc, char **argv) {
         GameLoop();
     }
     NetLeave();
+    WatchClose();
     SaveConfig();
     Platform_ShutDown();
     seam_present_hook = NULL;
@@ -404,11 +437,15 @@ int HeadlessMain(int argc, char **argv) {
     uint32_t last = net_remote ? net_server_msg[0] | (net_server_msg[1] << 8) |
                                      (net_server_msg[2] << 16) | ((uint32_t)net_server_msg[3] << 24)
                                : turn;
-    const char *end = hl_ended_by_game ? "the game ended the loop" : "stopped after the last frame";
+    const char *end = hl_ended_by_game                                 ? "the game ended the loop"
+                      : hl_until_watched && watch_state == WATCH_ENDED ? "the record ended"
+                      : hl_until_watched && watch_state == WATCH_BROKEN
+                          ? "the record broke off"
+                          : "stopped after the last frame";
     if (seam_signal == SIGINT || seam_signal == SIGTERM) {
         end = seam_signal == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM";
         hl_status = 128 + seam_signal;
     }
     fprintf(stderr, "marrowdigger-headless: %u frames, turn %u, %s\n", ran, last, end);
-    return net_lost ? 1 : hl_status;
+    return net_lost || watch_state == WATCH_BROKEN ? 1 : hl_status;
 }

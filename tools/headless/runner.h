@@ -16,8 +16,9 @@
 #include <stdint.h>
 
 // Runs the game as the command line asks; the result is the exit status:
-// 0 done; 1 a trace or screenshot could not be written; 2 bad options, script
-// or data folder (checked before any output is opened); 130 or 143 when
+// 0 done; 1 a trace or screenshot could not be written, or the watched record
+// broke off; 2 bad options, script, data folder or record (checked before any
+// output is opened); 130 or 143 when
 // SIGINT or SIGTERM stopped the run at a frame boundary (the trace holds the
 // frames presented until then).
 // Runs once per process: the game's state is not reset between runs.

@@ -12,7 +12,7 @@
 #include "game/globalvar.h"
 #include "math/tables.h"
 #include "net/netserver.h"
-#include "record.h"
+#include "record/record.h"
 #include "resources/initall.h"
 #include "server/gameserver.h"
 

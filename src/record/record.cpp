@@ -1,8 +1,12 @@
 // Writing and replaying records of on-line games, and the hashes that tie a
 // record to its data and prove a replay reached the same world.
-#include "record.h"
+#include "record/record.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "game/globalvar.h"
 #include "math/zmath.h"
@@ -153,65 +157,98 @@ static bool ReadAll(FILE *f, uint8_t *p, size_t n) {
     return fread(p, 1, n, f) == n;
 }
 
-int ReplayRecord(FILE *f, const char *name, int every) {
+FILE *RecordOpenRead(const char *who, const char *path) {
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        fprintf(stderr, "%s: cannot read the record %s: %s\n", who, path, strerror(errno));
+        return NULL;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        fprintf(stderr, "%s: cannot read the record %s: not a regular file\n", who, path);
+        close(fd);
+        return NULL;
+    }
+    FILE *f = fdopen(fd, "rb");
+    if (!f) {
+        fprintf(stderr, "%s: cannot read the record %s: %s\n", who, path, strerror(errno));
+        close(fd);
+    }
+    return f;
+}
+
+bool RecordReadHeader(FILE *f, const char *who, const char *name, int *players, int *setup) {
     uint8_t h[HEADER_SIZE];
     if (!ReadAll(f, h, sizeof h) || memcmp(h, magic, 8) != 0 || h[16] < 1 || h[16] > MAX_CLIENTS ||
         h[17] > SETUP_ALL) {
-        fprintf(stderr, "marrowdigger-server: %s is not a game record\n", name);
-        return 1;
+        fprintf(stderr, "%s: %s is not a game record\n", who, name);
+        return false;
     }
     uint64_t hash = ((uint64_t)Get32(h + 8) << 32) | Get32(h + 12);
     if (hash != DataHash()) {
-        fprintf(stderr, "marrowdigger-server: %s was made from other data (map or tile file)\n",
-                name);
-        return 1;
+        fprintf(stderr, "%s: %s was made from other data (map or tile file)\n", who, name);
+        return false;
     }
-    int players = h[16];
-    StartWorld(players, h[17]);
-    uint8_t rec[TURN_HEAD + MAX_CLIENTS * CLIENT_SLOT + 4];
-    for (;;) {
-        const char *fault = NULL;
-        size_t n = TURN_HEAD;
-        if (!ReadAll(f, rec, TURN_HEAD)) {
-            fault = "cut short";
+    *players = h[16];
+    *setup = h[17];
+    return true;
+}
+
+// Puts a turn entry's commands into the command slots: the held slots' in
+// slot order, zero for the others.
+static void PutCommands(uint8_t mask, const uint8_t *cmd) {
+    for (int i = 0; i < MAX_CLIENTS; i++) {
+        uint8_t *slot = net_client_msg + i * CLIENT_SLOT;
+        if (mask & (1 << i)) {
+            memcpy(slot, cmd, CLIENT_SLOT);
+            cmd += CLIENT_SLOT;
         } else {
-            uint8_t mask = rec[4];
-            int held = 0;
-            for (int i = 0; i < MAX_CLIENTS; i++)
-                held += (mask >> i) & 1;
-            bool end = mask == RECORD_END_MASK;
-            if (!end && (mask >> players) != 0)
-                fault = "corrupted";
-            else if (!ReadAll(f, rec + n, (end ? 0 : held * CLIENT_SLOT) + 4))
-                fault = "cut short";
-            else {
-                n += end ? 0 : held * CLIENT_SLOT;
-                if (Get32(rec + n) != Fnv32(rec, n) || Get32(rec) != turn)
-                    fault = "corrupted";
-                else if (end) {
-                    if (fgetc(f) != EOF)
-                        fault = "corrupted";
-                    else {
-                        FinalHashLine(every);
-                        return 0;
-                    }
-                } else {
-                    const uint8_t *cmd = rec + TURN_HEAD;
-                    for (int i = 0; i < MAX_CLIENTS; i++) {
-                        uint8_t *slot = net_client_msg + i * CLIENT_SLOT;
-                        if (mask & (1 << i)) {
-                            memcpy(slot, cmd, CLIENT_SLOT);
-                            cmd += CLIENT_SLOT;
-                        } else {
-                            memset(slot, 0, CLIENT_SLOT);
-                        }
-                    }
-                }
-            }
+            memset(slot, 0, CLIENT_SLOT);
         }
-        if (fault) {
+    }
+}
+
+int RecordReadTurn(FILE *f, int players) {
+    uint8_t rec[TURN_HEAD + MAX_CLIENTS * CLIENT_SLOT + 4];
+    if (!ReadAll(f, rec, TURN_HEAD))
+        return RECORD_CUT;
+    uint8_t mask = rec[4];
+    bool end = mask == RECORD_END_MASK;
+    if (!end && (mask >> players) != 0)
+        return RECORD_CORRUPT;
+    int held = 0;
+    for (int i = 0; i < MAX_CLIENTS; i++)
+        held += (mask >> i) & 1;
+    size_t n = TURN_HEAD + (end ? 0 : held * CLIENT_SLOT);
+    if (!ReadAll(f, rec + TURN_HEAD, n - TURN_HEAD + 4))
+        return RECORD_CUT;
+    if (Get32(rec + n) != Fnv32(rec, n) || Get32(rec) != turn)
+        return RECORD_CORRUPT;
+    if (end)
+        return fgetc(f) == EOF ? RECORD_DONE : RECORD_CORRUPT;
+    PutCommands(mask, rec + TURN_HEAD);
+    return RECORD_TURN;
+}
+
+const char *RecordFault(int status) {
+    return status == RECORD_CUT ? "cut short" : "corrupted";
+}
+
+int ReplayRecord(FILE *f, const char *name, int every) {
+    const char *who = "marrowdigger-server";
+    int players, setup;
+    if (!RecordReadHeader(f, who, name, &players, &setup))
+        return 1;
+    StartWorld(players, setup);
+    for (;;) {
+        int r = RecordReadTurn(f, players);
+        if (r == RECORD_DONE) {
+            FinalHashLine(every);
+            return 0;
+        }
+        if (r != RECORD_TURN) {
             HashLine();
-            fprintf(stderr, "marrowdigger-server: %s is %s at turn %u\n", name, fault, turn);
+            fprintf(stderr, "%s: %s is %s at turn %u\n", who, name, RecordFault(r), turn);
             return 1;
         }
         ProcGameServer();

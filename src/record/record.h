@@ -8,8 +8,8 @@
 //           each held slot in slot order, check (4): FNV-1a 32 of the
 //           record's bytes before it
 //   end     turns run (4), mask 0xFF, check (4)
-#ifndef MD_SERVER_RECORD_H
-#define MD_SERVER_RECORD_H
+#ifndef MD_RECORD_RECORD_H
+#define MD_RECORD_RECORD_H
 
 #include <stdint.h>
 #include <stdio.h>
@@ -42,6 +42,28 @@ void HashLine();
 // The hash line after the last turn, unless the periodic line of every
 // `every` turns has just given it.
 void FinalHashLine(int every);
+
+// Opens a record for reading without waiting on it: only a regular file is
+// taken (a pipe, a FIFO or a device could block or never end). NULL after
+// one line on stderr, who being the program's name.
+FILE *RecordOpenRead(const char *who, const char *path);
+
+// Reads the header and checks it against this data folder; false after one
+// line on stderr ("not a game record", "made from other data").
+bool RecordReadHeader(FILE *f, const char *who, const char *name, int *players, int *setup);
+
+#define RECORD_TURN 0    // a turn entry: its commands are in net_client_msg
+#define RECORD_DONE 1    // the end record, and nothing after it
+#define RECORD_CUT 2     // the file ends before the end record
+#define RECORD_CORRUPT 3 // a bad check, turn number, mask or trailing bytes
+
+// Reads the next entry of a record of `players` players, which must carry
+// the number of the turn about to run; at most one entry's bytes (and one
+// more at the end) are read. Returns RECORD_*.
+int RecordReadTurn(FILE *f, int players);
+
+// "cut short" or "corrupted", for a fault that RecordReadTurn returned.
+const char *RecordFault(int status);
 
 // Replays a record offline from the restart: checks its data hash against
 // this data folder, runs every turn with the recorded commands and prints

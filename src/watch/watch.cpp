@@ -1,0 +1,140 @@
+// Watching a record: the turns come from the file, one entry per turn, and
+// run on the watch's own clock, which the speed scales and a pause stops.
+#include "watch/watch.h"
+
+#include <stdio.h>
+
+#include "game/globalvar.h"
+#include "math/zmath.h"
+#include "platform/platform.h"
+#include "record/record.h"
+#include "server/gameserver.h"
+
+#define PAD_A 0 // logical buttons of pad 0
+#define PAD_L 4
+#define PAD_R 5
+#define QUARTERS_PER_MS 4 // the watch clock counts quarter milliseconds at real time
+
+uint8_t watch_state;
+uint8_t watch_speed = WATCH_SPEED_REAL;
+uint8_t watch_paused;
+
+static FILE *watch_file;                      // the record, positioned at the next entry
+static const char *watch_who;                 // program name for the lines on stderr
+static const char *watch_name;                // the record's name as given
+static int watch_players;                     // players of the record
+static int watch_setup;                       // creature set-up of the record
+static int watch_every = -1;                  // hash line period, -1 none
+static uint16_t watch_seed;                   // the watched world's random stream position
+static uint64_t watch_clock;                  // quarter milliseconds of record time not yet run
+static uint32_t watch_lasttick;               // tick of the previous watch frame
+static uint32_t watch_lastcount = UINT32_MAX; // frame count of the previous watch frame
+static char watch_fault[16];                  // "cut short" or "corrupted"
+
+bool WatchOpen(const char *who, const char *path, int every) {
+    watch_file = RecordOpenRead(who, path);
+    if (!watch_file)
+        return false;
+    if (!RecordReadHeader(watch_file, who, path, &watch_players, &watch_setup)) {
+        WatchClose();
+        return false;
+    }
+    watch_who = who;
+    watch_name = path;
+    watch_every = every;
+    watch_state = WATCH_RUNNING;
+    return true;
+}
+
+void WatchStart() {
+    StartWorld(watch_players, watch_setup);
+    watch_seed = rnd_seed;
+}
+
+void WatchClose() {
+    if (watch_file)
+        fclose(watch_file);
+    watch_file = NULL;
+}
+
+// Runs the record's next turn, or notes its end or its fault.
+static void WatchTurn() {
+    // The menu's background draws from the same random stream; the watched
+    // world keeps its own position so that it stays the record's world.
+    rnd_seed = watch_seed;
+    int r = RecordReadTurn(watch_file, watch_players);
+    if (r == RECORD_TURN) {
+        ProcGameServer();
+        watch_seed = rnd_seed;
+        if (watch_every > 0 && turn % (uint32_t)watch_every == 0)
+            HashLine();
+        return;
+    }
+    if (r == RECORD_DONE) {
+        watch_state = WATCH_ENDED;
+        if (watch_every >= 0)
+            FinalHashLine(watch_every);
+        return;
+    }
+    watch_state = WATCH_BROKEN;
+    snprintf(watch_fault, sizeof watch_fault, "%s", RecordFault(r));
+    if (watch_every >= 0)
+        HashLine();
+    fprintf(stderr, "%s: %s is %s at turn %u\n", watch_who, watch_name, watch_fault, turn);
+}
+
+// L and R step the speed down and up, A pauses and resumes.
+static void WatchControls() {
+    const ControlPad &pad = controlpad[0];
+    if (pad.pressed[PAD_L] && watch_speed > 0)
+        watch_speed--;
+    if (pad.pressed[PAD_R] && watch_speed + 1 < WATCH_SPEEDS)
+        watch_speed++;
+    if (pad.pressed[PAD_A])
+        watch_paused = !watch_paused;
+}
+
+// Runs the turns that fell due since the previous watch frame. Time spent
+// outside the watch (the menu) does not count.
+static void WatchTurnsDue() {
+    uint32_t elapsed = count == watch_lastcount + 1 ? curgametick - watch_lasttick : 0;
+    watch_lasttick = curgametick;
+    watch_lastcount = count;
+    if (watch_paused || watch_state != WATCH_RUNNING)
+        return;
+    watch_clock += (uint64_t)elapsed << watch_speed;
+    uint64_t period = (uint64_t)gamestepdelay * QUARTERS_PER_MS;
+    if (period == 0)
+        period = 1;
+    for (int n = 0; watch_clock >= period && watch_state == WATCH_RUNNING; n++) {
+        if (n == WATCH_TURNS_MAX) {
+            watch_clock = 0;
+            break;
+        }
+        WatchTurn();
+        watch_clock -= period;
+    }
+}
+
+// The status line: turn, speed and what the watch is doing.
+static void WatchStatus() {
+    char speed[8];
+    if (watch_speed < WATCH_SPEED_REAL)
+        snprintf(speed, sizeof speed, "1/%dx", 1 << (WATCH_SPEED_REAL - watch_speed));
+    else
+        snprintf(speed, sizeof speed, "%dx", 1 << (watch_speed - WATCH_SPEED_REAL));
+    const char *doing = watch_state == WATCH_ENDED    ? "end"
+                        : watch_state == WATCH_BROKEN ? watch_fault
+                        : watch_paused                ? "paused"
+                                                      : "";
+    char text[64];
+    snprintf(text, sizeof text, "Turn %u  %s  Npc: %u  %s", turn, speed, (unsigned)npcs, doing);
+    ObserverStatus(text);
+}
+
+void WatchFrame() {
+    WatchControls();
+    WatchTurnsDue();
+    RenderServer();
+    WatchStatus();
+}
