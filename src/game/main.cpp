@@ -1,7 +1,7 @@
 // Program entry: start-up, the frame loop and shutdown, in that order. With
 // --connect HOST[:PORT] the game joins a dedicated server first and plays as
 // its client; with --watch RECORD it plays a server's record back in the
-// observer view. Every other argument is ignored, as it always was.
+// observer view. Every other argument is ignored.
 #include <stdio.h>
 #include <string.h>
 

@@ -114,13 +114,16 @@ unsigned int random256() {
 }
 
 // Angle of the vector (x, y) from +x toward +y, 0..4096, by a binary search of
-// the tangent table. The ratio keeps the 16-bit wrap of the original helper.
+// the tangent table. The ratio |y / x| * 256 is reduced to a signed 16-bit
+// value before the search, so every machine gives the same angle for the same
+// input, also outside the bounds callers keep to (|y| <= 127 * |x|).
 uint16_t arctan(int x, int y) {
     int a;
     if (x == 0) {
         a = 1024;
     } else {
-        int32_t num = (int32_t)((uint32_t)y * 4096u); // 32-bit product, as the original
+        // y * 4096 in 32 bits, wrapping alike everywhere for |y| >= 2^19.
+        int32_t num = (int32_t)((uint32_t)y * 4096u);
         int32_t q = (int32_t)(int64_t)((int64_t)num / x);
         int32_t fl = q >= 0 ? q / 16 : -((-(int64_t)q + 15) / 16); // floor(q / 16)
         int16_t w = (int16_t)(uint16_t)(uint32_t)fl;

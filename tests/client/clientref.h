@@ -1,6 +1,6 @@
-// The client view's cell loop as it was before the level and view bands:
-// every cell tested on its own, kept as the reference the fast loop is
-// compared against. ReferenceProcClient is the whole old ProcClient.
+// Reference implementation of the client view that the fast loop is checked
+// against: every cell tested on its own, without the level and view bands.
+// ReferenceProcClient is a whole ProcClient written that way.
 #ifndef MD_TESTS_CLIENT_CLIENTREF_H
 #define MD_TESTS_CLIENT_CLIENTREF_H
 

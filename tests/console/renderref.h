@@ -1,5 +1,5 @@
-// The console renderer as it was before the word-at-a-time painting: pixel
-// by pixel, kept as the reference the fast paths are compared against.
+// Reference implementation of the console renderer that the fast painting
+// paths are checked against: pixel by pixel.
 #ifndef MD_TESTS_CONSOLE_RENDERREF_H
 #define MD_TESTS_CONSOLE_RENDERREF_H
 

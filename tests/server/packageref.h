@@ -1,6 +1,6 @@
-// The field of view and view package as they were before the precomputed
-// rings and window: cell by cell with every bounds test, kept as the
-// reference the fast path is compared against. Writes ref_vis, not vis.
+// Reference implementation of the field of view and view package that the
+// fast path is checked against: cell by cell with every bounds test, without
+// precomputed rings or window. Writes ref_vis, not vis.
 #ifndef MD_TESTS_SERVER_PACKAGEREF_H
 #define MD_TESTS_SERVER_PACKAGEREF_H
 

@@ -1,6 +1,6 @@
-// The creature pass as it was before the stream position and the world index
-// were kept in registers: kept as the reference the fast pass is compared
-// against. Calls random8() and InLevel() of the game.
+// Reference implementation of the creature pass that the fast pass is checked
+// against: the stream position and world index recomputed at every use.
+// Calls random8() and InLevel() of the game.
 #ifndef MD_TESTS_SERVER_TURNREF_H
 #define MD_TESTS_SERVER_TURNREF_H
 
