@@ -61,7 +61,6 @@ static void ShowRemembered(int i, int from, int to, int cx, int wy) {
     }
 }
 
-// Turn check of one client slot: a new turn number clears the slot's command.
 void RecieveData(uint8_t slot) {
     if (slot >= MAX_CLIENTS)
         return;
@@ -73,10 +72,8 @@ void RecieveData(uint8_t slot) {
     playerturn[slot] = t;
 }
 
-// Sending needs nothing: the command slot is shared memory the server reads.
 void SendData() {}
 
-// One frame of the client view of player slot 0.
 int ProcClient() {
     const uint8_t *pkg = net_server_msg; // slot 0
     uint8_t *cmd = net_client_msg;       // slot 0

@@ -54,10 +54,7 @@ static bool DeclaredSize(SDL_RWops *rw, int64_t *w, int64_t *h) {
     return true;
 }
 
-// Loads the image and checks it: a regular file (never waiting on a FIFO or
-// reading a device without end), 8 bits per pixel, at least 16 x 16 pixels
-// and at most 65536 pixels. Only a usable image touches the font; it is then
-// kept loaded, replacing one loaded before.
+// The size is checked from the header before SDL reads the pixels.
 int LoadFont(const char *path) {
     char err[sizeof font_error];
     int fd = OpenDataFile(path, err, sizeof err);
@@ -113,8 +110,6 @@ int LoadFont(const char *path) {
     return 0;
 }
 
-// Loads font/font.bmp. A font the game cannot draw with ends the run before
-// the first frame, with one line on stderr.
 void s_initfont() {
     if (LoadFont(FONT_FILE) == 0)
         return;

@@ -4,10 +4,11 @@
 
 extern char font_error[256]; // why the last LoadFont refused its file, one line
 
-// Loads and checks the font image at path and, when it is usable, sets
-// fontx, fonty, fontdata, charx and chary. Returns 0 on success; otherwise
-// leaves the font as it was, writes the reason to font_error and returns
-// non-zero.
+// Loads and checks the font image at path: a regular file (never waiting on
+// a FIFO or reading a device without end), 8 bits per pixel, at least 16 x 16
+// and at most 65536 pixels. A usable image sets fontx, fonty, fontdata, charx
+// and chary, replacing a font loaded before, and gives 0; otherwise the font
+// stays as it was, font_error holds the reason and the result is non-zero.
 int LoadFont(const char *path);
 
 // Loads font/font.bmp; a font that cannot be used ends the run with one line

@@ -6,8 +6,6 @@
 #include "game/globalvar.h"
 #include "platform/platform.h"
 
-// Runs frames until the menu's exit item (or a window close) clears the flag;
-// the test comes after the whole frame, so the last frame is still drawn.
 void GameLoop() {
     while (GameLoopEnabled) {
         Gameprocess();
@@ -17,7 +15,6 @@ void GameLoop() {
     }
 }
 
-// Draws the cell grid into the frame and presents it.
 void Render() {
     RenderConsole();
     Platform_UpdateScreen();

@@ -13,7 +13,6 @@
 #include "server/gameserver.h"
 #include "watch/watch.h"
 
-// One frame's work before rendering.
 void Gameprocess() {
     curgametick = Platform_Tick();
     Platform_ControlPadUpdate();

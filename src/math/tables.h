@@ -8,6 +8,7 @@ extern int32_t f_sin[4096]; // 65536 * sin, rounded
 extern int32_t f_cos[4096]; // 65536 * cos, rounded
 extern int32_t f_tan[1025]; // 256 * tan for angles 0..1024, 0x0FFFFFFF for infinite
 
+// Fills the three tables; called once at start-up, before any angle helper.
 void LoadTables();
 
 #endif

@@ -113,10 +113,9 @@ unsigned int random256() {
     return NextRandom();
 }
 
-// Angle of the vector (x, y) from +x toward +y, 0..4096, by a binary search of
-// the tangent table. The ratio |y / x| * 256 is reduced to a signed 16-bit
-// value before the search, so every machine gives the same angle for the same
-// input, also outside the bounds callers keep to (|y| <= 127 * |x|).
+// The ratio |y / x| * 256 is reduced to a signed 16-bit value before the
+// search, so every machine gives the same angle for the same input, also
+// outside the bounds callers keep to (|y| <= 127 * |x|).
 uint16_t arctan(int x, int y) {
     int a;
     if (x == 0) {
@@ -149,7 +148,6 @@ uint16_t arctan(int x, int y) {
     return (uint16_t)a;
 }
 
-// Any angle brought into 0..4095, from its low 16 bits.
 int16_t SuperAngle(int a) {
     int v = (int16_t)(uint16_t)(unsigned int)a;
     while (v < 0)
@@ -159,7 +157,6 @@ int16_t SuperAngle(int a) {
     return (int16_t)v;
 }
 
-// Signed turn from one angle to another the short way round.
 int calcturn(int from, int to) {
     int d = (int)((unsigned int)to - (unsigned int)from);
     if (d > 2048)
@@ -169,13 +166,11 @@ int calcturn(int from, int to) {
     return d;
 }
 
-// Length of (a, b) in the maximum norm.
 int fastrange(int a, int b) {
     int x = zabs(a), y = zabs(b);
     return x > y ? x : y;
 }
 
-// Absolute value, wrapping for the most negative int instead of overflowing.
 int zabs(int a) {
     return a >= 0 ? a : (int)(0u - (unsigned int)a);
 }

@@ -43,12 +43,10 @@ static void PutCell(int k, int r, uint8_t glyph, uint8_t fg, int bg) {
         sccb[at] = (uint8_t)bg;
 }
 
-// The menu's frame step while the menu is open.
 void ProcMainMenu() {
     RenderMainMenu();
 }
 
-// One menu frame: background, texts, input or countdown, cursor.
 void RenderMainMenu() {
     int columns = GridCells(Screen_Width, charx);
     int rows = GridCells(Screen_Height, chary);

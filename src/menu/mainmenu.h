@@ -4,7 +4,13 @@
 
 extern const char menuitem[5][32]; // the five item labels in menu order
 
+// The menu's frame step while the menu is open (RenderMainMenu).
 void ProcMainMenu();
+
+// One menu frame: the background wave (or, while a choice is pending, every
+// glyph a shade darker), title, credit and labels; Up and Down move the
+// selection with wrap-around, A starts a one-second countdown after which
+// the first item closes the menu and the last ends the frame loop.
 void RenderMainMenu();
 
 #endif

@@ -32,8 +32,6 @@
 #define BTN_VOLDOWN 17
 #define BUILTIN_BUTTONS 18
 
-#define PAD_NAME_SIZE 256 // bytes of the name field of a pad record
-
 // Defined by each driver (Platform_Tick, declared in platform.h, too).
 int JoystickCount();                               // joysticks present, never negative
 SDL_Joystick *OpenJoystick(int index, char *name); // opens one, copies its name
@@ -43,11 +41,6 @@ uint8_t JoyButton(int joystick, int button);       // button of joystick 0..4, 0
 uint8_t KeyHeld(int key);                          // SDL key held in this frame
 void FramePresented();                             // after each frame reaches the display
 void HandBack();                                   // at exit, after SDL has shut down
-
-// Shared by both drivers (pads.cpp, keyboard.cpp).
-SDL_Joystick *JoyHandle(int joystick);        // handle of joystick 0..4, NULL when not open
-void CopyPadName(char *dst, const char *src); // name cut to fit, NULL as empty
-void KeyboardUpdate();                        // maps this frame's keys to console buttons
-uint8_t BuiltinButton(int button);            // built-in button held: joystick 0 or keys
+// Both drivers share JoyHandle and CopyPadName (pads.h).
 
 #endif

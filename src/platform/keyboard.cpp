@@ -1,9 +1,11 @@
 // Desktop controls: the keyboard acts as the console's built-in controls,
 // merged into the built-in buttons wherever joystick 0's buttons are read.
+#include "platform/keyboard.h"
+
+#include <SDL/SDL.h>
 #include <string.h>
 
 #include "platform/input.h"
-#include "platform/platform.h"
 
 // Keys that hold one console button each (parallel arrays). The arrow keys
 // are not here: they combine into one direction below.
@@ -28,8 +30,6 @@ static const uint8_t arrow_button[9] = {BTN_UPLEFT, BTN_UP,       BTN_UPRIGHT, B
 
 static uint8_t key_down[BUILTIN_BUTTONS]; // console buttons held on the keyboard this frame
 
-// Maps this frame's keys to console buttons. Two arrows held together give
-// the one diagonal between them; opposite arrows cancel.
 void KeyboardUpdate() {
     memset(key_down, 0, sizeof key_down);
     int horizontal = KeyHeld(SDLK_RIGHT) - KeyHeld(SDLK_LEFT);
@@ -42,8 +42,6 @@ void KeyboardUpdate() {
             key_down[key_button[i]] = 1;
 }
 
-// Whether a console button of the built-in controls is held: on joystick 0,
-// when the console has one, or on the keyboard.
 uint8_t BuiltinButton(int button) {
     uint8_t key = button >= 0 && button < BUILTIN_BUTTONS ? key_down[button] : 0;
     return JoyButton(0, button) | key;

@@ -1,8 +1,11 @@
 // Control pads: the four pad records, refreshed once a frame from the
 // built-in controls (joystick 0 and the keyboard) and up to four extra pads.
+#include "platform/pads.h"
+
 #include "game/globalvar.h"
 #include "platform/input.h"
-#include "platform/platform.h"
+#include "platform/internal.h"
+#include "platform/keyboard.h"
 
 ControlPad controlpad[4];
 const int32_t MAP_KEY[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
@@ -13,7 +16,6 @@ const uint8_t angle_detection[9] = {7, 0, 1, 6, 255, 2, 5, 4, 3};
 #define AXIS_DEAD 7000 // axis values within +-7000 count as centred
 #define LOGICAL_BUTTONS 10
 
-// Handle of joystick 0..4: the built-in controls, then the extra pads.
 SDL_Joystick *JoyHandle(int joystick) {
     switch (joystick) {
     case 0:
@@ -30,8 +32,6 @@ SDL_Joystick *JoyHandle(int joystick) {
     return NULL;
 }
 
-// Copies a joystick name into a pad record's name field, cut to 255
-// characters; a missing name gives the empty string.
 void CopyPadName(char *dst, const char *src) {
     int i = 0;
     if (src)
@@ -59,9 +59,6 @@ static void ReadExtraPad(int k) {
         controlpad[k].button[j] = JoyButton(joystick, MAP_KEY[j]);
 }
 
-// Refreshes every pad record from the controls' current state, with the new
-// direction and the press edges against the previous update. A window close
-// seen here ends the frame loop after the current frame.
 void Platform_ControlPadUpdate() {
     uint8_t quit = PollInput();
     KeyboardUpdate();

@@ -1,6 +1,6 @@
 // Platform start-up, display and palette hand-over, frame-rate counter, the
 // silent sound entry points and shutdown.
-#include "platform/platform.h"
+#include "platform/internal.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -8,6 +8,7 @@
 
 #include "game/globalvar.h"
 #include "platform/input.h"
+#include "platform/ramhack.h"
 
 SDL_Surface *screen;
 SDL_Joystick *gp2xjoy;
@@ -21,9 +22,6 @@ uint32_t tickcount, tickcount2;
 #define DISPLAY_BPP 8
 #define FPS_PERIOD 1000 // milliseconds a frame-rate period must exceed
 
-// Starts the platform: memory timing, SDL, the 8-bit display and the
-// joysticks. Joystick 0 is the built-in controls, joysticks 1..4 the extra
-// pads; each pad record takes the name of the joystick that feeds it.
 void Platform_Init() {
     RamHack();
     // The game makes no sound, so a machine without audio still gets video
@@ -59,7 +57,6 @@ void Platform_Init() {
     Platform_Gamepads = joysticks > 0 ? (uint16_t)(joysticks - 1) : 0;
 }
 
-// Hands the 256 palette entries to the display surface.
 void Platform_UpdatePalette() {
     if (!screen || !screen->format->palette)
         return;
@@ -74,8 +71,8 @@ void Platform_UpdatePalette() {
     SDL_SetColors(screen, colors, 0, 256);
 }
 
-// Presents the frame: scrbuf into the surface's pixels, then the flip. Rows
-// 320 bytes apart take one block copy; any other pitch is copied row by row.
+// Rows 320 bytes apart take one block copy; any other pitch is copied row by
+// row.
 void Platform_UpdateScreen() {
     if (!screen)
         return;
@@ -102,8 +99,6 @@ void Platform_UpdateScreen() {
     FramePresented();
 }
 
-// Counts one frame; once more than a second has passed since the period
-// began, fps takes the period's count and a new period begins.
 void Platform_FpsCounter() {
     fps_done++;
     uint32_t t = Platform_Tick();
@@ -115,24 +110,18 @@ void Platform_FpsCounter() {
     }
 }
 
-// Waits the given number of milliseconds.
 void Platform_Delay(unsigned int ms) {
     SDL_Delay(ms);
 }
 
-// Sound volume: the game makes no sound.
 void Platform_SoundVolume(unsigned short) {}
 
-// Plays nothing; only the channel counter advances, cycling 1, 2.
 void Platform_PlaySound(unsigned int, unsigned short, unsigned short) {
     s_channel++;
     if (s_channel == 3)
         s_channel = 1;
 }
 
-// Shuts SDL down and hands the console back to its menu program, which
-// replaces the process on the handheld only. Elsewhere, or when that fails,
-// it returns.
 void Platform_ShutDown() {
     SDL_Quit();
     HandBack();

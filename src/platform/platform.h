@@ -1,12 +1,12 @@
-// Platform layer: the only code that talks to SDL and the operating system.
-// Display, palette hand-over, tick, frame-rate counter, sound entry points,
-// memory timing, shutdown and the control pads. The clock, the raw controls
-// and the hand-back come from a driver chosen when a program is linked
-// (input.h).
+// Platform layer, as the game sees it: the control pads and the calls that
+// start the platform, present frames, keep time and shut down. The platform
+// (src/platform/) is the only code that talks to SDL and the operating
+// system; its own state lives in its internal headers (internal.h, pads.h,
+// ramhack.h). The clock, the raw controls and the hand-back come from a
+// driver chosen when a program is linked (input.h).
 #ifndef MD_PLATFORM_PLATFORM_H
 #define MD_PLATFORM_PLATFORM_H
 
-#include <SDL/SDL.h>
 #include <stdint.h>
 
 // One pad record: direction, buttons and their edges.
@@ -19,40 +19,48 @@ struct ControlPad {
     char name[256];         // SDL name of the joystick feeding the pad
 };
 
-extern SDL_Surface *screen;                     // the display surface
-extern SDL_Joystick *gp2xjoy;                   // joystick 0, the built-in controls
-extern SDL_Joystick *joy0, *joy1, *joy2, *joy3; // joysticks 1..4, extra pads 0..3
-extern uint16_t Platform_Gamepads;              // number of extra pads
-extern ControlPad controlpad[4];                // the four pad records
-extern const int32_t MAP_KEY[12];               // extra pad: SDL button of logical button j
-extern const int32_t MAP_KEY2X[20];      // built-in: buttons of directions 0..7, logical 0..9
-extern const uint8_t angle_detection[9]; // direction of the two axis zones
-extern uint16_t fps;                     // frames counted in the last period
-extern uint16_t fps_done;                // frames counted in the current period
-extern uint32_t tickcount, tickcount2;   // tick of the last count, start of the period
-extern int gp2x_dev;                     // memory device while the timing is set
-extern volatile uint16_t *MEM_REG;       // mapped register window, kept after start-up
+extern ControlPad controlpad[4];   // the four pad records
+extern uint16_t Platform_Gamepads; // number of extra pads (joysticks beyond the first)
 
+// Starts the platform: memory timing (on the handheld only), SDL, the 320 x
+// 240 8-bit display (cleared) and the joysticks. Joystick 0 is the built-in
+// controls, joysticks 1..4 the extra pads; each pad record takes the name of
+// the joystick feeding it. A display that cannot be opened ends the run with
+// one line on stderr and exit status 1.
 void Platform_Init();
-void RamHack();
+
+// Hands the 256 palette entries to the display surface.
 void Platform_UpdatePalette();
+
+// Presents the frame: scrbuf (Screen_Width bytes a row) into the display,
+// cut to both, then the flip; does nothing before Platform_Init.
 void Platform_UpdateScreen();
-uint32_t Platform_Tick(); // defined by the driver (input.h)
+
+// The millisecond tick, 32-bit and wrapping; defined by the driver (input.h).
+uint32_t Platform_Tick();
+
+// Counts one frame; once more than a second has passed since the period
+// began, fps takes the period's count and a new period begins.
 void Platform_FpsCounter();
+
+// Waits the given number of milliseconds.
 void Platform_Delay(unsigned int ms);
-void Platform_SoundVolume(unsigned short volume);
+
+// Fixed interface of the sound; the game makes no sound.
+void Platform_SoundVolume(unsigned short volume); // sets nothing
+// Plays nothing; only s_channel advances, cycling 1, 2. Nothing calls it yet.
 void Platform_PlaySound(unsigned int sound, unsigned short a, unsigned short b);
+
+// Shuts SDL down and hands the console back to its menu program, which
+// replaces the process on the handheld only. Elsewhere, or when that fails,
+// it returns.
 void Platform_ShutDown();
+
+// Refreshes every pad record from the controls' current state, with the new
+// direction and the press edges against the previous update. The built-in
+// controls (joystick 0 and the keyboard) feed pad 0, merged with extra pad
+// 0; their direction buttons override its stick, the highest held code
+// winning. A window close seen here clears GameLoopEnabled.
 void Platform_ControlPadUpdate();
-
-#define HANDHELD_MENU_DIR "/usr/gp2x"      // the console's menu program: its folder
-#define HANDHELD_MENU "/usr/gp2x/gp2xmenu" // and the program
-
-// Handheld detection: true only on the console itself (ARM build, ARM920T
-// core, the console's menu program installed). The timing step and the
-// hand-back to the menu run only there.
-bool Platform_IsHandheld();
-bool CpuInfoNamesHandheldCore(const char *path);  // the cpuinfo file names the ARM920T
-void RamHackRegisters(volatile uint16_t *window); // the timing writes into a mapped window
 
 #endif

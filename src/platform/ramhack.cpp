@@ -1,12 +1,12 @@
 // Memory timing of the GP2X: two 16-bit system registers written through a
 // mapping of physical memory, on the handheld only.
+#include "platform/ramhack.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
-
-#include "platform/platform.h"
 
 int gp2x_dev;
 volatile uint16_t *MEM_REG;
@@ -16,7 +16,6 @@ volatile uint16_t *MEM_REG;
 #define REG_3802 (0x3802 / 2)        // 16-bit word index of byte offset 0x3802
 #define REG_3804 (0x3804 / 2)        // 16-bit word index of byte offset 0x3804
 
-// Whether a cpuinfo file names the handheld's ARM920T core.
 bool CpuInfoNamesHandheldCore(const char *path) {
     FILE *f = fopen(path, "r");
     if (!f)
@@ -29,8 +28,6 @@ bool CpuInfoNamesHandheldCore(const char *path) {
     return found;
 }
 
-// True only on the handheld: an ARM build, running on the ARM920T core, with
-// the console's menu program installed.
 bool Platform_IsHandheld() {
 #if defined(__arm__)
     return CpuInfoNamesHandheldCore("/proc/cpuinfo") && access(HANDHELD_MENU, X_OK) == 0;
@@ -39,9 +36,6 @@ bool Platform_IsHandheld() {
 #endif
 }
 
-// The timing writes, nibble by nibble in this order, each reading the
-// register afresh: 0x3804 bits 8-11, 4-7, 0-3, then 0x3802 bits 12-15, 8-11,
-// 4-7, 0-3.
 void RamHackRegisters(volatile uint16_t *window) {
     window[REG_3804] = (uint16_t)((window[REG_3804] & 0xF0FF) | 0x0500);
     window[REG_3804] = (uint16_t)((window[REG_3804] & 0xFF0F) | 0x0030);
@@ -52,9 +46,6 @@ void RamHackRegisters(volatile uint16_t *window) {
     window[REG_3802] = (uint16_t)((window[REG_3802] & 0xFFF0) | 0x0001);
 }
 
-// Sets the console's memory timing. Anywhere but on the handheld the step is
-// skipped and /dev/mem is never opened; a failed open or mapping skips the
-// writes. The mapping stays in place.
 void RamHack() {
     if (!Platform_IsHandheld())
         return;

@@ -7,13 +7,15 @@
 #include <string.h>
 
 #include "platform/input.h"
+#include "platform/pads.h"
 #include "platform/platform.h"
 
 uint32_t seam_tick;
 int seam_numjoysticks;
 uint8_t seam_button[SEAM_JOYSTICKS][32];
 int16_t seam_axis[SEAM_JOYSTICKS][2];
-uint8_t seam_key[SDLK_LAST];
+static_assert(SDLK_LAST <= SEAM_KEYS, "every SDL key has its entry");
+uint8_t seam_key[SEAM_KEYS];
 uint8_t seam_quit;
 void (*seam_present_hook)();
 volatile sig_atomic_t seam_signal;
@@ -67,7 +69,7 @@ uint8_t JoyButton(int joystick, int button) {
 
 // Whether a key is held in the scripted keyboard state.
 uint8_t KeyHeld(int key) {
-    return key >= 0 && key < SDLK_LAST && seam_key[key] ? 1 : 0;
+    return key >= 0 && key < SEAM_KEYS && seam_key[key] ? 1 : 0;
 }
 
 // The scripted clock, or the real one for a run that plays against a

@@ -6,17 +6,17 @@
 #ifndef MD_PLATFORM_SCRIPTED_H
 #define MD_PLATFORM_SCRIPTED_H
 
-#include <SDL/SDL.h>
 #include <signal.h>
 #include <stdint.h>
 
 #define SEAM_JOYSTICKS 5 // joystick 0 (built-in) and the four extra pads
+#define SEAM_KEYS 512    // keyboard state entries, by SDL key number (all below 512)
 
 extern uint32_t seam_tick;                      // the millisecond tick
 extern int seam_numjoysticks;                   // joysticks present
 extern uint8_t seam_button[SEAM_JOYSTICKS][32]; // button state per joystick
 extern int16_t seam_axis[SEAM_JOYSTICKS][2];    // axes 0 and 1 per joystick
-extern uint8_t seam_key[SDLK_LAST];             // keyboard state by SDL key
+extern uint8_t seam_key[SEAM_KEYS];             // keyboard state by SDL key
 extern uint8_t seam_quit;                       // window close requested
 extern void (*seam_present_hook)();             // called after each presented frame
 extern volatile sig_atomic_t seam_signal;       // SIGINT or SIGTERM caught, 0 before

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include "platform/input.h"
+#include "platform/pads.h"
 #include "platform/platform.h"
+#include "platform/ramhack.h"
 
 #define EVENT_BATCH 16  // events taken off the queue per call
 #define EVENT_ROUNDS 64 // at most this many batches a frame

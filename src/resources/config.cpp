@@ -4,7 +4,7 @@
 
 #include "game/globalvar.h"
 #include "platform/platform.h"
-#include "resources/initall.h"
+#include "resources/config.h"
 #include "resources/tokens.h"
 
 // Reads one decimal number as the "%d" conversion does: white space, an
@@ -37,10 +37,6 @@ static bool ReadNumber(FILE *f, int64_t *value) {
     return true;
 }
 
-// Reads client/client.cfg: width, height and full-screen flag, each kept to
-// 16 bits. The screen is fixed at 320 x 240 whatever the file says; without a
-// file the flag is 0, and a short file leaves the numbers it lacks at their
-// defaults.
 void LoadConfig() {
     int64_t number[3] = {320, 240, 0};
     FILE *f = OpenResource("client/client.cfg");
@@ -57,10 +53,8 @@ void LoadConfig() {
     Screen_Height = 240;
 }
 
-// Nothing is saved.
 void SaveConfig() {}
 
-// Hands the volume setting to the platform.
 void initsounds() {
     Platform_SoundVolume(volume);
 }

@@ -1,5 +1,4 @@
-// Game initialisation: font, palette, tiles, tables, strings, sound settings,
-// the first presentation and the server restart, strictly in that order.
+// Game initialisation.
 #include "resources/initall.h"
 
 #include "console/sfont.h"
@@ -7,9 +6,6 @@
 #include "math/tables.h"
 #include "platform/platform.h"
 #include "server/gameserver.h"
-
-const char hextodig[16] = {'0', '1', '2', '3', '4', '5', '6', '7',
-                           '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 
 void Initialize() {
     s_initfont();

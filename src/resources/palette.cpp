@@ -4,7 +4,7 @@
 
 #include "game/globalvar.h"
 #include "platform/platform.h"
-#include "resources/initall.h"
+#include "resources/palette.h"
 #include "resources/tokens.h"
 
 #define PALETTE_FILE "client/palette.cfg"
@@ -41,10 +41,8 @@ static void BuildShades() {
                 palette[(16 * i + j) * 3 + ch] = (uint8_t)(palette[j * 3 + ch] * (16 - i) / 16);
 }
 
-// Reads the sixteen base colours. A token longer than 7 characters is cut
-// there and its rest dropped: it is still one colour. When the file runs out
-// of tokens, the buffer keeps the last token, which is decoded again for each
-// remaining colour.
+// When the file runs out of tokens, the buffer keeps the last token, which is
+// decoded again for each remaining colour.
 void LoadPalette() {
     char token[PALETTE_TOKEN] = {0};
     int len = 0;

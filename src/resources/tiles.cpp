@@ -3,7 +3,7 @@
 #include <stdio.h>
 
 #include "game/globalvar.h"
-#include "resources/initall.h"
+#include "resources/tiles.h"
 #include "resources/tokens.h"
 
 #define TILE_FILE "data/tiledata.cfg"
@@ -11,15 +11,6 @@
 #define TILE_TOKEN 256 // header and code token buffer
 #define TILE_ENTRIES 256
 
-// Reads the header, then one code token and one name token per tile. The
-// code's first character is the glyph, its second the base colour (a
-// hextodig digit; any other character keeps the colour decoded last, 0
-// before any) and its third the blocking value, its code minus '0'. A code
-// shorter than three characters reads its missing characters as the zero
-// byte that ends it: the colour is kept and the blocking value is
-// (0 - '0') & 255 = 208, a blocking tile; characters past the third are
-// ignored. Names are cut to 31 characters. Entries past the 256th are not
-// read, and the count then stays at 255, its largest value.
 void LoadTiles() {
     char code[TILE_TOKEN];
     int entries = 0;

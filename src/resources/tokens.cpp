@@ -7,7 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "resources/initall.h"
+const char hextodig[16] = {'0', '1', '2', '3', '4', '5', '6', '7',
+                           '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 
 // The open text file's bytes; the one byte more tells a longer file.
 static char resource_text[RESOURCE_MAX_BYTES + 1];

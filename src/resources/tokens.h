@@ -10,6 +10,8 @@
 
 #define RESOURCE_MAX_BYTES (1 << 20) // a text data file is read up to 1 MiB
 
+extern const char hextodig[16]; // "0123456789ABCDEF", position = digit value
+
 // Opens a data file for reading when it is a regular file, without blocking
 // on a FIFO or a device. Returns the descriptor, or -1 with one line naming
 // the file in err (at most size bytes): "cannot open PATH: REASON" when it

@@ -6,6 +6,7 @@
 #include "game/gameloop.h"
 #include "game/gameproc.h"
 #include "game/globalvar.h"
+#include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
 #include "support/testsupport.h"

@@ -8,6 +8,8 @@
 
 #include "game/globalvar.h"
 #include "platform/input.h"
+#include "platform/internal.h"
+#include "platform/pads.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
 

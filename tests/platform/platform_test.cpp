@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include "game/globalvar.h"
+#include "platform/internal.h"
 #include "platform/platform.h"
+#include "platform/ramhack.h"
 #include "platform/scripted.h"
 #include "support/testsupport.h"
 

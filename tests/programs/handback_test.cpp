@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/ramhack.h"
 #include "programs/programs.h"
 #include "support/testsupport.h"
 

@@ -27,6 +27,7 @@
 
 #include "game/globalvar.h"
 #include "platform/platform.h"
+#include "platform/ramhack.h"
 #include "resources/initall.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "game/globalvar.h"
+#include "platform/internal.h"
 #include "platform/platform.h"
 
 namespace {
