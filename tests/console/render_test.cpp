@@ -299,4 +299,15 @@ TEST(RenderConsole, GlyphsPastTheFontAreBackground) {
     EXPECT_EQ(scrbuf[15 * 320 + 254], 7); // its last pixel, fontdata index 61454
     EXPECT_EQ(scrbuf[16 * 320], 9);       // glyph 255: background
     EXPECT_EQ(scrbuf[31 * 320 + 254], 9);
+
+    // 5 x 4 glyphs 1039 bytes a font row apart: glyph 255's last pixel is
+    // fontdata index 65536, one past the end; only that pixel is background.
+    fontx = 1039;
+    charx = 5;
+    chary = 4;
+    scch[0] = 255;
+    RenderConsole();
+    for (int j = 0; j < 4; j++)
+        for (int i = 0; i < 5; i++)
+            EXPECT_EQ(scrbuf[j * 320 + i], i == 4 && j == 3 ? 9 : 7) << i << "," << j;
 }

@@ -117,6 +117,10 @@ TEST(MainMenu, SelectionWrapsAndMovesOncePerChange) {
     EXPECT_EQ(menucursor, 0);
     Frame(4);
     EXPECT_EQ(menucursor, 1);
+    Frame(0); // up from item 1: item 0, no wrap
+    EXPECT_EQ(menucursor, 0);
+    Frame(4);
+    EXPECT_EQ(menucursor, 1);
     for (uint8_t d : {1, 2, 3, 5, 6, 7})
         Frame(d);
     EXPECT_EQ(menucursor, 1);

@@ -2,6 +2,7 @@
 // controls with extra pad 0, highest direction wins, new direction and press
 // edges, the keyboard as built-in controls, and the joystick count.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <string.h>
 
 #include <initializer_list>
@@ -286,6 +287,25 @@ TEST(Keyboard, ButtonKeys) {
     seam_axis[1][0] = 8000;
     EXPECT_EQ(KeysDir({}), 2);
     EXPECT_EQ(KeysDir({SDLK_UP}), 0);
+}
+
+// SIGINT and SIGTERM end the loop at the next control update, as a window
+// close does; a signal the process was started with ignored stays ignored.
+TEST(Seam, StopSignalsCaughtUnlessIgnored) {
+    signal(SIGINT, SIG_IGN);
+    signal(SIGTERM, SIG_DFL);
+    SeamCatchStopSignals();
+    struct sigaction action;
+    ASSERT_EQ(sigaction(SIGINT, NULL, &action), 0);
+    EXPECT_EQ(action.sa_handler, SIG_IGN);
+    raise(SIGINT);
+    Platform_ControlPadUpdate();
+    EXPECT_EQ(seam_signal, 0);
+    EXPECT_EQ(GameLoopEnabled, 1);
+    raise(SIGTERM);
+    EXPECT_EQ(seam_signal, SIGTERM);
+    Platform_ControlPadUpdate();
+    EXPECT_EQ(GameLoopEnabled, 0);
 }
 
 } // namespace

@@ -137,6 +137,7 @@ TEST(Script, BadLinesNameTheirLineNumber) {
     EXPECT_NE(ParseError("pads 1\npad 1 stick 5\n").find("line 2"), std::string::npos);
     EXPECT_NE(ParseError("pads 1\npad 1 wiggle\n").find("line 2"), std::string::npos);
     EXPECT_NE(ParseError("hold A 600000\nhold B 400001\n").find("line 2"), std::string::npos);
+    EXPECT_EQ(ScriptFrames(Parse("hold A 600000\nhold B 400000\n")), 1000000u); // the cap itself
 }
 
 TEST(Headless, FrameHashIsFnv1a64) {
@@ -190,6 +191,7 @@ TEST(Headless, BadOptionsAndScriptsExitWithTwo) {
     EXPECT_EQ(RunHeadless({"--frames", "ten"}), 2);
     EXPECT_EQ(RunHeadless({"--frames"}), 2);
     EXPECT_EQ(RunHeadless({"--scale", "9"}), 2);
+    EXPECT_EQ(RunHeadless({"--scale", "0"}), 2);
     EXPECT_EQ(RunHeadless({"--screenshot", "12"}), 2);
     EXPECT_EQ(RunHeadless({"--screenshot", "x:a.png"}), 2);
     EXPECT_EQ(RunHeadless({"--script", dir + "/missing.script"}), 2);
@@ -245,6 +247,16 @@ TEST(Headless, UnwritableTraceAndScreenshotExitWithOne) {
     EXPECT_NE(err.find(dir + "/full.png: "), std::string::npos) << err;
     struct stat st;
     EXPECT_EQ(lstat((dir + "/full.png").c_str(), &st), 0); // the runner left for the data
+}
+
+// The trace alone: its one line fails only when it is written out at the end.
+TEST(Headless, TraceFailingAtCloseExitsWithOne) {
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full here";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunHeadless({"--data", DataDir(), "--frames", "1", "--trace", "/dev/full"}), 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cannot write the trace /dev/full"), std::string::npos) << err;
 }
 
 // Runs a script on the shipped data and returns the trace lines.
