@@ -3,7 +3,12 @@
 # three times enlarged, and passes its arguments on to the game. Without one
 # it says so and plays the recorded walk (tests/replays/walk.script) headless
 # instead, writing screenshots and the frame trace into out/.
+#   ./run.sh [GAME ARGUMENTS...]
 set -euo pipefail
+if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
+    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
+    exit 0
+fi
 cd "$(dirname "$0")"
 scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

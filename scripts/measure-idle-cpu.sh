@@ -5,7 +5,11 @@
 # the CPU time of the game's process (all its threads) over SECONDS, in % of
 # one core, with the X server's share beside it.
 #   scripts/measure-idle-cpu.sh [BUILD_DIR] [SECONDS] [ROUNDS]
-set -eu
+set -euo pipefail
+if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
+    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
+    exit 0
+fi
 cd "$(dirname "$0")/.."
 build=${1:-build}
 seconds=${2:-10}

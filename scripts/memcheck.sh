@@ -1,8 +1,13 @@
-#!/bin/sh
+#!/bin/bash
 # Runs a program under valgrind's memcheck, reporting nothing but errors:
 # exit status 99 when it found any, else the program's own.
 #   scripts/memcheck.sh PROGRAM [ARGUMENTS...]
 # For example, 100 frames of the walk replay:
 #   SDL_VIDEODRIVER=dummy scripts/memcheck.sh build/tools/marrowdigger-headless \
 #       --data gamedata --script tests/replays/walk.script --frames 100
+set -euo pipefail
+if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
+    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
+    exit 0
+fi
 exec valgrind --tool=memcheck --quiet --error-exitcode=99 --leak-check=no "$@"
