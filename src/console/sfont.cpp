@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "game/globalvar.h"
+#include "resources/errorline.h"
 #include "resources/tokens.h"
 
 #define FONT_FILE "font/font.bmp"
@@ -113,7 +114,7 @@ int LoadFont(const char *path) {
 void s_initfont() {
     if (LoadFont(FONT_FILE) == 0)
         return;
-    fprintf(stderr, "marrowdigger: %s\n", font_error);
+    ErrorLine("%s", font_error);
     SDL_Quit();
     exit(1);
 }

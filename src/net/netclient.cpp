@@ -8,6 +8,7 @@
 #include <enet/enet.h>
 
 #include "net/net.h"
+#include "resources/errorline.h"
 
 #define PACKET_LIMIT 4096 // largest packet the server may send
 #define GOODBYE_MS 200    // time given to the server to hear the goodbye
@@ -82,12 +83,14 @@ static int AwaitAnswer(uint32_t deadline, uint8_t *answer) {
 
 bool NetJoin(const char *who, const char *address) {
     prog = who;
-    char name[256];
+    char name[256], shown[ECHO_SIZE];
     uint16_t port = NET_DEFAULT_PORT;
     if (!NetParseAddress(address, name, sizeof name, &port)) {
-        fprintf(stderr, "%s: '%s' is no server address (HOST or HOST:PORT)\n", prog, address);
+        EchoText(address, shown);
+        fprintf(stderr, "%s: '%s' is no server address (HOST or HOST:PORT)\n", prog, shown);
         return false;
     }
+    EchoText(name, shown);
     if (enet_initialize() != 0) {
         fprintf(stderr, "%s: cannot start ENet\n", prog);
         return false;
@@ -97,7 +100,7 @@ bool NetJoin(const char *who, const char *address) {
     a.port = port;
     host = enet_host_create(NULL, 1, NET_CHANNELS, 0, 0);
     if (!host || enet_address_set_host(&a, name) != 0) {
-        fprintf(stderr, "%s: cannot reach %s:%u (unknown host)\n", prog, name, (unsigned)port);
+        fprintf(stderr, "%s: cannot reach %s:%u (unknown host)\n", prog, shown, (unsigned)port);
         CloseHost();
         return false;
     }
@@ -117,7 +120,7 @@ bool NetJoin(const char *who, const char *address) {
             enet_packet_destroy(ev.packet);
     }
     if (!connected) {
-        fprintf(stderr, "%s: cannot reach the server at %s:%u\n", prog, name, (unsigned)port);
+        fprintf(stderr, "%s: cannot reach the server at %s:%u\n", prog, shown, (unsigned)port);
         CloseHost();
         return false;
     }
@@ -135,16 +138,17 @@ bool NetJoin(const char *who, const char *address) {
         return true;
     }
     if (type == MSG_REFUSE && answer[1] == REFUSE_FULL)
-        fprintf(stderr, "%s: the server at %s:%u is full\n", prog, name, (unsigned)port);
-    else if (type == MSG_REFUSE)
+        fprintf(stderr, "%s: the server at %s:%u is full\n", prog, shown, (unsigned)port);
+    else if (type == MSG_REFUSE && answer[1] == REFUSE_VERSION)
         fprintf(stderr, "%s: the server at %s:%u speaks protocol version %u, this game %u\n", prog,
-                name, (unsigned)port, (unsigned)NetGet16(answer + 2), (unsigned)NET_VERSION);
+                shown, (unsigned)port, (unsigned)NetGet16(answer + 2), (unsigned)NET_VERSION);
+    else if (type == MSG_REFUSE)
+        fprintf(stderr, "%s: the server at %s:%u refused the join for an unknown reason (%u)\n",
+                prog, shown, (unsigned)port, (unsigned)answer[1]);
     else
-        fprintf(stderr, "%s: the server at %s:%u did not answer the join\n", prog, name,
+        fprintf(stderr, "%s: the server at %s:%u did not answer the join\n", prog, shown,
                 (unsigned)port);
-    if (server)
-        enet_peer_reset(server);
-    CloseHost();
+    NetLeave();
     return false;
 }
 
@@ -200,7 +204,9 @@ void NetClientFrameEnd() {
 void NetLeave() {
     if (!host)
         return;
-    if (server) {
+    // The goodbye is acknowledged (or its time runs out) before the host
+    // closes, so the server frees the connection at once.
+    if (server && server->state != ENET_PEER_STATE_DISCONNECTED) {
         enet_peer_disconnect(server, 0);
         ENetEvent ev;
         uint32_t deadline = enet_time_get() + GOODBYE_MS;

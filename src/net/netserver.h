@@ -11,7 +11,8 @@
 #include "game/globalvar.h"
 #include "net/net.h"
 
-#define NET_MAX_CONNS 8 // connections at once: four players and room to refuse others
+#define NET_MAX_CONNS 64  // ENet peers at once: far more than slots, so idle peers cannot fill them
+#define NET_PER_ADDRESS 8 // connections from one IPv4 address: four players and refusals
 
 #define CONN_FREE 0    // no connection
 #define CONN_WAITING 1 // connected, no hello yet
@@ -48,12 +49,15 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
 uint8_t NetHeldSlots();
 
 // Opens the ENet host on addr:port (addr NULL or "" for every interface;
-// port 0 for a free one). Prints one line and returns false when it cannot.
+// port 0 for a free one). Prints one line, saying why, and returns false
+// when it cannot.
 // *bound gets the port in use.
 bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound);
 
 // Serves the network for at most ms milliseconds: connections, leaves and
-// messages. Returns early after the first batch of events.
+// messages, at most NET_EVENTS_MAX events. Returns early after the first
+// batch of events. Peers without a slot that stall in their handshake,
+// before their hello or in their goodbye are ended after about 2 s.
 void NetServerWait(uint32_t ms);
 
 // Sends every held slot the 512 bytes of its package slot.
@@ -61,6 +65,11 @@ void NetServerSendPackages();
 
 // Tells every peer goodbye, waits briefly for them to hear it, and closes.
 void NetServerClose();
+
+// Peers ended in their handshake, and connections ended without a hello,
+// for taking too long or to make room for a new one.
+uint32_t NetServerHalfOpenEnded();
+uint32_t NetServerSilentEnded();
 
 // Bytes and datagrams the host has sent and received so far.
 uint64_t NetServerBytesSent();

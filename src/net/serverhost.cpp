@@ -1,23 +1,39 @@
 // The dedicated server's ENet host: accepts connections, turns ENet's events
 // into the joins, leaves and messages of netserver.cpp, sends the packages
 // after each turn and counts datagrams that are no traffic of a known peer.
+// Peers that hold no slot are kept short: a handshake that never completes,
+// a connection without a hello and a goodbye nobody acknowledges all end
+// after STALL_MS, and a new connection request finds room by ending the
+// oldest of them, so that no flood of idle peers can lock players out.
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <enet/enet.h>
 
 #include "net/netserver.h"
+#include "resources/errorline.h"
 
 #define PACKET_LIMIT 4096   // largest packet a peer may send; far above any message
 #define WAITING_LIMIT 65536 // data a peer may leave waiting for delivery
 #define GOODBYE_MS 300      // time given to peers to hear the goodbye
-#define HELLO_MS 10000      // a connection must say hello within this
+#define STALL_MS 1900       // longest handshake, wait for a hello, or unheard goodbye
+
+// What the server waits for from a peer, as the walk of the peer table saw it.
+#define STAGE_NONE 0      // free
+#define STAGE_HANDSHAKE 1 // ENet's connection handshake
+#define STAGE_CONNECTED 2 // connected: a hello, then play
+#define STAGE_CLOSING 3   // being disconnected
 
 static ENetHost *host;                      // the server's host, or NULL
 static ENetPeer *conn_peer[NET_MAX_CONNS];  // ENet peer of each connection
-static uint32_t conn_since[NET_MAX_CONNS];  // when each connection began, ENet's clock
+static uint8_t peer_stage[NET_MAX_CONNS];   // STAGE_* of each peer at the last walk
+static uint32_t peer_id[NET_MAX_CONNS];     // its ENet connect id then
+static uint32_t peer_since[NET_MAX_CONNS];  // since when it is in that stage, ENet's clock
 static uint64_t sent_bytes, sent_datagrams; // totals taken out of the host's counters
 static uint64_t received_datagrams;
+static uint32_t ended_half_open; // peers ended in their handshake
+static uint32_t ended_silent;    // connections ended without a hello
 
 // Text form of a peer's address.
 static void AddressText(const ENetAddress *a, char *text, size_t size) {
@@ -34,6 +50,108 @@ static void TakeCounters() {
     received_datagrams += host->totalReceivedPackets;
     host->totalSentData = host->totalSentPackets = 0;
     host->totalReceivedData = host->totalReceivedPackets = 0;
+}
+
+// Stage of a peer by its ENet state.
+static uint8_t StageOf(const ENetPeer *p) {
+    switch (p->state) {
+    case ENET_PEER_STATE_DISCONNECTED:
+        return STAGE_NONE;
+    case ENET_PEER_STATE_CONNECTING:
+    case ENET_PEER_STATE_ACKNOWLEDGING_CONNECT:
+    case ENET_PEER_STATE_CONNECTION_PENDING:
+    case ENET_PEER_STATE_CONNECTION_SUCCEEDED:
+        return STAGE_HANDSHAKE;
+    case ENET_PEER_STATE_CONNECTED:
+        return STAGE_CONNECTED;
+    default:
+        return STAGE_CLOSING;
+    }
+}
+
+// Ends connection c in the tables: its slot, if it held one, is freed.
+static void EndConn(int c) {
+    if (!conn_peer[c])
+        return;
+    char where[96];
+    AddressText(&conn_peer[c]->address, where, sizeof where);
+    int slot = NetServerLeave(c);
+    conn_peer[c] = NULL;
+    if (slot >= 0 && !net_quiet)
+        printf("slot %d left (%s)\n", slot, where);
+}
+
+// Ends peer i, which holds no slot, and counts it. A connection without a
+// hello is told goodbye when tell is set; anything else goes silently.
+static void EndPeer(int i, bool tell) {
+    ENetPeer *p = &host->peers[i];
+    uint8_t stage = StageOf(p);
+    if (conn_peer[i] == p)
+        EndConn(i);
+    ended_silent += stage == STAGE_CONNECTED;
+    ended_half_open += stage == STAGE_HANDSHAKE;
+    if (stage == STAGE_CONNECTED && tell)
+        enet_peer_disconnect_now(p, 0);
+    else
+        enet_peer_reset(p);
+    peer_stage[i] = STAGE_NONE;
+}
+
+// How long peer i has been in its present stage; 0 for one the walk has
+// not seen in it yet.
+static uint32_t StageAge(int i, uint32_t now) {
+    const ENetPeer *p = &host->peers[i];
+    bool same = peer_stage[i] == StageOf(p) && peer_id[i] == p->connectID;
+    return same ? now - peer_since[i] : 0;
+}
+
+// Walks the peer table: notes each peer's stage and ends those stalled in
+// one longer than STALL_MS; players are never ended here.
+static void EndStalled() {
+    uint32_t now = enet_time_get();
+    for (int i = 0; i < (int)host->peerCount && i < NET_MAX_CONNS; i++) {
+        const ENetPeer *p = &host->peers[i];
+        uint8_t stage = StageOf(p);
+        if (peer_stage[i] != stage || peer_id[i] != p->connectID) {
+            peer_stage[i] = stage;
+            peer_id[i] = p->connectID;
+            peer_since[i] = now;
+            continue;
+        }
+        if (stage == STAGE_NONE || now - peer_since[i] <= STALL_MS)
+            continue;
+        if (stage != STAGE_CONNECTED || conn_state[i] == CONN_WAITING)
+            EndPeer(i, true);
+    }
+}
+
+// A connection request came from the address ENet is reading. When no peer
+// is free, the oldest peer without a slot is ended to make room. A request
+// ENet ignores anyway (a repeat from a known address and port, or one from
+// an address at its limit) ends nobody. The peer ended is not told, so that
+// a crowd of peers that rejoin when dropped cannot start a storm.
+static void MakeRoom(ENetHost *h) {
+    uint32_t now = enet_time_get(), age = 0;
+    size_t same = 0;
+    int oldest = -1;
+    for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
+        const ENetPeer *p = &h->peers[i];
+        if (p->state == ENET_PEER_STATE_DISCONNECTED)
+            return;
+        if (p->address.host == h->receivedAddress.host) {
+            if (p->address.port == h->receivedAddress.port)
+                return;
+            same++;
+        }
+        if (conn_state[i] == CONN_PLAYER && conn_peer[i] == p)
+            continue;
+        if (oldest < 0 || StageAge(i, now) > age) {
+            oldest = i;
+            age = StageAge(i, now);
+        }
+    }
+    if (oldest >= 0 && same < h->duplicatePeers)
+        EndPeer(oldest, false);
 }
 
 // Looks at every datagram before ENet does. One that is too short for ENet's
@@ -55,10 +173,12 @@ static int ENET_CALLBACK Intercept(ENetHost *h, ENetEvent *) {
             ok = false;
         else if (n < head + sizeof(ENetProtocolCommandHeader))
             ok = false;
-        else if (id == ENET_PROTOCOL_MAXIMUM_PEER_ID)
+        else if (id == ENET_PROTOCOL_MAXIMUM_PEER_ID) {
             ok = (d[head] & ENET_PROTOCOL_COMMAND_MASK) == ENET_PROTOCOL_COMMAND_CONNECT &&
                  n >= head + sizeof(ENetProtocolConnect);
-        else if (id >= h->peerCount)
+            if (ok)
+                MakeRoom(h);
+        } else if (id >= h->peerCount)
             ok = false;
         else {
             const ENetPeer *p = &h->peers[id];
@@ -84,34 +204,26 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     a.host = ENET_HOST_ANY;
     a.port = port;
     if (addr && *addr && enet_address_set_host_ip(&a, addr) != 0) {
-        fprintf(stderr, "marrowdigger-server: '%s' is no IPv4 address\n", addr);
+        char shown[ECHO_SIZE];
+        fprintf(stderr, "marrowdigger-server: '%s' is no IPv4 address\n", EchoText(addr, shown));
         return false;
     }
+    errno = 0;
     host = enet_host_create(&a, NET_MAX_CONNS, NET_CHANNELS, 0, 0);
     if (!host) {
-        fprintf(stderr, "marrowdigger-server: cannot listen on %s:%u (in use?)\n",
-                addr && *addr ? addr : "0.0.0.0", (unsigned)port);
+        int why = errno;
+        fprintf(stderr, "marrowdigger-server: cannot listen on %s:%u: %s%s\n",
+                addr && *addr ? addr : "0.0.0.0", (unsigned)port, why ? strerror(why) : "no socket",
+                why == EADDRNOTAVAIL ? " (not an address of this machine)" : "");
         return false;
     }
     host->maximumPacketSize = PACKET_LIMIT;
+    host->duplicatePeers = NET_PER_ADDRESS;
     host->maximumWaitingData = WAITING_LIMIT;
     host->intercept = Intercept;
     ENetAddress got;
     *bound = enet_socket_get_address(host->socket, &got) == 0 ? got.port : port;
     return true;
-}
-
-// Ends connections that sent no hello within the join time, so that idle
-// connections cannot keep the table full.
-static void DropSilent() {
-    uint32_t now = enet_time_get();
-    for (int c = 0; c < NET_MAX_CONNS; c++) {
-        if (!conn_peer[c] || conn_state[c] != CONN_WAITING || now - conn_since[c] <= HELLO_MS)
-            continue;
-        enet_peer_disconnect_now(conn_peer[c], 0);
-        NetServerLeave(c);
-        conn_peer[c] = NULL;
-    }
 }
 
 // Connection number of a peer, or -1 for one outside the table.
@@ -131,17 +243,12 @@ static void HandleEvent(ENetEvent *ev) {
             return;
         }
         conn_peer[c] = ev->peer;
-        conn_since[c] = enet_time_get();
         enet_peer_timeout(ev->peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
         NetServerJoin(c);
     } else if (ev->type == ENET_EVENT_TYPE_DISCONNECT) {
         int c = ConnOf(ev->peer);
-        if (c < 0)
-            return;
-        int slot = NetServerLeave(c);
-        conn_peer[c] = NULL;
-        if (slot >= 0 && !net_quiet)
-            printf("slot %d left (%s)\n", slot, where);
+        if (c >= 0)
+            EndConn(c);
     } else if (ev->type == ENET_EVENT_TYPE_RECEIVE) {
         int c = ConnOf(ev->peer);
         uint8_t reply[MSG_WELCOME_SIZE];
@@ -174,7 +281,7 @@ void NetServerWait(uint32_t ms) {
         HandleEvent(&ev);
         r = k + 1 < NET_EVENTS_MAX ? enet_host_service(host, &ev, 0) : 0;
     }
-    DropSilent();
+    EndStalled();
     TakeCounters();
 }
 
@@ -235,4 +342,12 @@ uint64_t NetServerDatagramsSent() {
 
 uint64_t NetServerDatagramsReceived() {
     return received_datagrams;
+}
+
+uint32_t NetServerHalfOpenEnded() {
+    return ended_half_open;
+}
+
+uint32_t NetServerSilentEnded() {
+    return ended_silent;
 }

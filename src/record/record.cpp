@@ -96,8 +96,43 @@ static uint32_t Get32(const uint8_t *p) {
     return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
 }
 
+FILE *OpenRecordOut(int dir, const char *name, bool overwrite) {
+    int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (overwrite ? 0 : O_EXCL);
+    int fd = openat(dir, name, flags, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        fprintf(stderr,
+                "marrowdigger-server: the record %s exists already (--record-overwrite replaces "
+                "it)\n",
+                name);
+        return NULL;
+    }
+    if (fd < 0) {
+        RecordWriteFailed(name);
+        return NULL;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        fprintf(stderr, "marrowdigger-server: cannot write the record %s: not a regular file\n",
+                name);
+        close(fd);
+        return NULL;
+    }
+    FILE *f = ftruncate(fd, 0) == 0 ? fdopen(fd, "wb") : NULL;
+    if (!f) {
+        RecordWriteFailed(name);
+        close(fd);
+    }
+    return f;
+}
+
+void RecordWriteFailed(const char *name) {
+    fprintf(stderr, "marrowdigger-server: cannot write the record %s: %s\n", name,
+            errno ? strerror(errno) : "short write");
+}
+
 bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup) {
     uint8_t h[HEADER_SIZE];
+    errno = 0;
     memcpy(h, magic, 8);
     Put32(h + 8, (uint32_t)(data_hash >> 32));
     Put32(h + 12, (uint32_t)data_hash);
@@ -119,6 +154,7 @@ static bool WriteRecord(FILE *f, uint32_t number, uint8_t mask, uint8_t slots) {
         }
     Put32(rec + n, Fnv32(rec, n));
     n += 4;
+    errno = 0;
     return fwrite(rec, 1, n, f) == n && fflush(f) == 0;
 }
 

@@ -26,6 +26,16 @@ uint64_t DataHash();
 // creature count, the turn and the random stream's position.
 uint64_t WorldHash();
 
+// Opens the record name for writing, relative to the folder open as dir
+// (an absolute name ignores it): a new file, or with overwrite an existing
+// regular file, emptied. Never blocks on a FIFO or a device. Prints one
+// line and returns NULL when it cannot.
+FILE *OpenRecordOut(int dir, const char *name, bool overwrite);
+
+// Prints the line of a failed write to the record name, with the reason in
+// errno.
+void RecordWriteFailed(const char *name);
+
 // Writes the header; false on a write error.
 bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup);
 

@@ -4,6 +4,7 @@
 
 #include "game/globalvar.h"
 #include "platform/platform.h"
+#include "resources/errorline.h"
 #include "resources/palette.h"
 #include "resources/tokens.h"
 
@@ -62,8 +63,7 @@ void LoadPalette() {
         }
         fclose(f);
         if (tokens == 0)
-            fprintf(stderr, "marrowdigger: %s holds no colour, using the built-in palette\n",
-                    PALETTE_FILE);
+            ErrorLine("%s holds no colour, using the built-in palette", PALETTE_FILE);
     }
     if (tokens == 0) {
         digit[0] = digit[1] = 0;

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "resources/errorline.h"
+
 const char hextodig[16] = {'0', '1', '2', '3', '4', '5', '6', '7',
                            '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 
@@ -55,23 +57,23 @@ FILE *OpenResource(const char *path) {
     char err[320];
     int fd = OpenDataFile(path, err, sizeof err);
     if (fd < 0) {
-        fprintf(stderr, "marrowdigger: %s\n", err);
+        ErrorLine("%s", err);
         return nullptr;
     }
     long got = ReadUpTo(fd, resource_text, sizeof resource_text);
     int read_error = errno;
     close(fd);
     if (got < 0) {
-        fprintf(stderr, "marrowdigger: cannot read %s: %s\n", path, strerror(read_error));
+        ErrorLine("cannot read %s: %s", path, strerror(read_error));
         return nullptr;
     }
     if (got > RESOURCE_MAX_BYTES) {
-        fprintf(stderr, "marrowdigger: %s is longer than 1 MiB; the rest is ignored\n", path);
+        ErrorLine("%s is longer than 1 MiB; the rest is ignored", path);
         got = RESOURCE_MAX_BYTES;
     }
     FILE *f = fmemopen(resource_text, (size_t)got, "r");
     if (!f)
-        fprintf(stderr, "marrowdigger: cannot read %s: %s\n", path, strerror(errno));
+        ErrorLine("cannot read %s: %s", path, strerror(errno));
     return f;
 }
 

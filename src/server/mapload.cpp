@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "game/globalvar.h"
+#include "resources/errorline.h"
 #include "resources/tokens.h"
 #include "server/gameserver.h"
 
@@ -33,7 +34,7 @@ void LoadDemoMap() {
         }
         fclose(f);
         if (y == 0)
-            fprintf(stderr, "marrowdigger: %s holds no rows\n", MAP_FILE);
+            ErrorLine("%s holds no rows", MAP_FILE);
     }
     tilechar[0] = ' ';
     if (y == 0) {

@@ -280,6 +280,7 @@ static void ResetRunner() {
 int HeadlessMain(int argc, char **argv) {
     ResetRunner();
     std::string data = ".", script_path, trace_path, server, watch;
+    bool online = false; // --connect given, even with an empty address
     long frames = -1, every = -1;
     std::vector<std::string> shot_args;
     for (int i = 1; i < argc; i++) {
@@ -311,9 +312,10 @@ int HeadlessMain(int argc, char **argv) {
             script_path = value;
         else if (arg == "--trace")
             trace_path = value;
-        else if (arg == "--connect")
+        else if (arg == "--connect") {
             server = value;
-        else if (arg == "--watch")
+            online = true;
+        } else if (arg == "--watch")
             watch = value;
         else if (arg == "--screenshot")
             shot_args.push_back(value);
@@ -332,7 +334,7 @@ int HeadlessMain(int argc, char **argv) {
         }
     }
 
-    if (!watch.empty() && !server.empty())
+    if (!watch.empty() && online)
         return BadUsage("--watch and --connect cannot go together");
     if (every >= 0 && watch.empty())
         return BadUsage("--hash-every needs --watch");
@@ -395,7 +397,7 @@ int HeadlessMain(int argc, char **argv) {
     SeamCatchStopSignals();
 
     LoadConfig();
-    if (!server.empty()) {
+    if (online) {
         if (!NetJoin("marrowdigger-headless", server.c_str())) {
             if (hl_trace && hl_trace != stdout)
                 fclose(hl_trace);

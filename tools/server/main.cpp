@@ -2,6 +2,8 @@
 // restart and the real server turn from a data folder, headless, on its own
 // clock, and carries packages and commands to and from up to four clients
 // over ENet. With --replay it re-runs a record offline instead.
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,6 +15,7 @@
 #include "math/tables.h"
 #include "net/netserver.h"
 #include "record/record.h"
+#include "resources/errorline.h"
 #include "resources/initall.h"
 #include "server/gameserver.h"
 
@@ -21,7 +24,7 @@
 static const char usage[] =
     "usage: marrowdigger-server [--data DIR] [--port N] [--bind ADDR] [--players N]\n"
     "                           [--turn-ms N] [--turns N] [--record FILE] [--hash-every N]\n"
-    "                           [--quiet]\n"
+    "                           [--record-overwrite] [--quiet]\n"
     "       marrowdigger-server --replay FILE [--data DIR] [--hash-every N]\n"
     "  --data DIR        game data folder (data/maptest.map, data/tiledata.cfg); default: .\n"
     "  --port N          UDP port, 0 for any free one (default 7742)\n"
@@ -29,7 +32,8 @@ static const char usage[] =
     "  --players N       player slots, 1..4 (default 4); slot i controls creature i\n"
     "  --turn-ms N       milliseconds between turns, 1..60000 (default 500)\n"
     "  --turns N         stop after N turns (default: run until SIGINT or SIGTERM)\n"
-    "  --record FILE     write a record of the game to FILE\n"
+    "  --record FILE     write a record of the game to FILE, a new file\n"
+    "  --record-overwrite  let --record replace an existing record\n"
     "  --replay FILE     re-run a record offline and print the world hashes\n"
     "  --hash-every N    print the world hash every N turns, 0 never (default 100)\n"
     "  --quiet           no join and leave lines\n"
@@ -60,7 +64,8 @@ static bool Number(const char *s, long lo, long hi, long *v) {
 
 // Prints a complaint and the usage; exit status 2.
 static int BadUsage(const char *what, const char *arg) {
-    fprintf(stderr, "marrowdigger-server: %s '%s'\n%s", what, arg, usage);
+    char shown[ECHO_SIZE];
+    fprintf(stderr, "marrowdigger-server: %s '%s'\n%s", what, EchoText(arg, shown), usage);
     return 2;
 }
 
@@ -76,6 +81,7 @@ struct Options {
     long turns = 0;
     long every = 100;
     int setup = SETUP_RESTART;
+    bool overwrite = false;
 };
 
 // Reads the command line into o; returns 0, or the exit status of a bad one
@@ -93,6 +99,10 @@ static int ParseOptions(int argc, char **argv, Options &o) {
         }
         if (!strcmp(a, "--all-creatures")) {
             o.setup = SETUP_ALL;
+            continue;
+        }
+        if (!strcmp(a, "--record-overwrite")) {
+            o.overwrite = true;
             continue;
         }
         bool known = !strcmp(a, "--data") || !strcmp(a, "--bind") || !strcmp(a, "--record") ||
@@ -135,6 +145,35 @@ static void LoadServerData() {
     LoadTables();
 }
 
+// Moves into the data folder; one line when it cannot.
+static bool EnterData(const char *data) {
+    if (chdir(data) == 0)
+        return true;
+    fprintf(stderr, "marrowdigger-server: cannot enter the data folder %s: %s\n", data,
+            strerror(errno));
+    return false;
+}
+
+// Loads the data and builds the starting world. False, after one line, when
+// the tile file or the map is missing or gives no tile or an empty level:
+// the line of the loader that failed, else one saying what is wrong.
+static bool LoadWorld(const Options &o) {
+    uint32_t lines = error_lines;
+    LoadServerData();
+    if (tiletypes == 0) {
+        if (error_lines == lines)
+            ErrorLine("data/tiledata.cfg holds no tile");
+        return false;
+    }
+    StartWorld((int)o.players, o.setup);
+    if (mapsizex[0] == 0 && mapsizey[0] == 0) {
+        if (error_lines == lines)
+            ErrorLine("data/maptest.map gives an empty level");
+        return false;
+    }
+    return true;
+}
+
 // Prints the totals of the run on one line.
 static void Totals() {
     printf("marrowdigger-server: %u turns; sent %llu bytes in %llu datagrams, received %llu "
@@ -144,17 +183,13 @@ static void Totals() {
            (unsigned long long)NetServerDatagramsReceived());
     for (int k = 0; k < DROP_KINDS; k++)
         printf(" %s %u", net_drop_name[k], net_dropped[k]);
-    printf("\n");
+    printf("; ended half-open %u silent %u\n", NetServerHalfOpenEnded(), NetServerSilentEnded());
 }
 
 // The live game: a turn whenever more than turn_ms have passed since the
 // last, exactly as the local frame dispatch times them, and the network
 // served in between. Returns the exit status.
-static int Serve(const Options &o, FILE *rec) {
-    uint16_t bound = 0;
-    NetServerReset((int)o.players);
-    if (!NetServerOpen(o.bind, (uint16_t)o.port, &bound))
-        return 1;
+static int Serve(const Options &o, FILE *rec, uint16_t bound) {
     printf("marrowdigger-server: listening on %s:%u, %ld players, a turn every %ld ms\n",
            o.bind ? o.bind : "0.0.0.0", (unsigned)bound, o.players, o.turn_ms);
     gamestepdelay = (uint16_t)o.turn_ms;
@@ -170,7 +205,7 @@ static int Serve(const Options &o, FILE *rec) {
         }
         lastgametick = curgametick;
         if (rec && !RecordTurn(rec, turn, NetHeldSlots())) {
-            fprintf(stderr, "marrowdigger-server: cannot write the record %s\n", o.record);
+            RecordWriteFailed(o.record);
             status = 1;
             break;
         }
@@ -183,12 +218,83 @@ static int Serve(const Options &o, FILE *rec) {
     }
     NetServerClose();
     if (rec && status == 0 && !RecordEnd(rec, turn)) {
-        fprintf(stderr, "marrowdigger-server: cannot write the record %s\n", o.record);
+        RecordWriteFailed(o.record);
         status = 1;
     }
     FinalHashLine((int)o.every);
     Totals();
     return status;
+}
+
+// Replays a record offline; the exit status.
+static int ReplayMain(const Options &o) {
+    FILE *rec = RecordOpenRead("marrowdigger-server", o.replay);
+    if (!rec)
+        return 1;
+    int status = 1;
+    if (EnterData(o.data)) {
+        LoadServerData();
+        status = ReplayRecord(rec, o.replay, (int)o.every);
+    }
+    fclose(rec);
+    return status;
+}
+
+// Opens the record and writes its header, once the world stands; NULL after
+// one line when it cannot. Its name is relative to the start folder, open
+// as start.
+static FILE *StartRecord(const Options &o, int start) {
+    FILE *rec = OpenRecordOut(start, o.record, o.overwrite);
+    if (rec && !RecordHeader(rec, DataHash(), (uint8_t)o.players, (uint8_t)o.setup)) {
+        RecordWriteFailed(o.record);
+        fclose(rec);
+        rec = NULL;
+    }
+    return rec;
+}
+
+// The live server. The port is bound first, so that a second server started
+// by mistake on the same port stops before it touches any record; the record
+// is opened last, once the world stands. Returns the exit status.
+static int LiveMain(const Options &o) {
+    uint16_t bound = 0;
+    NetServerReset((int)o.players);
+    if (!NetServerOpen(o.bind, (uint16_t)o.port, &bound))
+        return 1;
+    // The record's name is relative to where the server was started.
+    int start = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (o.record && start < 0)
+        fprintf(stderr, "marrowdigger-server: cannot keep the start folder for the record: %s\n",
+                strerror(errno));
+    FILE *rec = NULL;
+    int status = 1;
+    if ((!o.record || start >= 0) && EnterData(o.data) && LoadWorld(o) &&
+        (!o.record || (rec = StartRecord(o, start)))) {
+        status = Serve(o, rec, bound);
+    } else {
+        NetServerClose();
+    }
+    if (start >= 0)
+        close(start);
+    errno = 0;
+    if (rec && fclose(rec) != 0 && status == 0) {
+        RecordWriteFailed(o.record);
+        status = 1;
+    }
+    return status;
+}
+
+// Catches SIGINT and SIGTERM to end the game cleanly, and ignores SIGPIPE:
+// a reader of the output that goes away must not cut the record short.
+static void CatchSignals() {
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = AskStop;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, NULL);
+    sigaction(SIGTERM, &sa, NULL);
+    sa.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &sa, NULL);
 }
 
 int main(int argc, char **argv) {
@@ -197,47 +303,7 @@ int main(int argc, char **argv) {
     if (bad)
         return bad < 0 ? 0 : bad;
     setvbuf(stdout, NULL, _IOLBF, 0);
-    // Files named on the command line are relative to where the server was
-    // started, so they are opened before moving into the data folder.
-    FILE *rec = NULL;
-    if (o.replay) {
-        rec = fopen(o.replay, "rb");
-        if (!rec) {
-            fprintf(stderr, "marrowdigger-server: cannot read the record %s\n", o.replay);
-            return 1;
-        }
-    } else if (o.record) {
-        rec = fopen(o.record, "wb");
-        if (!rec) {
-            fprintf(stderr, "marrowdigger-server: cannot write the record %s\n", o.record);
-            return 1;
-        }
-    }
-    if (chdir(o.data) != 0) {
-        fprintf(stderr, "marrowdigger-server: cannot enter the data folder %s\n", o.data);
-        return 1;
-    }
-    LoadServerData();
-    if (o.replay) {
-        int status = ReplayRecord(rec, o.replay, (int)o.every);
-        fclose(rec);
-        return status;
-    }
-    StartWorld((int)o.players, o.setup);
-    if (rec && !RecordHeader(rec, DataHash(), (uint8_t)o.players, (uint8_t)o.setup)) {
-        fprintf(stderr, "marrowdigger-server: cannot write the record %s\n", o.record);
-        return 1;
-    }
-    struct sigaction sa;
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = AskStop;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, NULL);
-    sigaction(SIGTERM, &sa, NULL);
-    int status = Serve(o, rec);
-    if (rec && fclose(rec) != 0 && status == 0) {
-        fprintf(stderr, "marrowdigger-server: cannot write the record %s\n", o.record);
-        status = 1;
-    }
-    return status;
+    error_program = "marrowdigger-server";
+    CatchSignals();
+    return o.replay ? ReplayMain(o) : LiveMain(o);
 }

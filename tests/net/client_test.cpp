@@ -1,0 +1,196 @@
+// The client against a stand-in server that answers the hello with whatever
+// a test gives it: refusals of every kind and welcomes out of range end the
+// join with one line and a proper goodbye, packages of the wrong length are
+// dropped, and a command goes out only when it changes.
+#include <atomic>
+#include <thread>
+
+#include "net/netclient.h"
+#include "net/online.h"
+
+namespace {
+
+// A stand-in server on a free loopback port, served by its own thread.
+struct Stand {
+    ENetHost *host = nullptr;
+    uint16_t port = 0;
+    std::vector<std::vector<uint8_t>> answer; // sent in order once the hello came
+    std::atomic<int> commands{0};             // command messages received
+    std::atomic<long> answered{-1}, left{-1}; // when the answer went, when the client left
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+// The stand-in's thread: answers the hello, counts commands, notes the leave.
+void Serve(Stand *s) {
+    ENetEvent ev;
+    while (!s->stop) {
+        if (enet_host_service(s->host, &ev, 2) <= 0)
+            continue;
+        if (ev.type == ENET_EVENT_TYPE_DISCONNECT)
+            s->left = NowMs();
+        if (ev.type != ENET_EVENT_TYPE_RECEIVE)
+            continue;
+        uint8_t type = ev.packet->dataLength > 0 ? ev.packet->data[0] : 0;
+        enet_packet_destroy(ev.packet);
+        s->commands += type == MSG_COMMAND;
+        if (type != MSG_HELLO)
+            continue;
+        for (const std::vector<uint8_t> &m : s->answer)
+            enet_peer_send(ev.peer, NET_CHANNEL_RELIABLE,
+                           enet_packet_create(m.data(), m.size(), ENET_PACKET_FLAG_RELIABLE));
+        enet_host_flush(s->host);
+        s->answered = NowMs();
+    }
+}
+
+// Opens the stand-in with its answer and starts its thread.
+void Open(Stand &s, const std::vector<std::vector<uint8_t>> &answer) {
+    EnetUp();
+    ENetAddress a;
+    enet_address_set_host_ip(&a, "127.0.0.1");
+    a.port = 0;
+    s.host = enet_host_create(&a, 4, NET_CHANNELS, 0, 0);
+    ASSERT_NE(s.host, nullptr);
+    ENetAddress got;
+    enet_socket_get_address(s.host->socket, &got);
+    s.port = got.port;
+    s.answer = answer;
+    s.thread = std::thread(Serve, &s);
+}
+
+// Stops the stand-in's thread and closes its host.
+void Close(Stand &s) {
+    s.stop = true;
+    s.thread.join();
+    enet_host_destroy(s.host);
+}
+
+// A welcome of the given slot and players, the level 95 x 63.
+std::vector<uint8_t> Welcome(uint8_t slot, uint8_t players) {
+    std::vector<uint8_t> m(MSG_WELCOME_SIZE, 0);
+    m[0] = MSG_WELCOME;
+    m[1] = slot;
+    m[2] = players;
+    NetPut16(&m[4], 95);
+    NetPut16(&m[6], 63);
+    return m;
+}
+
+// A package message of n bytes whose package gives turn t.
+std::vector<uint8_t> Package(size_t n, uint8_t t) {
+    std::vector<uint8_t> m(n, 0);
+    m[0] = MSG_PACKAGE;
+    m[1] = t;
+    return m;
+}
+
+// Sleeps for ms milliseconds (under 1000).
+void Sleep(int ms) {
+    struct timespec t = {0, ms * 1000L * 1000L};
+    nanosleep(&t, nullptr);
+}
+
+// Joins the stand-in; gives NetJoin's result and its line on stderr.
+bool JoinStand(const Stand &s, std::string *err) {
+    testing::internal::CaptureStderr();
+    bool ok = NetJoin("client", ("127.0.0.1:" + std::to_string(s.port)).c_str());
+    *err = testing::internal::GetCapturedStderr();
+    return ok;
+}
+
+TEST(Client, RefusalsAndBadWelcomesEndTheJoinWithOneLineAndAGoodbye) {
+    std::vector<uint8_t> refuse = {MSG_REFUSE, 9, 0, NET_VERSION};
+    struct Case {
+        std::vector<uint8_t> answer;
+        std::string says;
+    } cases[] = {
+        {refuse, "refused the join for an unknown reason (9)\n"},
+        {{MSG_REFUSE, REFUSE_FULL, 0, NET_VERSION}, "is full\n"},
+        {{MSG_REFUSE, REFUSE_VERSION, 0, 7}, "speaks protocol version 7, this game"},
+        {Welcome(2, 2), "did not answer the join\n"},
+        {Welcome(0, MAX_CLIENTS + 1), "did not answer the join\n"},
+    };
+    for (const Case &c : cases) {
+        Stand s;
+        Open(s, {c.answer});
+        std::string err;
+        EXPECT_FALSE(JoinStand(s, &err));
+        EXPECT_EQ(err.compare(0, 8, "client: "), 0) << err;
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(net_remote, 0);
+        // The client said goodbye, so its connection ended at once.
+        for (long start = NowMs(); s.left < 0 && NowMs() - start < 2000;)
+            Sleep(1);
+        EXPECT_GE(s.left, 0) << c.says;
+        if (c.answer[0] == MSG_REFUSE) {
+            EXPECT_LT(s.left - s.answered, 500) << c.says;
+        }
+        Close(s);
+    }
+}
+
+TEST(Client, PackagesOfTheWrongLengthAreDroppedAndCommandsGoOnlyOnChange) {
+    Stand s;
+    Open(s, {Welcome(1, 2), Package(MSG_PACKAGE_SIZE - 1, 77), Package(MSG_PACKAGE_SIZE + 1, 78),
+             Package(MSG_PACKAGE_SIZE, 5)});
+    std::string err;
+    ASSERT_TRUE(JoinStand(s, &err)) << err;
+    EXPECT_EQ(net_slot, 1);
+    EXPECT_EQ(net_level_x, 95);
+    EXPECT_EQ(net_level_y, 63);
+    for (long start = NowMs(); net_packages == 0 && NowMs() - start < 5000;)
+        NetClientFrameStart();
+    EXPECT_EQ(net_packages, 1u);
+    EXPECT_EQ(net_server_msg[0], 5);
+    EXPECT_EQ(net_dropped[DROP_SIZE], 2u);
+    // The same command bytes frame after frame go out once; a change once more.
+    net_client_msg[0] = 1;
+    net_client_msg[1] = 3;
+    for (int f = 0; f < 50; f++) {
+        NetClientFrameStart();
+        NetClientFrameEnd();
+    }
+    net_client_msg[1] = 0;
+    for (int f = 0; f < 50; f++) {
+        NetClientFrameStart();
+        NetClientFrameEnd();
+    }
+    for (long start = NowMs(); s.commands < 2 && NowMs() - start < 2000;)
+        NetClientFrameStart();
+    Sleep(100);
+    EXPECT_EQ(s.commands, 2);
+    NetLeave();
+    Close(s);
+}
+
+// Runs the headless runner as a client of address; its exit status and
+// what it printed on stderr.
+int Headless(const std::string &address, std::string *err) {
+    std::string dir = TempDir();
+    int status = ExitStatus(StartProgram({BuildProgram("tools/marrowdigger-headless"), "--data",
+                                          DataDir(), "--frames", "5", "--connect", address},
+                                         dir + "/out", dir + "/err"),
+                            20000);
+    *err = ReadFile(dir + "/err");
+    return status;
+}
+
+TEST(Client, EmptyAndOverlongAddressesAreRefusedWithOneLine) {
+    std::string err;
+    EXPECT_EQ(Headless("", &err), 1);
+    EXPECT_EQ(err, "marrowdigger-headless: '' is no server address (HOST or HOST:PORT)\n");
+    EXPECT_EQ(Headless(std::string(5000, 'h'), &err), 1);
+    EXPECT_EQ(err, "marrowdigger-headless: '" + std::string(80, 'h') +
+                       "...' is no server address (HOST or HOST:PORT)\n");
+    // A name that fits the buffer exactly is taken; one byte more is not.
+    char host[8];
+    uint16_t port = NET_DEFAULT_PORT;
+    EXPECT_TRUE(NetParseAddress("1234567:9", host, sizeof host, &port));
+    EXPECT_STREQ(host, "1234567");
+    EXPECT_FALSE(NetParseAddress("12345678:9", host, sizeof host, &port));
+    EXPECT_FALSE(NetParseAddress("12345678", host, sizeof host, &port));
+}
+
+} // namespace

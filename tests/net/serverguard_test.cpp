@@ -1,0 +1,209 @@
+// The dedicated server's guards, each ending in one clear line: an unusable
+// world, records that nothing destroys (a second server, an existing file, a
+// FIFO, a full disk, a reader of the output that goes away), bind failures
+// and the ends of every option's range.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "net/online.h"
+
+namespace {
+
+// A finished run of the server: its exit status and what it printed.
+struct Finished {
+    int status;
+    std::string out, err;
+};
+
+// Runs the server with the given options to its end (at most 20 s).
+Finished RunServer(const std::vector<std::string> &options, const std::string &dir) {
+    std::vector<std::string> args = {BuildProgram("tools/marrowdigger-server")};
+    args.insert(args.end(), options.begin(), options.end());
+    Finished r;
+    r.status = ExitStatus(StartProgram(args, dir + "/run.out", dir + "/run.err"), 20000);
+    r.out = ReadFile(dir + "/run.out");
+    r.err = ReadFile(dir + "/run.err");
+    return r;
+}
+
+// The text is exactly one line that starts with the server's name.
+void ExpectOneLine(const std::string &err, const std::string &says) {
+    EXPECT_EQ(err.compare(0, 21, "marrowdigger-server: "), 0) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find(says), std::string::npos) << err;
+}
+
+TEST(ServerGuard, UnusableWorldEndsTheServerWithOneLine) {
+    std::string dir = TempDir(), data = dir + "/data";
+    mkdir(data.c_str(), 0755);
+    std::string tiles = ReadFile(DataDir() + "/data/tiledata.cfg");
+    struct Case {
+        std::string tiles, map; // "-" for no file
+        std::string says;
+    } cases[] = {
+        {"-", "-", "cannot open data/tiledata.cfg: No such file or directory"},
+        {tiles, "-", "cannot open data/maptest.map: No such file or directory"},
+        {"a b c d e\n", "0000\n", "data/tiledata.cfg holds no tile"},
+        {tiles, "", "data/maptest.map holds no rows"},
+        {tiles, "abc\n", "data/maptest.map gives an empty level"},
+    };
+    for (const Case &c : cases) {
+        unlink((data + "/tiledata.cfg").c_str());
+        unlink((data + "/maptest.map").c_str());
+        if (c.tiles != "-")
+            WriteFile(data + "/tiledata.cfg", c.tiles);
+        if (c.map != "-")
+            WriteFile(data + "/maptest.map", c.map);
+        Finished r = RunServer({"--data", dir, "--bind", "127.0.0.1", "--port", "0", "--turns", "1",
+                                "--record", dir + "/never.rec"},
+                               dir);
+        EXPECT_EQ(r.status, 1) << c.says;
+        ExpectOneLine(r.err, c.says);
+        EXPECT_EQ(r.out.find("listening"), std::string::npos) << r.out;
+        EXPECT_NE(access((dir + "/never.rec").c_str(), F_OK), 0) << c.says;
+    }
+}
+
+TEST(ServerGuard, RecordsAreNeverDestroyedAndFailuresSayWhy) {
+    std::string dir = TempDir(), rec = dir + "/game.rec";
+    Server first;
+    ASSERT_TRUE(StartServer(first, dir, "first",
+                            {"--turn-ms", "5", "--hash-every", "50", "--record", rec}));
+    std::string port = std::to_string(first.port);
+    ASSERT_TRUE(AwaitText(first.out, "turn 50 hash", 20000));
+    // A second start on the same port and record: the port is taken, the
+    // record stays the running server's.
+    Finished r = RunServer({"--data", DataDir(), "--bind", "127.0.0.1", "--port", port, "--record",
+                            rec, "--record-overwrite"},
+                           dir);
+    EXPECT_EQ(r.status, 1);
+    ExpectOneLine(r.err, "cannot listen on 127.0.0.1:" + port + ": Address already in use");
+    // On another port, the existing record is refused.
+    r = RunServer({"--data", DataDir(), "--port", "0", "--turns", "1", "--record", rec}, dir);
+    EXPECT_EQ(r.status, 1);
+    ExpectOneLine(r.err, "the record " + rec + " exists already (--record-overwrite");
+    kill(first.pid, SIGTERM);
+    ASSERT_EQ(WaitServer(first, 10000), 0);
+    ASSERT_EQ(Replay(rec, DataDir(), 50, dir), 0) << ReadFile(dir + "/replay.err");
+    EXPECT_EQ(HashLines(ReadFile(dir + "/replay.out")), HashLines(ReadFile(first.out)));
+
+    // --record-overwrite replaces a regular file with a whole new record.
+    r = RunServer({"--data", DataDir(), "--port", "0", "--turn-ms", "1", "--turns", "20",
+                   "--record", rec, "--record-overwrite"},
+                  dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Replay(rec, DataDir(), 0, dir), 0) << ReadFile(dir + "/replay.err");
+    EXPECT_NE(ReadFile(dir + "/replay.out").find("turn 20 hash"), std::string::npos);
+
+    // A FIFO is neither written nor replayed, and nothing waits on it.
+    std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    r = RunServer({"--data", DataDir(), "--port", "0", "--turns", "1", "--record", fifo,
+                   "--record-overwrite"},
+                  dir);
+    EXPECT_EQ(r.status, 1);
+    ExpectOneLine(r.err, "the record " + fifo + " is not a regular file");
+    close(reader);
+    EXPECT_EQ(Replay(fifo, DataDir(), 0, dir), 1);
+    ExpectOneLine(ReadFile(dir + "/replay.err"), "the record " + fifo + " is not a regular file");
+
+    // A write that fails says why; the children inherit the size limit and
+    // the ignored signal that comes with it.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = {2000, old.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    r = RunServer({"--data", DataDir(), "--port", "0", "--turn-ms", "1", "--turns", "1000",
+                   "--hash-every", "0", "--record", dir + "/big.rec"},
+                  dir);
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(r.status, 1);
+    ExpectOneLine(r.err, "cannot write the record " + dir + "/big.rec: File too large");
+}
+
+TEST(ServerGuard, LostReaderOfTheOutputStillEndsTheGameWhole) {
+    std::string dir = TempDir(), rec = dir + "/game.rec";
+    int pipe_fd[2];
+    ASSERT_EQ(pipe(pipe_fd), 0);
+    fcntl(pipe_fd[0], F_SETFD, FD_CLOEXEC); // only this process reads
+    pid_t pid = StartProgram({BuildProgram("tools/marrowdigger-server"), "--data", DataDir(),
+                              "--bind", "127.0.0.1", "--port", "0", "--turn-ms", "10", "--turns",
+                              "300", "--hash-every", "1", "--record", rec},
+                             "/dev/fd/" + std::to_string(pipe_fd[1]), dir + "/server.err");
+    close(pipe_fd[1]);
+    // Read the first line, as `| head -1` does, then go away.
+    std::string line;
+    char ch;
+    while (read(pipe_fd[0], &ch, 1) == 1 && ch != '\n')
+        line += ch;
+    close(pipe_fd[0]);
+    size_t at = line.find("127.0.0.1:");
+    ASSERT_NE(at, std::string::npos) << line;
+    TestClient c;
+    ASSERT_TRUE(Join(c, (uint16_t)atoi(line.c_str() + at + 10)));
+    for (long start = NowMs(); !c.gone && NowMs() - start < 20000;)
+        PumpFor(c, 5);
+    EXPECT_EQ(c.bye, (uint32_t)NET_BYE); // the goodbye came
+    EXPECT_EQ(ExitStatus(pid, 20000), 0);
+    EXPECT_EQ(ReadFile(dir + "/server.err"), "");
+    ASSERT_EQ(Replay(rec, DataDir(), 0, dir), 0) << ReadFile(dir + "/replay.err");
+    EXPECT_NE(ReadFile(dir + "/replay.out").find("turn 300 hash"), std::string::npos);
+}
+
+TEST(ServerGuard, OptionsHoldTheEndsOfTheirRangesAndBadOnesAreNamed) {
+    std::string dir = TempDir();
+    // Accepted options lead to the replay of a record that is not there.
+    const std::vector<std::vector<std::string>> good = {{"--port", "0"},
+                                                        {"--port", "65535"},
+                                                        {"--players", "1"},
+                                                        {"--players", "4"},
+                                                        {"--turn-ms", "1"},
+                                                        {"--turn-ms", "60000"},
+                                                        {"--turns", "0"},
+                                                        {"--turns", "2000000000"},
+                                                        {"--hash-every", "2000000000"},
+                                                        {"--record-overwrite"},
+                                                        {"--quiet"},
+                                                        {"--all-creatures"}};
+    for (const auto &g : good) {
+        std::vector<std::string> args = g;
+        args.insert(args.end(), {"--replay", dir + "/none.rec"});
+        Finished r = RunServer(args, dir);
+        EXPECT_EQ(r.status, 1) << g[0];
+        ExpectOneLine(r.err, "cannot read the record");
+    }
+    const std::vector<std::vector<std::string>> bad = {
+        {"--port", "65536"},       {"--port", "-1"},        {"--players", "0"},
+        {"--players", "5"},        {"--turn-ms", "0"},      {"--turn-ms", "60001"},
+        {"--turns", "2000000001"}, {"--hash-every", "1e3"}, {"--port", ""},
+        {"--turns", "99999999999"}};
+    for (const auto &b : bad) {
+        Finished r = RunServer(b, dir);
+        EXPECT_EQ(r.status, 2) << b[0] << " " << b[1];
+        EXPECT_EQ(r.err.find("marrowdigger-server: bad value for '" + b[0] + "'\n"), 0u) << r.err;
+    }
+    Finished r = RunServer({"--players", "2", "--record"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.find("marrowdigger-server: a value is missing after '--record'\n"), 0u)
+        << r.err;
+    r = RunServer({"--bogus=" + std::string(5000, 'x')}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.find("marrowdigger-server: unknown option '--bogus=" + std::string(72, 'x') +
+                         "...'\n"),
+              0u)
+        << r.err.substr(0, 200);
+    // A bind address: too long, not an address, not one of this machine.
+    r = RunServer({"--bind", std::string(5000, '1'), "--turns", "1"}, dir);
+    EXPECT_EQ(r.status, 1);
+    ExpectOneLine(r.err, "'" + std::string(80, '1') + "...' is no IPv4 address");
+    r = RunServer({"--data", DataDir(), "--bind", "192.0.2.1", "--port", "0", "--turns", "1"}, dir);
+    EXPECT_EQ(r.status, 1);
+    ExpectOneLine(r.err, "cannot listen on 192.0.2.1:0: Cannot assign requested address (not an "
+                         "address of this machine)");
+}
+
+} // namespace
