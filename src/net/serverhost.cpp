@@ -17,7 +17,7 @@
 #define PACKET_LIMIT 4096   // largest packet a peer may send; far above any message
 #define WAITING_LIMIT 65536 // data a peer may leave waiting for delivery
 #define GOODBYE_MS 300      // time given to peers to hear the goodbye
-#define STALL_MS 1900       // longest handshake, wait for a hello, or unheard goodbye
+#define STALL_MS 1500       // longest handshake, wait for a hello, or unheard goodbye
 
 // What the server waits for from a peer, as the walk of the peer table saw it.
 #define STAGE_NONE 0      // free

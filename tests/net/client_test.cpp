@@ -1,7 +1,8 @@
 // The client against a stand-in server that answers the hello with whatever
 // a test gives it: refusals of every kind and welcomes out of range end the
 // join with one line and a proper goodbye, packages of the wrong length are
-// dropped, and a command goes out only when it changes.
+// dropped, a flood is taken a batch a frame, and a command goes out only
+// when it changes.
 #include <atomic>
 #include <thread>
 
@@ -17,9 +18,19 @@ struct Stand {
     std::vector<std::vector<uint8_t>> answer; // sent in order once the hello came
     std::atomic<int> commands{0};             // command messages received
     std::atomic<long> answered{-1}, left{-1}; // when the answer went, when the client left
+    bool flood = false;                       // answer the first command with 1000 junk messages
     std::atomic<bool> stop{false};
     std::thread thread;
 };
+
+// Sends 1000 messages of an unknown type, unsequenced, at once.
+void Flood(ENetHost *host, ENetPeer *peer) {
+    const uint8_t junk[3] = {99, 1, 2};
+    for (int k = 0; k < 1000; k++)
+        enet_peer_send(peer, NET_CHANNEL_PACKAGE,
+                       enet_packet_create(junk, sizeof junk, ENET_PACKET_FLAG_UNSEQUENCED));
+    enet_host_flush(host);
+}
 
 // The stand-in's thread: answers the hello, counts commands, notes the leave.
 void Serve(Stand *s) {
@@ -34,6 +45,8 @@ void Serve(Stand *s) {
         uint8_t type = ev.packet->dataLength > 0 ? ev.packet->data[0] : 0;
         enet_packet_destroy(ev.packet);
         s->commands += type == MSG_COMMAND;
+        if (type == MSG_COMMAND && s->commands == 1 && s->flood)
+            Flood(s->host, ev.peer);
         if (type != MSG_HELLO)
             continue;
         for (const std::vector<uint8_t> &m : s->answer)
@@ -131,8 +144,9 @@ TEST(Client, RefusalsAndBadWelcomesEndTheJoinWithOneLineAndAGoodbye) {
     }
 }
 
-TEST(Client, PackagesOfTheWrongLengthAreDroppedAndCommandsGoOnlyOnChange) {
+TEST(Client, WrongPackagesAreDroppedFloodsTakenInBatchesCommandsSentOnChange) {
     Stand s;
+    s.flood = true;
     Open(s, {Welcome(1, 2), Package(MSG_PACKAGE_SIZE - 1, 77), Package(MSG_PACKAGE_SIZE + 1, 78),
              Package(MSG_PACKAGE_SIZE, 5)});
     std::string err;
@@ -145,9 +159,15 @@ TEST(Client, PackagesOfTheWrongLengthAreDroppedAndCommandsGoOnlyOnChange) {
     EXPECT_EQ(net_packages, 1u);
     EXPECT_EQ(net_server_msg[0], 5);
     EXPECT_EQ(net_dropped[DROP_SIZE], 2u);
-    // The same command bytes frame after frame go out once; a change once more.
+    // The first command brings a flood, taken NET_EVENTS_MAX a frame.
     net_client_msg[0] = 1;
     net_client_msg[1] = 3;
+    NetClientFrameEnd();
+    Sleep(200);
+    uint32_t junk = net_dropped[DROP_TYPE];
+    NetClientFrameStart();
+    EXPECT_EQ(net_dropped[DROP_TYPE], junk + NET_EVENTS_MAX);
+    // The same command bytes frame after frame go out once; a change once more.
     for (int f = 0; f < 50; f++) {
         NetClientFrameStart();
         NetClientFrameEnd();

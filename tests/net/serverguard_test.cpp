@@ -105,10 +105,11 @@ TEST(ServerGuard, RecordsAreNeverDestroyedAndFailuresSayWhy) {
                    "--record-overwrite"},
                   dir);
     EXPECT_EQ(r.status, 1);
-    ExpectOneLine(r.err, "the record " + fifo + " is not a regular file");
+    ExpectOneLine(r.err, "cannot write the record " + fifo + ": not a regular file");
     close(reader);
     EXPECT_EQ(Replay(fifo, DataDir(), 0, dir), 1);
-    ExpectOneLine(ReadFile(dir + "/replay.err"), "the record " + fifo + " is not a regular file");
+    ExpectOneLine(ReadFile(dir + "/replay.err"),
+                  "cannot read the record " + fifo + ": not a regular file");
 
     // A write that fails says why; the children inherit the size limit and
     // the ignored signal that comes with it.
@@ -125,14 +126,16 @@ TEST(ServerGuard, RecordsAreNeverDestroyedAndFailuresSayWhy) {
     ExpectOneLine(r.err, "cannot write the record " + dir + "/big.rec: File too large");
 }
 
-TEST(ServerGuard, LostReaderOfTheOutputStillEndsTheGameWhole) {
+TEST(ServerGuard, BusyServerWithALostReaderStillServesAndEndsWhole) {
+    // Turns of every creature with a world hash each, far slower than their
+    // 1 ms, come back to back; the output's reader goes away.
     std::string dir = TempDir(), rec = dir + "/game.rec";
     int pipe_fd[2];
     ASSERT_EQ(pipe(pipe_fd), 0);
     fcntl(pipe_fd[0], F_SETFD, FD_CLOEXEC); // only this process reads
     pid_t pid = StartProgram({BuildProgram("tools/marrowdigger-server"), "--data", DataDir(),
-                              "--bind", "127.0.0.1", "--port", "0", "--turn-ms", "10", "--turns",
-                              "300", "--hash-every", "1", "--record", rec},
+                              "--bind", "127.0.0.1", "--port", "0", "--turn-ms", "1", "--turns",
+                              "300", "--hash-every", "1", "--all-creatures", "--record", rec},
                              "/dev/fd/" + std::to_string(pipe_fd[1]), dir + "/server.err");
     close(pipe_fd[1]);
     // Read the first line, as `| head -1` does, then go away.

@@ -202,6 +202,28 @@ TEST(Headless, BadOptionsAndScriptsExitWithTwo) {
     EXPECT_NE(err.find("unknown option '--bogus'"), std::string::npos) << err;
 }
 
+TEST(Headless, OptionRangesEndWhereTheUsageSays) {
+    std::string dir = EnterScratchDir();
+    // Accepted values get as far as the missing data folder.
+    for (std::vector<std::string> good : {std::vector<std::string>{"--frames", "1000000"},
+                                          {"--frames", "0"},
+                                          {"--scale", "1"},
+                                          {"--scale", "8"}}) {
+        good.insert(good.end(), {"--data", dir + "/nowhere"});
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(RunHeadless(good), 2) << good[0] << " " << good[1];
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("cannot enter the data folder"), std::string::npos) << err;
+    }
+    for (std::vector<std::string> bad :
+         {std::vector<std::string>{"--frames", "1000001"}, {"--scale", "0"}, {"--connect"}}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(RunHeadless(bad), 2) << bad[0];
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("marrowdigger-headless: " + bad[0]), 0u) << err;
+    }
+}
+
 // Scripts without end, overlong lines and a data folder that is not there
 // are refused before any output is opened; control bytes of the script are
 // shown escaped.

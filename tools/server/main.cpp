@@ -204,6 +204,9 @@ static int Serve(const Options &o, FILE *rec, uint16_t bound) {
             continue;
         }
         lastgametick = curgametick;
+        // Turns slower than their delay come back to back: the network is
+        // still served before each one.
+        NetServerWait(0);
         if (rec && !RecordTurn(rec, turn, NetHeldSlots())) {
             RecordWriteFailed(o.record);
             status = 1;
