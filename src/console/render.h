@@ -6,7 +6,7 @@
 
 // Paintings for glyphs 8 or 16 pixels wide, when frame and font fit their
 // buffers; every one gives the same frame. Any other case goes pixel by pixel.
-#define PAINT_FASTEST 0 // AVX2 where the processor has it, else SSE2, else words
+#define PAINT_FASTEST 0 // AVX2 ink table for 8 x 8 glyphs where it runs, else SSE2, else words
 #define PAINT_SSE2 1    // SSE2 where the build has it, else words
 #define PAINT_WORDS 2   // plain 32-bit words, as on machines without SIMD
 
