@@ -2,8 +2,10 @@
 # Builds the game and plays it. With a display it opens the game's window,
 # three times enlarged, and passes its arguments on to the game. Without one
 # it says so and plays the recorded walk (tests/replays/walk.script) headless
-# instead, writing screenshots and the frame trace into out/.
-#   ./run.sh [GAME ARGUMENTS...]
+# instead, writing the frame trace into out/, and with no arguments
+# screenshots too. Arguments go on to the headless runner then: with
+# --connect HOST[:PORT] the walk is played on-line.
+#   ./run.sh [ARGUMENTS...]
 set -euo pipefail
 if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
     sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
@@ -24,17 +26,34 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec ../build/marrowdigger "$@"
 fi
 
-echo "No display is available (DISPLAY and WAYLAND_DISPLAY are unset): playing tests/replays/walk.script headless instead."
 script=tests/replays/walk.script
-# Frames in the script: the counts of its hold and wait lines.
-frames=$(sed 's/#.*//' "$script" | awk '$1 == "hold" || $1 == "wait" { n += $NF } END { print n + 0 }')
 mkdir -p out
-rm -f out/walk-*.png
-shots=()
-for ((f = 0; f < frames; f += 50)); do
-    shots+=(--screenshot "$f:out/$(printf 'walk-%04d.png' "$f")")
+args=(--data gamedata --script "$script" --trace out/walk.trace)
+if [ $# -eq 0 ]; then
+    echo "No display is available (DISPLAY and WAYLAND_DISPLAY are unset): playing $script headless instead."
+    # Frames in the script: the counts of its hold and wait lines.
+    frames=$(sed 's/#.*//' "$script" | awk '$1 == "hold" || $1 == "wait" { n += $NF } END { print n + 0 }')
+    rm -f out/walk-*.png
+    for ((f = 0; f < frames; f += 50)); do
+        args+=(--screenshot "$f:out/$(printf 'walk-%04d.png' "$f")")
+    done
+    args+=(--screenshot "$((frames - 1)):out/$(printf 'walk-%04d.png' "$((frames - 1))")")
+    build/tools/marrowdigger-headless "${args[@]}" --scale 2
+    echo "Screenshots (every 50th frame and the last, 2x) and the trace are in $(pwd)/out/"
+    exit 0
+fi
+
+# With arguments they all go to the headless runner, after the walk's own,
+# so that they win: --connect HOST plays the walk on-line, as a client of
+# HOST, for the script's length; anything the runner does not know is
+# refused by it in one line.
+echo "No display is available (DISPLAY and WAYLAND_DISPLAY are unset): playing $script" \
+    "headless instead, with the arguments: $*"
+trace="$(pwd)/out/walk.trace"
+for arg in "$@"; do
+    case $arg in
+    --trace | --trace=*) trace="the file named by --trace" ;;
+    esac
 done
-shots+=(--screenshot "$((frames - 1)):out/$(printf 'walk-%04d.png' "$((frames - 1))")")
-build/tools/marrowdigger-headless --data gamedata --script "$script" --trace out/walk.trace \
-    --scale 2 "${shots[@]}"
-echo "Screenshots (every 50th frame and the last, 2x) and the trace are in $(pwd)/out/"
+build/tools/marrowdigger-headless "${args[@]}" "$@"
+echo "The frame trace is in $trace"

@@ -1,7 +1,7 @@
 // Program entry: start-up, the frame loop and shutdown, in that order. With
 // --connect HOST[:PORT] the game joins a dedicated server first and plays as
 // its client; with --watch RECORD it plays a server's record back in the
-// observer view. Every other argument is ignored.
+// observer view.
 #include <stdio.h>
 #include <string.h>
 
@@ -28,15 +28,40 @@ static const char *OptionValue(int argc, char **argv, int *i, const char *name, 
     return argv[++*i];
 }
 
+static const char usage[] =
+    "usage: marrowdigger [--connect HOST[:PORT] | --watch RECORD]\n"
+    "Plays MARROWDIGGER ONLINE (alpha) in a window, from the data folder it is started in\n"
+    "(client/, data/, font/).\n"
+    "  --connect H[:P]   play as a client of the dedicated server at H (port P, default 7742)\n"
+    "  --watch RECORD    play a server's record back in the observer view\n"
+    "  --help            show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "Keys: arrows, keypad or h j k l y u b n move; Escape opens the menu; Enter, Space or Z\n"
+    "chooses; F11 or Alt+Enter switches full screen.\n";
+
 int main(int argc, char **argv) {
     const char *server = NULL, *record = NULL;
     for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "--help")) {
+            fputs(usage, stdout);
+            return 0;
+        }
+        if (!strcmp(argv[i], "--version")) {
+            printf("marrowdigger %s\n", MD_VERSION);
+            return 0;
+        }
         bool missing = false;
         const char *v = OptionValue(argc, argv, &i, "--connect", &missing);
         if (v)
             server = v;
         else if (!missing && (v = OptionValue(argc, argv, &i, "--watch", &missing)))
             record = v;
+        else if (!missing) {
+            fprintf(stderr,
+                    "marrowdigger: unknown option '%.80s' (marrowdigger --help lists them)\n",
+                    argv[i]);
+            return 2;
+        }
         if (missing) {
             fprintf(stderr, "marrowdigger: %s needs %s\n", argv[i],
                     argv[i][2] == 'c' ? "HOST or HOST:PORT" : "a record file");
@@ -54,6 +79,7 @@ int main(int argc, char **argv) {
         return 1;
     Platform_Init();
     Initialize();
+    Platform_SetWindowIcon();
     if (net_remote)
         NetClientStart();
     if (record)

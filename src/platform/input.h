@@ -43,4 +43,8 @@ void FramePresented();                             // after each frame reaches t
 void HandBack();                                   // at exit, after SDL has shut down
 // Both drivers share JoyHandle and CopyPadName (pads.h).
 
+// The SDL driver only: whether a key is held for a desktop action (the
+// full-screen switch), which KeyHeld hides from the game.
+uint8_t KeyTaken(int key);
+
 #endif

@@ -9,6 +9,7 @@
 #include "game/globalvar.h"
 #include "platform/input.h"
 #include "platform/ramhack.h"
+#include "platform/window.h"
 
 SDL_Surface *screen;
 SDL_Joystick *gp2xjoy;
@@ -24,11 +25,32 @@ uint32_t tickcount, tickcount2;
 
 void Platform_Init() {
     RamHack();
+    // A video driver named in SDL_VIDEODRIVER is used as it is (the tests and
+    // the headless runner draw on dummy); otherwise SDL falls back to one
+    // that shows nothing when no display is reachable, and the game would
+    // run unseen. What SDL says while looking is kept until that is known.
+    const char *chosen = getenv("SDL_VIDEODRIVER");
+    bool driver_chosen = chosen && *chosen;
     // The game makes no sound, so a machine without audio still gets video
     // and joysticks.
-    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0)
-        SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK);
+    FILE *noise;
+    if (!SdlInitQuiet(SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK, &noise)) {
+        if (noise)
+            fclose(noise);
+        SdlInitQuiet(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK, &noise);
+    }
+    char driver[32];
+    if (!driver_chosen && !VideoDriverIsReal(SDL_VideoDriverName(driver, sizeof driver))) {
+        if (noise)
+            fclose(noise);
+        SDL_Quit();
+        fprintf(stderr, "marrowdigger: no display is reachable (DISPLAY and WAYLAND_DISPLAY "
+                        "are unset or unusable)\n");
+        exit(1);
+    }
+    ReplayNoise(noise);
     SDL_ShowCursor(0);
+    SDL_WM_SetCaption(WINDOW_TITLE, WINDOW_TITLE);
     screen = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP, SDL_HWSURFACE);
     if (!screen) {
         fprintf(stderr, "marrowdigger: cannot open the %dx%d display: %s\n", DISPLAY_W, DISPLAY_H,
@@ -55,6 +77,25 @@ void Platform_Init() {
     // From here on the count is of extra pads only; joysticks 5 and up count
     // but are never opened.
     Platform_Gamepads = joysticks > 0 ? (uint16_t)(joysticks - 1) : 0;
+}
+
+void Platform_ToggleFullScreen() {
+    if (!screen || SDL_WM_ToggleFullScreen(screen))
+        return;
+    // Drivers that cannot switch in place get the mode set again; the next
+    // frame repaints it whole.
+    Uint32 flags = (screen->flags & SDL_FULLSCREEN) ^ SDL_FULLSCREEN;
+    SDL_Surface *again = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP, SDL_HWSURFACE | flags);
+    if (!again)
+        again = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP,
+                                 SDL_HWSURFACE | (flags ^ SDL_FULLSCREEN));
+    if (!again) {
+        fprintf(stderr, "marrowdigger: cannot set the %dx%d display again: %s\n", DISPLAY_W,
+                DISPLAY_H, SDL_GetError());
+        exit(1);
+    }
+    screen = again;
+    Platform_UpdatePalette();
 }
 
 void Platform_UpdatePalette() {

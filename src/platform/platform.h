@@ -25,8 +25,10 @@ extern uint16_t Platform_Gamepads; // number of extra pads (joysticks beyond the
 // Starts the platform: memory timing (on the handheld only), SDL, the 320 x
 // 240 8-bit display (cleared) and the joysticks. Joystick 0 is the built-in
 // controls, joysticks 1..4 the extra pads; each pad record takes the name of
-// the joystick feeding it. A display that cannot be opened ends the run with
-// one line on stderr and exit status 1.
+// the joystick feeding it. The window is titled with the game's name. A
+// display that cannot be opened ends the run with one line on stderr and
+// exit status 1, and so does, unless SDL_VIDEODRIVER names a driver, SDL
+// falling back to one that shows nothing because no display is reachable.
 void Platform_Init();
 
 // Hands the 256 palette entries to the display surface.
@@ -55,6 +57,11 @@ void Platform_PlaySound(unsigned int sound, unsigned short a, unsigned short b);
 // replaces the process on the handheld only. Elsewhere, or when that fails,
 // it returns.
 void Platform_ShutDown();
+
+// Sets the window's title-bar icon: the player glyph of the loaded font in
+// the loaded palette's colours (window.h). Call once the font and the
+// palette are loaded.
+void Platform_SetWindowIcon();
 
 // Refreshes every pad record from the controls' current state, with the new
 // direction and the press edges against the previous update. The built-in

@@ -7,12 +7,14 @@
 #include "platform/pads.h"
 #include "platform/platform.h"
 #include "platform/ramhack.h"
+#include "platform/window.h"
 
 #define EVENT_BATCH 16  // events taken off the queue per call
 #define EVENT_ROUNDS 64 // at most this many batches a frame
 
-static const Uint8 *keystate; // SDL's keyboard state, refreshed by PollInput
-static int keycount;          // entries in keystate
+static const Uint8 *keystate;        // SDL's keyboard state, refreshed by PollInput
+static int keycount;                 // entries in keystate
+static uint8_t key_taken[SDLK_LAST]; // pressed for a desktop action, hidden until let go
 
 // Number of joysticks present, never negative.
 int JoystickCount() {
@@ -27,6 +29,26 @@ SDL_Joystick *OpenJoystick(int index, char *name) {
     return joystick;
 }
 
+// Desktop keys: F11 and Alt+Enter switch full screen. The Enter key of the
+// switch stays hidden from the game until it is let go, so that it never
+// presses a console button.
+static void DesktopKey(const SDL_Event &event) {
+    SDLKey sym = event.key.keysym.sym;
+    if (sym < 0 || sym >= SDLK_LAST)
+        return;
+    bool enter = sym == SDLK_RETURN || sym == SDLK_KP_ENTER;
+    bool toggle = event.type == SDL_KEYDOWN &&
+                  (sym == SDLK_F11 || (enter && (event.key.keysym.mod & KMOD_ALT)));
+    // A key goes back to the game when let go or pressed again on its own.
+    key_taken[sym] = toggle ? 1 : 0;
+    if (toggle)
+        Platform_ToggleFullScreen();
+}
+
+uint8_t KeyTaken(int key) {
+    return key >= 0 && key < SDLK_LAST ? key_taken[key] : 0;
+}
+
 // Refreshes joysticks and keys once a frame and empties the event queue, so
 // that it never fills; returns 1 when the window was asked to close (SDL
 // turns SIGINT and SIGTERM into the same request).
@@ -38,9 +60,12 @@ uint8_t PollInput() {
     SDL_Event events[EVENT_BATCH];
     for (int round = 0; round < EVENT_ROUNDS; round++) {
         int n = SDL_PeepEvents(events, EVENT_BATCH, SDL_GETEVENT, SDL_ALLEVENTS);
-        for (int i = 0; i < n; i++)
+        for (int i = 0; i < n; i++) {
             if (events[i].type == SDL_QUIT)
                 quit = 1;
+            else if (events[i].type == SDL_KEYDOWN || events[i].type == SDL_KEYUP)
+                DesktopKey(events[i]);
+        }
         if (n < EVENT_BATCH)
             break;
     }
@@ -67,7 +92,7 @@ uint8_t JoyButton(int joystick, int button) {
 uint8_t KeyHeld(int key) {
     if (key < 0)
         return 0;
-    return keystate && key < keycount && keystate[key] ? 1 : 0;
+    return keystate && key < keycount && keystate[key] && !KeyTaken(key) ? 1 : 0;
 }
 
 // Milliseconds since SDL start-up.

@@ -44,7 +44,9 @@ static const char usage[] =
     "  --watch FILE      play a server's record back in the observer view; without\n"
     "                    --frames the run ends with the record\n"
     "  --hash-every N    with --watch: print 'turn T hash H' every N turns and after\n"
-    "                    the last, as the server's --replay does\n";
+    "                    the last, as the server's --replay does\n"
+    "  --help            show this help and exit\n"
+    "  --version         show the version and exit\n";
 
 static HeadlessScript hl_script;           // the expanded input script
 static uint32_t hl_frames;                 // frames requested
@@ -239,10 +241,9 @@ static bool ReadCount(const std::string &text, unsigned long max, unsigned long 
     return value <= max;
 }
 
-// Prints an error and the usage; exit status 2.
+// Prints a one-line error; exit status 2.
 static int BadUsage(const std::string &message) {
-    Complain(message);
-    fputs(usage, stderr);
+    Complain(message + " (marrowdigger-headless --help lists the options)");
     return 2;
 }
 
@@ -293,6 +294,10 @@ int HeadlessMain(int argc, char **argv) {
         }
         if (arg == "--help" || arg == "-h") {
             fputs(usage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            printf("marrowdigger-headless %s\n", MD_VERSION);
             return 0;
         }
         bool known = arg == "--data" || arg == "--script" || arg == "--frames" ||

@@ -37,7 +37,9 @@ static const char usage[] =
     "  --replay FILE     re-run a record offline and print the world hashes\n"
     "  --hash-every N    print the world hash every N turns, 0 never (default 100)\n"
     "  --quiet           no join and leave lines\n"
-    "  --all-creatures   test option: every creature enabled, the 1024 of the world\n";
+    "  --all-creatures   test option: every creature enabled, the 1024 of the world\n"
+    "  --help            show this help and exit\n"
+    "  --version         show the version and exit\n";
 
 static volatile sig_atomic_t stop_asked; // SIGINT or SIGTERM came
 
@@ -62,10 +64,11 @@ static bool Number(const char *s, long lo, long hi, long *v) {
     return *v >= lo && *v <= hi;
 }
 
-// Prints a complaint and the usage; exit status 2.
+// Prints a one-line complaint; exit status 2.
 static int BadUsage(const char *what, const char *arg) {
     char shown[ECHO_SIZE];
-    fprintf(stderr, "marrowdigger-server: %s '%s'\n%s", what, EchoText(arg, shown), usage);
+    fprintf(stderr, "marrowdigger-server: %s '%s' (marrowdigger-server --help lists the options)\n",
+            what, EchoText(arg, shown));
     return 2;
 }
 
@@ -85,12 +88,16 @@ struct Options {
 };
 
 // Reads the command line into o; returns 0, or the exit status of a bad one
-// (-1 after printing the usage on request).
+// (-1 after printing the usage or the version on request).
 static int ParseOptions(int argc, char **argv, Options &o) {
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
         if (!strcmp(a, "--help") || !strcmp(a, "-h")) {
             fputs(usage, stdout);
+            return -1;
+        }
+        if (!strcmp(a, "--version")) {
+            printf("marrowdigger-server %s\n", MD_VERSION);
             return -1;
         }
         if (!strcmp(a, "--quiet")) {

@@ -555,41 +555,65 @@ static uint64_t WorldHash() {
     return world_hash;
 }
 
-// Prints the usage and ends with status 2.
-static void Usage() {
-    fprintf(stderr, "usage: marrowdigger-soak [--data DIR] [--turns N] [--maps K] [--seed S] "
-                    "[--quiet] [--world-hash]\n");
+static const char soak_usage[] =
+    "usage: marrowdigger-soak [--data DIR] [--turns N] [--maps K] [--seed S] [--quiet]\n"
+    "                         [--world-hash]\n"
+    "Runs many server turns with every creature enabled, over the shipped map and K random\n"
+    "maps, and checks the world after each turn.\n"
+    "  --data DIR     game data folder (data/maptest.map, data/tiledata.cfg); default: .\n"
+    "  --turns N      server turns in all, shared out over the maps\n"
+    "  --maps K       random maps after the shipped one, 0..100000\n"
+    "  --seed S       seed of the random maps\n"
+    "  --quiet        no line per map\n"
+    "  --world-hash   print a hash of the world at the end\n"
+    "  --help         show this help and exit\n"
+    "  --version      show the version and exit\n";
+
+// Prints a one-line complaint about arg and ends with status 2.
+static void Usage(const char *what, const char *arg) {
+    fprintf(stderr, "marrowdigger-soak: %s '%.80s' (marrowdigger-soak --help lists the options)\n",
+            what, arg ? arg : "");
     exit(2);
 }
 
-// Reads a whole non-negative number or ends with the usage.
-static uint64_t Number(const char *s) {
+// Reads a whole non-negative number given after option, or ends with status 2.
+static uint64_t Number(const char *option, const char *s) {
     char *end;
     if (!s || *s < '0' || *s > '9')
-        Usage();
+        Usage("a number is needed after", option);
     unsigned long long v = strtoull(s, &end, 10);
     if (*end)
-        Usage();
+        Usage("a number is needed after", option);
     return v;
 }
 
 int main(int argc, char **argv) {
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i], *val = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (!strcmp(arg, "--data") && val)
+        if (!strcmp(arg, "--help")) {
+            fputs(soak_usage, stdout);
+            return 0;
+        } else if (!strcmp(arg, "--version")) {
+            printf("marrowdigger-soak %s\n", MD_VERSION);
+            return 0;
+        } else if (!strcmp(arg, "--data") && val)
             soak_data = argv[++i];
+        else if (!strcmp(arg, "--data"))
+            Usage("a folder is needed after", arg);
         else if (!strcmp(arg, "--turns"))
-            soak_turns = Number(val), i++;
-        else if (!strcmp(arg, "--maps") && Number(val) <= 100000)
-            soak_maps = (int)Number(val), i++;
+            soak_turns = Number(arg, val), i++;
+        else if (!strcmp(arg, "--maps") && Number(arg, val) <= 100000)
+            soak_maps = (int)Number(arg, val), i++;
+        else if (!strcmp(arg, "--maps"))
+            Usage("at most 100000 maps, not", val);
         else if (!strcmp(arg, "--seed"))
-            soak_seed = Number(val), i++;
+            soak_seed = Number(arg, val), i++;
         else if (!strcmp(arg, "--quiet"))
             soak_quiet = 1;
         else if (!strcmp(arg, "--world-hash"))
             soak_world_hash = 1;
         else
-            Usage();
+            Usage("unknown option", arg);
     }
     if (soak_data && chdir(soak_data) != 0) {
         fprintf(stderr, "soak: cannot enter %s\n", soak_data);

@@ -1,0 +1,99 @@
+// Every program's --help and --version (stdout, status 0) and its one-line
+// refusal of an unknown option (stderr, status 2); the game without any
+// display: one line and status 1 at once, unless a video driver is asked for.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+#include "programs/programs.h"
+#include "support/testsupport.h"
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    bool timed_out = false;
+    std::string out, err;
+};
+
+// Runs a program of the build to its end (at most limit_ms) in dir.
+Outcome RunProgram(const std::string &dir, const std::vector<std::string> &args, int limit_ms) {
+    Outcome r;
+    pid_t pid = StartProgram(args, dir + "/out.txt", dir + "/err.txt");
+    if (pid <= 0)
+        return r;
+    r.status = WaitProgram(pid, limit_ms, &r.timed_out);
+    r.out = ReadFile(dir + "/out.txt");
+    r.err = ReadFile(dir + "/err.txt");
+    return r;
+}
+
+int Status(const Outcome &r) {
+    return WIFEXITED(r.status) ? WEXITSTATUS(r.status) : -1;
+}
+
+long Lines(const std::string &text) {
+    return (long)std::count(text.begin(), text.end(), '\n');
+}
+
+TEST(Options, HelpVersionAndUnknownOnEveryProgram) {
+    std::string dir = EnterScratchDir();
+    const char *const programs[] = {"marrowdigger", "tools/marrowdigger-server",
+                                    "tools/marrowdigger-headless", "tools/marrowdigger-soak"};
+    for (const char *program : programs) {
+        std::string path = BuildProgram(program), name = path.substr(path.rfind('/') + 1);
+        Outcome help = RunProgram(dir, {path, "--help"}, 20000);
+        EXPECT_EQ(Status(help), 0) << name;
+        EXPECT_EQ(help.out.rfind("usage: " + name + " ", 0), 0u) << name << ": " << help.out;
+        EXPECT_NE(help.out.find("--version"), std::string::npos) << name;
+        EXPECT_EQ(help.err, "") << name;
+
+        Outcome version = RunProgram(dir, {path, "--version"}, 20000);
+        EXPECT_EQ(Status(version), 0) << name;
+        EXPECT_EQ(version.out, name + " " MD_VERSION "\n") << name;
+        EXPECT_EQ(version.err, "") << name;
+
+        Outcome bad = RunProgram(dir, {path, "--no-such-option"}, 20000);
+        EXPECT_EQ(Status(bad), 2) << name;
+        EXPECT_EQ(Lines(bad.err), 1) << name << ": " << bad.err;
+        EXPECT_NE(bad.err.find("--no-such-option"), std::string::npos) << name << ": " << bad.err;
+        EXPECT_EQ(bad.out, "") << name;
+    }
+}
+
+// As in a terminal with no display: neither DISPLAY nor WAYLAND_DISPLAY, no
+// SDL_VIDEODRIVER, no runtime folder (SDL's probes complain without one).
+void ForgetDisplay() {
+    for (const char *name : {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"})
+        unsetenv(name);
+}
+
+TEST(NoDisplay, GameSaysSoInOneLineAndEnds) {
+    std::string dir = EnterScratchDir();
+    ASSERT_EQ(chdir(DataDir().c_str()), 0);
+    ForgetDisplay();
+    Outcome r = RunProgram(dir, {BuildProgram("marrowdigger")}, UnderEmulator() ? 20000 : 2000);
+    ASSERT_FALSE(r.timed_out) << "still running after 2 s";
+    EXPECT_EQ(Status(r), 1) << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+// The driver SDL falls back to is honoured when asked for by name.
+TEST(NoDisplay, AnExplicitVideoDriverIsHonoured) {
+    if (UnderEmulator())
+        GTEST_SKIP() << "the offscreen driver's renderer is too slow under an emulator";
+    std::string dir = EnterScratchDir();
+    ASSERT_EQ(chdir(DataDir().c_str()), 0);
+    ForgetDisplay();
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    Outcome r = RunProgram(dir, {BuildProgram("marrowdigger")}, 1500);
+    EXPECT_TRUE(r.timed_out) << "ended with status " << Status(r) << ": " << r.err;
+}
+
+} // namespace
