@@ -9,7 +9,7 @@ if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
 fi
 pkgs=(build-essential cmake pkg-config libsdl1.2-compat-dev libgtest-dev libbenchmark-dev
       libpng-dev clang libclang-rt-14-dev xvfb xauth valgrind libtcod-dev libenet-dev
-      desktop-file-utils xdotool)
+      desktop-file-utils xdotool groff-base man-db appstream systemd)
 [ $# -gt 0 ] && pkgs=("$@")
 need=()
 for p in "${pkgs[@]}"; do

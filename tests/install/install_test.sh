@@ -3,7 +3,7 @@
 # plays the walk script through the installed launcher and headless runner
 # on the installed data; the frame trace must hold every recorded line.
 # Also: the real game starts through the launcher, a missing data folder is
-# refused, and the menu entry is valid.
+# refused, and the menu entry and the AppStream description are valid.
 #   install_test.sh CMAKE BUILD_DIR SOURCE_DIR
 set -eu
 cmake=$1 build=$2 src=$3
@@ -47,4 +47,10 @@ if command -v desktop-file-validate >/dev/null; then
 else
     echo "desktop entry not validated: desktop-file-validate is not installed"
 fi
-echo "installed walk, game start, missing data folder and menu entry: all passed"
+metainfo="$prefix/share/metainfo/org.marrowdigger.marrowdigger.metainfo.xml"
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$metainfo"
+else
+    echo "AppStream description not validated: appstreamcli is not installed"
+fi
+echo "installed walk, game start, missing data folder, menu entry and AppStream description: all passed"
