@@ -67,8 +67,7 @@ static bool Number(const char *s, long lo, long hi, long *v) {
 // Prints a one-line complaint; exit status 2.
 static int BadUsage(const char *what, const char *arg) {
     char shown[ECHO_SIZE];
-    fprintf(stderr, "marrowdigger-server: %s '%s' (marrowdigger-server --help lists the options)\n",
-            what, EchoText(arg, shown));
+    fprintf(stderr, "marrowdigger-server: %s '%s'\n", what, EchoText(arg, shown));
     return 2;
 }
 
