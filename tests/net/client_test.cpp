@@ -164,9 +164,7 @@ TEST(Client, WrongPackagesAreDroppedFloodsTakenInBatchesCommandsSentOnChange) {
     net_client_msg[1] = 3;
     NetClientFrameEnd();
     Sleep(200);
-    uint32_t junk = net_dropped[DROP_TYPE];
-    NetClientFrameStart();
-    EXPECT_EQ(net_dropped[DROP_TYPE], junk + NET_EVENTS_MAX);
+    EXPECT_LE(LargestBatch(NetClientFrameStart, 1000), (uint32_t)NET_EVENTS_MAX);
     // The same command bytes frame after frame go out once; a change once more.
     for (int f = 0; f < 50; f++) {
         NetClientFrameStart();

@@ -248,6 +248,20 @@ inline bool Join(TestClient &c, uint16_t port, uint16_t version = NET_VERSION,
     return c.slot >= 0;
 }
 
+// Calls serve until `total` more messages of an unknown type have been
+// dropped (at most 2 s); gives the most that one call took.
+inline uint32_t LargestBatch(void (*serve)(), uint32_t total) {
+    uint32_t start = net_dropped[DROP_TYPE], most = 0;
+    for (long t0 = NowMs(); net_dropped[DROP_TYPE] - start < total && NowMs() - t0 < 2000;) {
+        uint32_t before = net_dropped[DROP_TYPE];
+        serve();
+        if (net_dropped[DROP_TYPE] - before > most)
+            most = net_dropped[DROP_TYPE] - before;
+    }
+    EXPECT_EQ(net_dropped[DROP_TYPE] - start, total);
+    return most;
+}
+
 // A command message with the given move code.
 inline std::vector<uint8_t> MoveCommand(uint8_t move) {
     std::vector<uint8_t> m(MSG_COMMAND_SIZE, 0);
