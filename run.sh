@@ -38,7 +38,7 @@ if [ $# -eq 0 ]; then
         args+=(--screenshot "$f:out/$(printf 'walk-%04d.png' "$f")")
     done
     args+=(--screenshot "$((frames - 1)):out/$(printf 'walk-%04d.png' "$((frames - 1))")")
-    build/tools/marrowdigger-headless "${args[@]}" --scale 2
+    build/marrowdigger-headless "${args[@]}" --scale 2
     echo "Screenshots (every 50th frame and the last, 2x) and the trace are in $(pwd)/out/"
     exit 0
 fi
@@ -55,5 +55,5 @@ for arg in "$@"; do
     --trace | --trace=*) trace="the file named by --trace" ;;
     esac
 done
-build/tools/marrowdigger-headless "${args[@]}" "$@"
+build/marrowdigger-headless "${args[@]}" "$@"
 echo "The frame trace is in $trace"

@@ -5,7 +5,7 @@
 #
 # Installs the cross compiler and qemu-user when missing, makes the target
 # sysroot (scripts/sysroot.sh; kept in ~/.cache/marrowdigger or $MD_SYSROOT),
-# builds the library, the game, the tools and the tests into build-ARCH and
+# builds the library, the programs and the tests into build-ARCH and
 # runs CTest, whose tests and test discovery run under qemu.
 set -euo pipefail
 cd "$(dirname "$0")/.."

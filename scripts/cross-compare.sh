@@ -5,7 +5,7 @@
 #
 #   scripts/cross-compare.sh ARCH [NATIVE_BUILD]     (default: build)
 #
-# Expects build-ARCH from scripts/cross-build.sh; builds the native tools
+# Expects build-ARCH from scripts/cross-build.sh; builds the native programs
 # when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,8 +27,8 @@ untimed='s/, [0-9.]+ s, [0-9]+ turns\/s$//'
 compare() {
     local name=$1 tool=$2
     shift 2
-    "$native/tools/$tool" "$@" | sed -E "$untimed" >"$out/$name.native"
-    "${emulator[@]}" "$cross/tools/$tool" "$@" | sed -E "$untimed" >"$out/$name.$arch"
+    "$native/$tool" "$@" | sed -E "$untimed" >"$out/$name.native"
+    "${emulator[@]}" "$cross/$tool" "$@" | sed -E "$untimed" >"$out/$name.$arch"
     if ! diff "$out/$name.native" "$out/$name.$arch" >"$out/$name.diff"; then
         echo "cross-compare: $name differs on $arch (< native, > $arch):" >&2
         head -n 20 "$out/$name.diff" >&2

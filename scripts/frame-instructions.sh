@@ -38,7 +38,7 @@ if [ -n "${MD_TEST_EMULATOR:-}" ]; then
     echo "skipped: instruction counts under an emulator are not the target's"
     exit 77
 fi
-runner="$build/tools/marrowdigger-headless"
+runner="$build/marrowdigger-headless"
 [ -x "$runner" ] || { echo "no headless runner at $runner" >&2; exit 2; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

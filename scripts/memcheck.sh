@@ -3,7 +3,7 @@
 # exit status 99 when it found any, else the program's own.
 #   scripts/memcheck.sh PROGRAM [ARGUMENTS...]
 # For example, 100 frames of the walk replay:
-#   SDL_VIDEODRIVER=dummy scripts/memcheck.sh build/tools/marrowdigger-headless \
+#   SDL_VIDEODRIVER=dummy scripts/memcheck.sh build/marrowdigger-headless \
 #       --data gamedata --script tests/replays/walk.script --frames 100
 set -euo pipefail
 if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then

@@ -27,7 +27,7 @@ trap 'rm -rf "$stage"' EXIT
 top=$stage/marrowdigger
 mkdir -p "$top/libs" dist
 "$triplet-strip" -o "$top/marrowdigger" "$build/marrowdigger"
-"$triplet-strip" -o "$top/marrowdigger-headless" "$build/tools/marrowdigger-headless"
+"$triplet-strip" -o "$top/marrowdigger-headless" "$build/marrowdigger-headless"
 cp -r gamedata "$top/gamedata"
 install -m 755 packaging/marrowdigger.gpe "$top/"
 install -m 755 packaging/MarrowDigger.sh "$stage/"

@@ -26,7 +26,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$build" --target marrowdigger-headless -j"$(nproc)" >/dev/null
-runner=$(cd "$build" && pwd)/tools/marrowdigger-headless
+runner=$(cd "$build" && pwd)/marrowdigger-headless
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 

@@ -7,8 +7,8 @@
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
-#include "record/record.h"
 #include "server/gameserver.h"
+#include "server/record.h"
 
 #define PAD_A 0 // logical buttons of pad 0
 #define PAD_L 4

@@ -187,7 +187,7 @@ TEST(Client, WrongPackagesAreDroppedFloodsTakenInBatchesCommandsSentOnChange) {
 // what it printed on stderr.
 int Headless(const std::string &address, std::string *err) {
     std::string dir = TempDir();
-    int status = ExitStatus(StartProgram({BuildProgram("tools/marrowdigger-headless"), "--data",
+    int status = ExitStatus(StartProgram({BuildProgram("marrowdigger-headless"), "--data",
                                           DataDir(), "--frames", "5", "--connect", address},
                                          dir + "/out", dir + "/err"),
                             20000);

@@ -49,7 +49,7 @@ struct Server {
 // waits (at most 20 s, for emulated runs) until it says where it listens.
 inline bool StartServer(Server &s, const std::string &dir, const std::string &name,
                         const std::vector<std::string> &options) {
-    std::vector<std::string> args = {BuildProgram("tools/marrowdigger-server"),
+    std::vector<std::string> args = {BuildProgram("marrowdigger-server"),
                                      "--data",
                                      DataDir(),
                                      "--bind",
@@ -95,7 +95,7 @@ inline int ExitStatus(pid_t pid, int timeout_ms) {
 // `every` turns, into dir/replay.out and dir/replay.err; the exit status.
 inline int Replay(const std::string &rec, const std::string &data, int every,
                   const std::string &dir) {
-    return ExitStatus(StartProgram({BuildProgram("tools/marrowdigger-server"), "--data", data,
+    return ExitStatus(StartProgram({BuildProgram("marrowdigger-server"), "--data", data,
                                     "--hash-every", std::to_string(every), "--replay", rec},
                                    dir + "/replay.out", dir + "/replay.err"),
                       60000);

@@ -3,7 +3,7 @@
 // beyond its players, and stands a creature whose player has left.
 #include "math/zmath.h"
 #include "net/online.h"
-#include "record/record.h"
+#include "server/record.h"
 
 namespace {
 

@@ -19,7 +19,7 @@ struct Finished {
 
 // Runs the server with the given options to its end (at most 20 s).
 Finished RunServer(const std::vector<std::string> &options, const std::string &dir) {
-    std::vector<std::string> args = {BuildProgram("tools/marrowdigger-server")};
+    std::vector<std::string> args = {BuildProgram("marrowdigger-server")};
     args.insert(args.end(), options.begin(), options.end());
     Finished r;
     r.status = ExitStatus(StartProgram(args, dir + "/run.out", dir + "/run.err"), 20000);
@@ -133,7 +133,7 @@ TEST(ServerGuard, BusyServerWithALostReaderStillServesAndEndsWhole) {
     int pipe_fd[2];
     ASSERT_EQ(pipe(pipe_fd), 0);
     fcntl(pipe_fd[0], F_SETFD, FD_CLOEXEC); // only this process reads
-    pid_t pid = StartProgram({BuildProgram("tools/marrowdigger-server"), "--data", DataDir(),
+    pid_t pid = StartProgram({BuildProgram("marrowdigger-server"), "--data", DataDir(),
                               "--bind", "127.0.0.1", "--port", "0", "--turn-ms", "1", "--turns",
                               "300", "--hash-every", "1", "--all-creatures", "--record", rec},
                              "/dev/fd/" + std::to_string(pipe_fd[1]), dir + "/server.err");

@@ -71,7 +71,7 @@ TEST(HandBack, NeverOffTheHandheld) {
     EXPECT_EQ(ReadFile(marker), "") << "the game handed back";
 
     // The headless runner, ended by the menu's exit item.
-    pid = StartProgram({BuildProgram("tools/marrowdigger-headless"), "--data", DataDir(),
+    pid = StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(),
                         "--script", DataDir() + "/../tests/replays/exit.script"},
                        "", dir + "/runner.err");
     ASSERT_GT(pid, 0);

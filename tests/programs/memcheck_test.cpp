@@ -34,7 +34,7 @@ TEST(Memcheck, WalkReplayHundredFrames) {
     std::string dir = EnterScratchDir();
     std::string source = DataDir() + "/..";
     pid_t pid = StartProgram({source + "/scripts/memcheck.sh",
-                              BuildProgram("tools/marrowdigger-headless"), "--data", DataDir(),
+                              BuildProgram("marrowdigger-headless"), "--data", DataDir(),
                               "--script", source + "/tests/replays/walk.script", "--frames", "100"},
                              "", dir + "/err.txt");
     ASSERT_GT(pid, 0);

@@ -42,8 +42,8 @@ long Lines(const std::string &text) {
 
 TEST(Options, HelpVersionAndUnknownOnEveryProgram) {
     std::string dir = EnterScratchDir();
-    const char *const programs[] = {"marrowdigger", "tools/marrowdigger-server",
-                                    "tools/marrowdigger-headless", "tools/marrowdigger-soak"};
+    const char *const programs[] = {"marrowdigger", "marrowdigger-server", "marrowdigger-headless",
+                                    "marrowdigger-soak"};
     for (const char *program : programs) {
         std::string path = BuildProgram(program), name = path.substr(path.rfind('/') + 1);
         Outcome help = RunProgram(dir, {path, "--help"}, 20000);

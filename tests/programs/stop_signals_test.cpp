@@ -52,7 +52,7 @@ TEST(StopSignals, HeadlessRunnerKeepsItsTraceSoFar) {
     DefaultStopSignals();
     for (int sig : {SIGINT, SIGTERM}) {
         std::string trace = dir + "/trace" + std::to_string(sig) + ".jsonl";
-        pid_t pid = StartProgram({BuildProgram("tools/marrowdigger-headless"), "--data", DataDir(),
+        pid_t pid = StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(),
                                   "--frames", "100000", "--trace", trace},
                                  "", dir + "/err.txt");
         ASSERT_GT(pid, 0);

@@ -22,7 +22,7 @@ void StartScriptedPlatform();
 std::string DataDir();
 
 // Path of a program of the build, given relative to the build folder
-// (for example "tools/marrowdigger-headless"): MD_BUILD_DIR of the
+// (for example "marrowdigger-headless"): MD_BUILD_DIR of the
 // environment, else the folder the tests were built in.
 std::string BuildProgram(const std::string &relative);
 

@@ -11,7 +11,7 @@
 
 #include "game/globalvar.h"
 #include "net/online.h"
-#include "record/record.h"
+#include "server/record.h"
 
 // Writes a record of two players over `turns` turns: slot 1 leaves for a
 // while and comes back, and the moves change every few turns.
@@ -34,7 +34,7 @@ static void WriteRecord(const std::string &path, uint32_t turns) {
 // Runs the headless runner on a record; its exit status, output in dir/w.out
 // and dir/w.err.
 static int Watch(const std::string &dir, const std::vector<std::string> &options) {
-    std::vector<std::string> args = {BuildProgram("tools/marrowdigger-headless"), "--data",
+    std::vector<std::string> args = {BuildProgram("marrowdigger-headless"), "--data",
                                      DataDir()};
     args.insert(args.end(), options.begin(), options.end());
     return ExitStatus(StartProgram(args, dir + "/w.out", dir + "/w.err"), 60000);
@@ -138,7 +138,7 @@ TEST(Watch, HostileRecordsGetOneLine) {
     mkdir((other + "/data").c_str(), 0755);
     WriteFile(other + "/data/maptest.map", ReadFile(DataDir() + "/data/maptest.map") + "\n");
     WriteFile(other + "/data/tiledata.cfg", ReadFile(DataDir() + "/data/tiledata.cfg"));
-    std::vector<std::string> args = {BuildProgram("tools/marrowdigger-headless"), "--data", other,
+    std::vector<std::string> args = {BuildProgram("marrowdigger-headless"), "--data", other,
                                      "--watch", rec};
     EXPECT_EQ(ExitStatus(StartProgram(args, dir + "/w.out", dir + "/w.err"), 20000), 2);
     EXPECT_NE(ReadFile(dir + "/w.err").find("made from other data"), std::string::npos);

@@ -14,10 +14,10 @@
 #include "game/globalvar.h"
 #include "math/tables.h"
 #include "net/netserver.h"
-#include "record/record.h"
 #include "resources/errorline.h"
 #include "resources/initall.h"
 #include "server/gameserver.h"
+#include "server/record.h"
 
 #define WAIT_CAP_MS 100 // longest single network wait, so a signal is seen soon
 

@@ -1,6 +1,6 @@
 // Writing and replaying records of on-line games, and the hashes that tie a
 // record to its data and prove a replay reached the same world.
-#include "record/record.h"
+#include "server/record.h"
 
 #include <errno.h>
 #include <fcntl.h>
