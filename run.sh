@@ -7,10 +7,7 @@
 # --connect HOST[:PORT] the walk is played on-line.
 #   ./run.sh [ARGUMENTS...]
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/scripts/help.sh"
 cd "$(dirname "$0")"
 scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -4,10 +4,7 @@
 #   ./test.sh
 # Compiler warnings are errors when CI=true (or MD_WERROR=ON).
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/scripts/help.sh"
 cd "$(dirname "$0")"
 scripts/deps.sh
 jobs=$(nproc)

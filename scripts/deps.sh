@@ -3,10 +3,7 @@
 #   scripts/deps.sh [PACKAGE...]
 # With arguments, installs just the packages named (e.g. cross compilers).
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/help.sh"
 pkgs=(build-essential cmake pkg-config libsdl1.2-compat-dev libgtest-dev libbenchmark-dev
       libpng-dev clang libclang-rt-14-dev xvfb xauth valgrind libtcod-dev libenet-dev
       desktop-file-utils xdotool groff-base man-db appstream systemd)

@@ -13,10 +13,7 @@
 # 77 (skipped) without valgrind, for a sanitizer build (--sanitized) and
 # under an emulator (MD_TEST_EMULATOR).
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/help.sh"
 src=$(cd "$(dirname "$0")/.." && pwd)
 budget="" build="$src/build" sanitized=0
 while [ $# -gt 0 ]; do

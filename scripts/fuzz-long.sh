@@ -18,10 +18,7 @@
 #   build-fuzz/fuzz/fuzz_TARGET build-fuzz/fuzz/long/TARGET/artifacts/crash-...
 # Prints the runs done per target and exits non-zero when any target failed.
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/help.sh"
 cd "$(dirname "$0")/.."
 root=$(pwd)
 

@@ -6,10 +6,7 @@
 # one core, with the X server's share beside it.
 #   scripts/measure-idle-cpu.sh [BUILD_DIR] [SECONDS] [ROUNDS]
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/help.sh"
 cd "$(dirname "$0")/.."
 build=${1:-build}
 seconds=${2:-10}

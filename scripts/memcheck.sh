@@ -6,8 +6,5 @@
 #   SDL_VIDEODRIVER=dummy scripts/memcheck.sh build/marrowdigger-headless \
 #       --data gamedata --script tests/replays/walk.script --frames 100
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/help.sh"
 exec valgrind --tool=memcheck --quiet --error-exitcode=99 --leak-check=no "$@"

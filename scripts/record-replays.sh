@@ -9,10 +9,7 @@
 # pictures docs/play.png and docs/menu.png (3x). Look at every new picture
 # before you commit it.
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/help.sh"
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${1:-build}

@@ -22,8 +22,15 @@ void ProcGameServer();
 void ProcLocalClients();
 void ProcInput(unsigned short creature);
 void ProcNPC();
+// Fixed interface of the turn, uncalled: ProcNPC applies the same rule
+// itself. Gives a creature its wandering move from the random stream: 0 on a
+// first draw of 7, else a second draw plus one.
 void Proc_NPC_AI(unsigned short creature);
 void PreparePackage(unsigned short creature);
+// Fixed interface of the field of view, uncalled: PreparePackage does the
+// same step for every ring cell itself. Visibility step for grid cell (a, b)
+// of a creature: takes the value of the neighbour toward the centre and
+// lowers it where the cell stops sight.
 void VisProc(unsigned short creature, short a, short b);
 void RenderServer();
 // Writes text over the observer view's whole status row, blanks after it.
