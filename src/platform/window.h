@@ -29,8 +29,10 @@ bool VideoDriverIsReal(const char *driver);
 
 // SDL_Init(flags) with whatever SDL writes to stderr meanwhile kept in
 // *noise (NULL when it could not be kept, which leaves it on stderr); true
-// when SDL started. ReplayNoise writes the kept text to stderr and closes it.
+// when SDL started.
 bool SdlInitQuiet(uint32_t flags, FILE **noise);
+
+// Writes the text SdlInitQuiet kept to stderr and closes it; NULL does nothing.
 void ReplayNoise(FILE *noise);
 
 #endif
