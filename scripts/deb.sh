@@ -8,10 +8,7 @@
 # The packages, .changes and .buildinfo end up in build-deb/. Fails on any
 # lintian error or warning.
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/help.sh"
 cd "$(dirname "$0")/.."
 echo "== Debian packages"
 scripts/deps.sh
