@@ -3,7 +3,7 @@
 #
 #   scripts/cross-build.sh ARCH [--no-test]      ARCH: armel, armhf or arm64
 #
-# Installs the cross compiler and qemu-user when missing, makes the target
+# Installs clang, lld and qemu-user when missing, makes the target's Debian 11
 # sysroot (scripts/sysroot.sh; kept in ~/.cache/marrowdigger or $MD_SYSROOT),
 # builds the library, the programs and the tests into build-ARCH and
 # runs CTest, whose tests and test discovery run under qemu.
@@ -14,10 +14,17 @@ usage="scripts/cross-build.sh armel|armhf|arm64 [--no-test]"
 source scripts/cross-arch.sh
 jobs=$(nproc)
 
-scripts/deps.sh cmake make pkg-config "g++-$triplet" qemu-user
-scripts/sysroot.sh "$arch" "$sysroot"
+scripts/deps.sh cmake make pkg-config clang lld llvm qemu-user
+scripts/sysroot.sh "$arch" "$sysroot" bullseye
 
 echo "== $arch: build"
+# A build made on another sysroot holds objects and links of its libraries:
+# start it afresh.
+if ! cmp -s "$sysroot/.sysroot-stamp" "build-$arch/.sysroot-stamp"; then
+    rm -rf "build-$arch"
+    mkdir -p "build-$arch"
+    cp "$sysroot/.sysroot-stamp" "build-$arch/"
+fi
 cmake -S . -B "build-$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch.cmake" \
     -DMD_SYSROOT="$sysroot" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMD_BENCH=OFF >/dev/null
 cmake --build "build-$arch" -j"$jobs"

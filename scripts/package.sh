@@ -8,15 +8,19 @@
 #   marrowdigger/marrowdigger       the game, stripped
 #   marrowdigger/marrowdigger.gpe   launcher for the original handheld's menu
 #   marrowdigger/marrowdigger-headless  headless runner, for checking the package
+#   marrowdigger/marrowdigger.gptk  keys for the front-end's pad-to-keyboard mapper
+#   marrowdigger/port.json          the ports front-ends' metadata: architecture and
+#                                   the highest C library version any file needs
 #   marrowdigger/gamedata/          the data tree
 #   marrowdigger/libs/              SDL 1.2 and what it needs beyond the C library
-#   marrowdigger/README.txt         controls and key mapping
+#   marrowdigger/README.txt         controls, key mapping and these files
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=${1:-}
 usage="scripts/package.sh armel|armhf|arm64"
 source scripts/cross-arch.sh
-scripts/deps.sh zip
+source scripts/elf-needs.sh
+scripts/deps.sh zip llvm
 scripts/cross-build.sh "$arch" --no-test
 build=build-$arch
 sysroot=$(sed -n 's/^MD_SYSROOT:[A-Z]*=//p' "$build/CMakeCache.txt")
@@ -26,15 +30,16 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 top=$stage/marrowdigger
 mkdir -p "$top/libs" dist
-"$triplet-strip" -o "$top/marrowdigger" "$build/marrowdigger"
-"$triplet-strip" -o "$top/marrowdigger-headless" "$build/marrowdigger-headless"
+llvm-strip -o "$top/marrowdigger" "$build/marrowdigger"
+llvm-strip -o "$top/marrowdigger-headless" "$build/marrowdigger-headless"
 cp -r gamedata "$top/gamedata"
 install -m 755 packaging/marrowdigger.gpe "$top/"
+install -m 644 packaging/marrowdigger.gptk "$top/"
 install -m 755 packaging/MarrowDigger.sh "$stage/"
 
 # Bundles every library the programs need, found in the sysroot, but the C
 # library's own (the device has those).
-needed() { "$triplet-readelf" -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'; }
+needed() { llvm-readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'; }
 queue=("$top/marrowdigger" "$top/marrowdigger-headless")
 while [ ${#queue[@]} -gt 0 ]; do
     file=${queue[0]}
@@ -42,7 +47,7 @@ while [ ${#queue[@]} -gt 0 ]; do
     for lib in $(needed "$file"); do
         case $lib in
         libc.so.* | libm.so.* | libdl.so.* | libpthread.so.* | librt.so.* | ld-linux* | \
-            libgcc_s.so.* | libstdc++.so.* | libresolv.so.*) continue ;;
+            libresolv.so.*) continue ;;
         esac
         [ -e "$top/libs/$lib" ] && continue
         found=
@@ -56,6 +61,28 @@ done
 # The README's controls and handheld sections.
 awk '/^## /{keep = ($0 == "## Controls" || $0 == "## On a handheld")} keep' README.md \
     >"$top/README.txt"
+
+# The ports front-ends' metadata, with the C library version this package
+# needs at least, as scripts/check-package.sh measures it too.
+case $arch in arm64) port_arch=aarch64 ;; *) port_arch=$arch ;; esac
+cat >"$top/port.json" <<JSON
+{
+  "version": 2,
+  "name": "marrowdigger.zip",
+  "items": ["MarrowDigger.sh", "marrowdigger"],
+  "items_opt": [],
+  "attr": {
+    "title": "MARROWDIGGER ONLINE",
+    "desc": "A character-cell digging game, alone or on-line.",
+    "inst": "Ready to run. The keys are in marrowdigger/README.txt.",
+    "rtr": true,
+    "runtime": null,
+    "reqs": [],
+    "arch": ["$port_arch"],
+    "min_glibc": "$(package_floor "$top")"
+  }
+}
+JSON
 
 zip_path=$PWD/dist/marrowdigger-$arch.zip
 rm -f "$zip_path"

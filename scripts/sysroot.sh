@@ -1,29 +1,53 @@
 #!/bin/bash
-# Builds the target sysroot for a cross build: Debian 12's packages of SDL 1.2,
-# libpng, zlib, ENet and GoogleTest for ARCH (armel, armhf or arm64), with
-# every library they need at run time, unpacked into DIR.
+# Makes a target root from Debian's packages for ARCH (armel, armhf or arm64)
+# of release SUITE (bullseye, bookworm), unpacked into DIR:
 #
-#   scripts/sysroot.sh ARCH DIR
+#   scripts/sysroot.sh ARCH DIR SUITE [build|device]
+#
+# build (the default): the cross build's sysroot: the C library's and GCC 10's
+#   development files (clang compiles and links with them), SDL 1.2, libpng,
+#   zlib, ENet and GoogleTest, with every library they need at run time.
+# device: a handheld's userland as a package meets it: the C library and
+#   SDL2 with what they need, nothing for building.
 #
 # apt runs with a private state (its own lists, status file, cache and
 # architecture), so the host's dpkg architectures and packages stay as they
-# are. A finished sysroot is kept; it is made anew when its package list
-# changes.
+# are. The root is made in DIR.part and moved to DIR when complete; its stamp
+# is written last, so a root without the stamp of this package list is made
+# anew. A package that cannot be had stops the script with one line naming it.
 set -euo pipefail
-arch=$1
-root=$2
+arch=${1:-}
+root=${2:?usage: scripts/sysroot.sh ARCH DIR SUITE [build|device]}
+suite=${3:?usage: scripts/sysroot.sh ARCH DIR SUITE [build|device]}
+kind=${4:-build}
 
-# Classic SDL 1.2 on armel: sdl12-compat's SDL2 needs ARMv6.
 case $arch in
-armel) sdl_run=libsdl1.2debian sdl_dev=libsdl1.2-dev ;;
-armhf | arm64) sdl_run=libsdl1.2-compat-shim sdl_dev=libsdl1.2-compat-dev ;;
-*) echo "sysroot.sh: unknown architecture $arch (armel, armhf, arm64)" >&2 && exit 2 ;;
+armel | armhf | arm64) ;;
+*) echo "sysroot.sh: unknown architecture '$arch' (armel, armhf, arm64)" >&2 && exit 2 ;;
 esac
-# Run-time packages, fetched with everything they depend on; development
-# packages (headers, link symlinks, pkg-config and CMake files) on their own.
-runtime="libc6 libstdc++6 libgcc-s1 $sdl_run libpng16-16 zlib1g libenet7"
-develop="$sdl_dev libpng-dev zlib1g-dev libenet-dev libgtest-dev"
-stamp="$arch: $runtime / $develop"
+# The game uses ENet 1.3.14's calls; bullseye has 1.3.13, so its ENet comes
+# from bookworm (which needs no newer C library than bullseye's).
+case $suite in
+bullseye) gcc=10 enet=/bookworm ;;
+bookworm) gcc=12 enet= ;;
+*) echo "sysroot.sh: unknown release '$suite' (bullseye, bookworm)" >&2 && exit 2 ;;
+esac
+# Run-time packages are fetched with everything they depend on; development
+# packages (headers, static and link files, pkg-config and CMake files) and
+# ENet (which needs only the C library) on their own.
+case $kind in
+build)
+    runtime="libc6 libsdl1.2debian libpng16-16 zlib1g"
+    develop="libenet7$enet libc6-dev linux-libc-dev libcrypt-dev libgcc-$gcc-dev libstdc++-$gcc-dev
+        libsdl1.2-dev libpng-dev zlib1g-dev libenet-dev$enet libgtest-dev libgmock-dev"
+    ;;
+device)
+    runtime="libc6 libsdl2-2.0-0"
+    develop=""
+    ;;
+*) echo "sysroot.sh: unknown kind '$kind' (build, device)" >&2 && exit 2 ;;
+esac
+stamp=$(echo "$arch $suite $kind:" $runtime / $develop)
 if [ -f "$root/.sysroot-stamp" ] && [ "$(cat "$root/.sysroot-stamp")" = "$stamp" ]; then
     exit 0
 fi
@@ -38,16 +62,25 @@ security_url=$(mirror debian-security)
 main_url=${main_url:-http://deb.debian.org/debian}
 security_url=${security_url:-http://deb.debian.org/debian-security}
 
+part="$root.part"
 state="$root.apt"
-rm -rf "$state" "$root"
-mkdir -p "$state"/{lists/partial,archives/partial,dev,parts,prefs} "$root"
+rm -rf "$state" "$part" "$root"
+trap 'rm -rf "$state" "$part"' EXIT
+mkdir -p "$state"/{lists/partial,archives/partial,dev,parts,prefs} "$part"
 touch "$state/status"
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 {
-    echo "deb [arch=$arch signed-by=$keyring] $main_url bookworm main"
-    echo "deb [arch=$arch signed-by=$keyring] $main_url bookworm-updates main"
-    echo "deb [arch=$arch signed-by=$keyring] $security_url bookworm-security main"
+    echo "deb [arch=$arch signed-by=$keyring] $main_url $suite main"
+    echo "deb [arch=$arch signed-by=$keyring] $main_url $suite-updates main"
+    # bullseye from its last point release: mirrors no longer serve its
+    # security archive's packages to everyone.
+    [ "$suite" = bullseye ] ||
+        echo "deb [arch=$arch signed-by=$keyring] $security_url $suite-security main"
+    [ -z "$enet" ] || echo "deb [arch=$arch signed-by=$keyring] $main_url ${enet#/} main"
 } >"$state/sources.list"
+# A newer release only where a package names it.
+[ -z "$enet" ] || printf 'Package: *\nPin: release n=%s\nPin-Priority: 100\n' "${enet#/}" \
+    >"$state/prefs/newer.pref"
 apt_private=(-o "APT::Architecture=$arch" -o "APT::Architectures=$arch"
     -o "Dir::State=$state" -o "Dir::State::status=$state/status"
     -o "Dir::State::Lists=$state/lists" -o "Dir::Cache=$state" -o "Dir::Cache::Archives=$state/archives"
@@ -55,24 +88,39 @@ apt_private=(-o "APT::Architecture=$arch" -o "APT::Architectures=$arch"
     -o "Dir::Etc::Parts=$state/parts" -o "Dir::Etc::Preferences=$state/prefs/none"
     -o "Dir::Etc::PreferencesParts=$state/prefs" -o "APT::Install-Recommends=0"
     -o "APT::Get::Assume-Yes=1" -o "APT::Sandbox::User=root" -q)
+fail() { echo "sysroot.sh: $*" >&2 && exit 1; }
+# The package of the first archive apt could not fetch, from its messages.
+failed_package() {
+    sed -n 's|.*Failed to fetch [^ ]*/\([^/_ ]*\)_[^ ]*\.deb.*|\1|p' "$state/log" | head -n1
+}
 
-echo "sysroot: fetching $arch packages"
-apt-get "${apt_private[@]}" update >/dev/null
+echo "sysroot: fetching $suite $arch packages ($kind)"
+apt-get "${apt_private[@]}" update >"$state/log" 2>&1 ||
+    fail "cannot fetch the $suite package lists for $arch from $main_url"
 # shellcheck disable=SC2086 # the package lists are words
-apt-get "${apt_private[@]}" install --download-only $runtime >/dev/null
+for p in $runtime $develop; do
+    apt-cache "${apt_private[@]}" show --no-all-versions "$p" >/dev/null 2>&1 ||
+        fail "package $p is not in $suite for $arch"
+done
 # shellcheck disable=SC2086
-(cd "$state/dev" && apt-get "${apt_private[@]}" download $develop >/dev/null)
+apt-get "${apt_private[@]}" install --download-only $runtime >"$state/log" 2>&1 ||
+    fail "cannot fetch package $(failed_package) of $suite for $arch"
+for p in $develop; do
+    (cd "$state/dev" && apt-get "${apt_private[@]}" download "$p" >"$state/log" 2>&1) ||
+        fail "cannot fetch package $p of $suite for $arch"
+done
 
 for deb in "$state"/archives/*.deb "$state"/dev/*.deb; do
-    dpkg -x "$deb" "$root"
+    [ -e "$deb" ] || continue
+    dpkg -x "$deb" "$part" || fail "cannot unpack package $(basename "$deb" .deb) of $suite"
 done
 
 # Absolute symlinks would point into the host; make them relative inside the
-# sysroot.
-find "$root" -type l -lname '/*' -print0 | while IFS= read -r -d '' link; do
+# root.
+find "$part" -type l -lname '/*' -print0 | while IFS= read -r -d '' link; do
     target=$(readlink "$link")
-    ln -sfn "$(realpath -s -m --relative-to="$(dirname "$link")" "$root$target")" "$link"
+    ln -sfn "$(realpath -s -m --relative-to="$(dirname "$link")" "$part$target")" "$link"
 done
-rm -rf "$state"
+mv "$part" "$root"
 echo "$stamp" >"$root/.sysroot-stamp"
 echo "sysroot: $root ready ($(du -sh "$root" | cut -f1))"
