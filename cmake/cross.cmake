@@ -1,10 +1,11 @@
 # Shared part of the ARM toolchain files: clang for MD_TRIPLET with lld,
-# everything else from a private Debian 11 sysroot (scripts/sysroot.sh): the
-# C library, GCC 10's C++ library and run time, and the libraries the game
-# uses. The shipped programs then need no newer C library than that
-# release's. qemu-user runs the built programs, test discovery and CTest.
-# The including file sets MD_ARCH, MD_TRIPLET, MD_PROCESSOR, MD_ARCH_FLAGS
-# (the instruction set) and MD_QEMU (the emulator command as a list).
+# everything else from a private Debian sysroot (scripts/sysroot.sh): the C
+# library, GCC's C++ library and run time, and the libraries the game uses.
+# The shipped programs then need no newer C library than that release's.
+# qemu-user runs the built programs, test discovery and CTest. The including
+# file sets MD_ARCH, MD_TRIPLET, MD_SUITE (the Debian release), MD_PROCESSOR,
+# MD_ARCH_FLAGS (the instruction set) and MD_QEMU (the emulator command as a
+# list).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${MD_PROCESSOR})
 set(CMAKE_LIBRARY_ARCHITECTURE ${MD_TRIPLET})
@@ -19,7 +20,7 @@ if(NOT MD_SYSROOT)
   if(DEFINED ENV{MD_SYSROOT})
     set(MD_SYSROOT $ENV{MD_SYSROOT})
   else()
-    set(MD_SYSROOT $ENV{HOME}/.cache/marrowdigger/sysroot-bullseye-${MD_ARCH})
+    set(MD_SYSROOT $ENV{HOME}/.cache/marrowdigger/sysroot-${MD_SUITE}-${MD_ARCH})
   endif()
 endif()
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MD_SYSROOT)

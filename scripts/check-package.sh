@@ -1,9 +1,10 @@
 #!/bin/bash
 # Checks a package of scripts/package.sh: unpacks it and checks its contents;
 # reads every ELF file in it (the programs and each library in libs/) and
-# fails when one needs a C library version above 2.30 or any version of the
-# C++ run time, printing the highest C library version each file needs; then,
-# under qemu against a Debian 11 userland holding only the C library (so
+# fails when one needs a C library version above 2.30 (2.36 on armel, built on
+# Debian 12) or any version of the C++ run time, printing the highest C
+# library version each file needs; then, under qemu against a Debian 11
+# userland (12 on armel) holding only the C library (so
 # every other library must come from libs/), plays the recorded walk with the
 # packaged headless runner, whose trace must be the native build's line for
 # line, and starts the packaged game through MarrowDigger.sh, with and
@@ -19,7 +20,6 @@ source scripts/cross-arch.sh
 source scripts/elf-needs.sh
 zip=${2:-dist/marrowdigger-$arch.zip}
 native=${3:-build}
-floor=2.30
 scripts/deps.sh unzip qemu-user llvm
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -72,7 +72,7 @@ echo "check-package: every file within GLIBC_$floor, none needs the C++ run time
 # The packaged programs as the launchers run them, against a device's
 # userland: Debian 11's C library alone. Call run in a subshell: it changes
 # folder and replaces the shell.
-scripts/sysroot.sh "$arch" "$userland" bullseye device
+scripts/sysroot.sh "$arch" "$userland" "$suite" device
 run() {
     cd "$top/gamedata"
     SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy LD_LIBRARY_PATH="$top/libs" \
@@ -94,6 +94,7 @@ echo "check-package: walk played from the package, $(wc -l <"$work/walk.trace") 
 # still be running after five seconds (a missing library or data file ends
 # it at once).
 mv "$top/marrowdigger" "$top/marrowdigger.$arch"
+# shellcheck disable=SC2016 # $0 and $@ are the script's own
 printf '#!/bin/sh\nexec %s -L %s "$0.%s" "$@"\n' "${qemu[*]}" "$userland" "$arch" >"$top/marrowdigger"
 chmod +x "$top/marrowdigger"
 printf '#!/bin/sh\necho "$@" >"%s"\nexec sleep 60\n' "$work/mapper.args" >"$work/mapper"

@@ -1,14 +1,18 @@
 # Sourced by the cross scripts: for $arch (armel, armhf, arm64) sets triplet,
-# the compiler's target, qemu, the emulator command, sysroot, the Debian 11
-# root the build uses, and userland, a Debian 11 root of the C library and
-# SDL2 alone, standing in for a device. Any other value stops with the
-# script's $usage.
+# the compiler's target, qemu, the emulator command, suite, the Debian
+# release the build and its tests use, floor, the highest C library version
+# a package may need, sysroot, the build's root of that release, and
+# userland, a root of its C library alone, standing in for a device. Any
+# other value stops with the script's $usage.
+#
+# armel is built on Debian 12: Debian 11's archive carries no armel packages
+# any more.
 case ${arch:-} in
-armel) triplet=arm-linux-gnueabi qemu=(/usr/bin/qemu-arm -cpu arm926) ;;
-armhf) triplet=arm-linux-gnueabihf qemu=(/usr/bin/qemu-arm -cpu cortex-a7) ;;
-arm64) triplet=aarch64-linux-gnu qemu=(/usr/bin/qemu-aarch64) ;;
+armel) triplet=arm-linux-gnueabi qemu=(/usr/bin/qemu-arm -cpu arm926) suite=bookworm floor=2.36 ;;
+armhf) triplet=arm-linux-gnueabihf qemu=(/usr/bin/qemu-arm -cpu cortex-a7) suite=bullseye floor=2.30 ;;
+arm64) triplet=aarch64-linux-gnu qemu=(/usr/bin/qemu-aarch64) suite=bullseye floor=2.30 ;;
 *) echo "usage: $usage" >&2 && exit 2 ;;
 esac
 cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/marrowdigger
-sysroot=${MD_SYSROOT:-$cache/sysroot-bullseye-$arch}
-userland=$cache/userland-bullseye-$arch
+sysroot=${MD_SYSROOT:-$cache/sysroot-$suite-$arch}
+userland=$cache/userland-$suite-$arch

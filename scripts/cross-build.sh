@@ -4,8 +4,9 @@
 #   scripts/cross-build.sh ARCH [--no-test]      ARCH: armel, armhf or arm64
 #
 # Installs clang, lld and qemu-user when missing, makes the target's Debian 11
-# sysroot (scripts/sysroot.sh; kept in ~/.cache/marrowdigger or $MD_SYSROOT),
-# builds the library, the programs and the tests into build-ARCH and
+# sysroot (Debian 12 for armel; scripts/sysroot.sh, kept in ~/.cache/marrowdigger
+# or $MD_SYSROOT), builds the library, the programs and the tests into
+# build-ARCH and
 # runs CTest, whose tests and test discovery run under qemu.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +16,7 @@ source scripts/cross-arch.sh
 jobs=$(nproc)
 
 scripts/deps.sh cmake make pkg-config clang lld llvm qemu-user
-scripts/sysroot.sh "$arch" "$sysroot" bullseye
+scripts/sysroot.sh "$arch" "$sysroot" "$suite"
 
 echo "== $arch: build"
 # A build made on another sysroot holds objects and links of its libraries:

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the package scripts: what the ELF files of a package need of the
 # C library and the C++ run time, read from their version needs with
 # llvm-readelf (which reads every architecture).

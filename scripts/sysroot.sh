@@ -7,8 +7,8 @@
 # build (the default): the cross build's sysroot: the C library's and GCC 10's
 #   development files (clang compiles and links with them), SDL 1.2, libpng,
 #   zlib, ENet and GoogleTest, with every library they need at run time.
-# device: a handheld's userland as a package meets it: the C library and
-#   SDL2 with what they need, nothing for building.
+# device: a handheld's userland as a package meets it at its barest: the C
+#   library alone, so that everything else must come with the package.
 #
 # apt runs with a private state (its own lists, status file, cache and
 # architecture), so the host's dpkg architectures and packages stay as they
@@ -42,11 +42,12 @@ build)
         libsdl1.2-dev libpng-dev zlib1g-dev libenet-dev$enet libgtest-dev libgmock-dev"
     ;;
 device)
-    runtime="libc6 libsdl2-2.0-0"
+    runtime="libc6"
     develop=""
     ;;
 *) echo "sysroot.sh: unknown kind '$kind' (build, device)" >&2 && exit 2 ;;
 esac
+# shellcheck disable=SC2086,SC2116 # the lists as words, one space apart
 stamp=$(echo "$arch $suite $kind:" $runtime / $develop)
 if [ -f "$root/.sysroot-stamp" ] && [ "$(cat "$root/.sysroot-stamp")" = "$stamp" ]; then
     exit 0
@@ -97,6 +98,9 @@ failed_package() {
 echo "sysroot: fetching $suite $arch packages ($kind)"
 apt-get "${apt_private[@]}" update >"$state/log" 2>&1 ||
     fail "cannot fetch the $suite package lists for $arch from $main_url"
+# A release the archive no longer carries for ARCH has no list at all.
+compgen -G "$state/lists/*_dists_${suite}_main_binary-${arch}_Packages*" >/dev/null ||
+    fail "$main_url has no $suite packages for $arch"
 # shellcheck disable=SC2086 # the package lists are words
 for p in $runtime $develop; do
     apt-cache "${apt_private[@]}" show --no-all-versions "$p" >/dev/null 2>&1 ||
