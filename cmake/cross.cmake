@@ -4,8 +4,8 @@
 # The shipped programs then need no newer C library than that release's.
 # qemu-user runs the built programs, test discovery and CTest. The including
 # file sets MD_ARCH, MD_TRIPLET, MD_SUITE (the Debian release), MD_PROCESSOR,
-# MD_ARCH_FLAGS (the instruction set) and MD_QEMU (the emulator command as a
-# list).
+# MD_ARCH_FLAGS (the instruction set), MD_ARCH_LIBS (libraries every link
+# needs last) and MD_QEMU (the emulator command as a list).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${MD_PROCESSOR})
 set(CMAKE_LIBRARY_ARCHITECTURE ${MD_TRIPLET})
@@ -42,6 +42,8 @@ set(MD_LIBS ${MD_SYSROOT}/lib/${MD_TRIPLET}:${MD_SYSROOT}/usr/lib/${MD_TRIPLET})
 set(MD_LINK_INIT "-fuse-ld=lld -Wl,-rpath-link,${MD_LIBS}:${MD_SYSROOT}/usr/lib/${MD_TRIPLET}/pulseaudio")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${MD_LINK_INIT} -static-libstdc++ -static-libgcc")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT ${MD_LINK_INIT})
+set(CMAKE_C_STANDARD_LIBRARIES_INIT "${MD_ARCH_LIBS}")
+set(CMAKE_CXX_STANDARD_LIBRARIES_INIT "${MD_ARCH_LIBS}")
 
 # Under qemu-user a 32-bit program without 64-bit file offsets gets nothing
 # from readdir on a 64-bit host, so every file call uses the 64-bit forms.
@@ -55,4 +57,11 @@ set(CMAKE_CXX_FLAGS_INIT "${MD_ARCH_FLAGS} -D_FILE_OFFSET_BITS=64 -Wcast-align")
 set(CMAKE_SKIP_BUILD_RPATH ON)
 
 # Built programs run under qemu with the sysroot's loader and libraries.
+# Debian 12's loader checks its library folders with statx, which qemu-user
+# does not look up in the -L root: there the folders are named by their paths
+# on this machine as well.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${MD_QEMU} -L ${MD_SYSROOT})
+if(MD_SUITE STREQUAL "bookworm")
+  list(APPEND CMAKE_CROSSCOMPILING_EMULATOR
+       -E LD_LIBRARY_PATH=${MD_SYSROOT}/lib/${MD_TRIPLET}:${MD_SYSROOT}/usr/lib/${MD_TRIPLET})
+endif()

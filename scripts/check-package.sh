@@ -73,9 +73,10 @@ echo "check-package: every file within GLIBC_$floor, none needs the C++ run time
 # userland: Debian 11's C library alone. Call run in a subshell: it changes
 # folder and replaces the shell.
 scripts/sysroot.sh "$arch" "$userland" "$suite" device
+userland_libs=$(root_libs "$userland")
 run() {
     cd "$top/gamedata"
-    SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy LD_LIBRARY_PATH="$top/libs" \
+    SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy LD_LIBRARY_PATH="$top/libs${userland_libs:+:$userland_libs}" \
         exec "${qemu[@]}" -L "$userland" "$@"
 }
 scripts/deps.sh
@@ -101,7 +102,7 @@ printf '#!/bin/sh\necho "$@" >"%s"\nexec sleep 60\n' "$work/mapper.args" >"$work
 chmod +x "$work/mapper"
 start_game() {
     local what=$1 mapper=$2 launcher
-    GPTOKEYB=$mapper SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
+    GPTOKEYB=$mapper SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy LD_LIBRARY_PATH=$userland_libs \
         setsid sh "$work/MarrowDigger.sh" >"$work/game.out" 2>&1 </dev/null &
     launcher=$!
     sleep 5

@@ -16,3 +16,8 @@ esac
 cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/marrowdigger
 sysroot=${MD_SYSROOT:-$cache/sysroot-$suite-$arch}
 userland=$cache/userland-$suite-$arch
+# root_libs ROOT: the library folders of ROOT by their paths on this machine,
+# for LD_LIBRARY_PATH under qemu, where Debian 12's loader (armel) checks
+# folders with statx, which qemu does not look up in the -L root; nothing for
+# Debian 11.
+root_libs() { [ "$suite" = bullseye ] || echo "$1/lib/$triplet:$1/usr/lib/$triplet"; }

@@ -48,7 +48,7 @@ device)
 *) echo "sysroot.sh: unknown kind '$kind' (build, device)" >&2 && exit 2 ;;
 esac
 # shellcheck disable=SC2086,SC2116 # the lists as words, one space apart
-stamp=$(echo "$arch $suite $kind:" $runtime / $develop)
+stamp=$(echo "$arch $suite $kind:" $runtime / $develop / empty loader cache)
 if [ -f "$root/.sysroot-stamp" ] && [ "$(cat "$root/.sysroot-stamp")" = "$stamp" ]; then
     exit 0
 fi
@@ -92,7 +92,9 @@ apt_private=(-o "APT::Architecture=$arch" -o "APT::Architectures=$arch"
 fail() { echo "sysroot.sh: $*" >&2 && exit 1; }
 # The package of the first archive apt could not fetch, from its messages.
 failed_package() {
-    sed -n 's|.*Failed to fetch [^ ]*/\([^/_ ]*\)_[^ ]*\.deb.*|\1|p' "$state/log" | head -n1
+    local name
+    name=$(sed -n 's|.*Failed to fetch [^ ]*/\([^/_ ]*\)_[^ ]*\.deb.*|\1|p' "$state/log" | head -n1)
+    echo "${name:-(one of: $runtime)}"
 }
 
 echo "sysroot: fetching $suite $arch packages ($kind)"
@@ -125,6 +127,10 @@ find "$part" -type l -lname '/*' -print0 | while IFS= read -r -d '' link; do
     target=$(readlink "$link")
     ln -sfn "$(realpath -s -m --relative-to="$(dirname "$link")" "$part$target")" "$link"
 done
+# An empty loader cache: without one, qemu's loader reads the host's, which
+# sends a soft-float 32-bit program to the host's own 32-bit libraries.
+mkdir -p "$part/etc"
+: >"$part/etc/ld.so.cache"
 mv "$part" "$root"
 echo "$stamp" >"$root/.sysroot-stamp"
 echo "sysroot: $root ready ($(du -sh "$root" | cut -f1))"
