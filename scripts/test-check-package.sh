@@ -6,6 +6,10 @@
 #
 #   scripts/test-check-package.sh armhf|arm64     (after scripts/package.sh ARCH)
 set -euo pipefail
+if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
+    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
+    exit 0
+fi
 cd "$(dirname "$0")/.."
 arch=${1:-}
 usage="scripts/test-check-package.sh armhf|arm64"
