@@ -6,8 +6,7 @@
 # Installs clang, lld and qemu-user when missing, makes the target's Debian 11
 # sysroot (Debian 12 for armel; scripts/sysroot.sh, kept in ~/.cache/marrowdigger
 # or $MD_SYSROOT), builds the library, the programs and the tests into
-# build-ARCH and
-# runs CTest, whose tests and test discovery run under qemu.
+# build-ARCH and runs CTest, whose tests and test discovery run under qemu.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=${1:-}
