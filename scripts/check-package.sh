@@ -43,8 +43,9 @@ llvm-readelf -S "$top/marrowdigger" | grep -q '\.symtab' && fail "the game is no
 for f in "$top/marrowdigger" "$top/marrowdigger-headless"; do
     llvm-readelf -d "$f" | grep -q '(RPATH)\|(RUNPATH)' && fail "$f has a library run path"
 done
-grep -q "^## Controls" "$top/README.txt" && grep -q "^## On a handheld" "$top/README.txt" ||
-    fail "README.txt lacks the controls or the handheld section"
+for section in "Controls" "On a handheld" "In the package"; do
+    grep -qx "## $section" "$top/README.txt" || fail "README.txt lacks the section $section"
+done
 
 # The C library floor of the firmwares in use, checked on every ELF file.
 bad=()

@@ -58,9 +58,9 @@ while [ ${#queue[@]} -gt 0 ]; do
     done
 done
 
-# The README's controls and handheld sections.
-awk '/^## /{keep = ($0 == "## Controls" || $0 == "## On a handheld")} keep' README.md \
-    >"$top/README.txt"
+# The README's controls and handheld sections, and the list of the files.
+awk '/^## /{keep = ($0 == "## Controls" || $0 == "## On a handheld" || $0 == "## In the package")}
+    keep' README.md docs/handheld.md >"$top/README.txt"
 
 # The ports front-ends' metadata, with the C library version this package
 # needs at least, as scripts/check-package.sh measures it too.

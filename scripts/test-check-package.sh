@@ -6,10 +6,7 @@
 #
 #   scripts/test-check-package.sh armhf|arm64     (after scripts/package.sh ARCH)
 set -euo pipefail
-if [ "${1:-}" = -h ] || [ "${1:-}" = --help ]; then
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-    exit 0
-fi
+. "$(dirname "$0")/help.sh"
 cd "$(dirname "$0")/.."
 arch=${1:-}
 usage="scripts/test-check-package.sh armhf|arm64"
