@@ -4,7 +4,8 @@
 // with each other, a message may change no command slot but its sender's
 // own, and every message not acted on must be counted as dropped.
 //
-// Input: byte 0 picks the players (1..4); then steps of one byte each,
+// Input: byte 0 picks the players (1..4, low 2 bits) and the spectator
+// places (0..3, the next 2 bits); then steps of one byte each,
 // peer = low 4 bits (8..15 are no connection), action = high bits: 0..3
 // a message of the next byte's value (times 3 for action 3) in length,
 // taken from the bytes after it; 4..5 a join; 6..7 a leave.
@@ -31,11 +32,12 @@ static void CheckTables() {
         FUZZ_CHECK(conn_state[c] == CONN_PLAYER && conn_slot[c] == i);
     }
     for (int c = 0; c < NET_MAX_CONNS; c++) {
-        FUZZ_CHECK(conn_state[c] <= CONN_REFUSED);
+        FUZZ_CHECK(conn_state[c] <= CONN_SPECTATOR);
         FUZZ_CHECK((conn_state[c] == CONN_PLAYER) == (conn_slot[c] >= 0));
         if (conn_slot[c] >= 0)
             FUZZ_CHECK(conn_slot[c] < MAX_CLIENTS && slot_conn[conn_slot[c]] == c);
     }
+    FUZZ_CHECK(NetSpectatorCount() <= net_spectators);
 }
 
 // Sum of the drop counters.
@@ -52,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(net_client_msg, 0, sizeof net_client_msg);
     memset(net_dropped, 0, sizeof net_dropped);
     NetServerReset(1 + data[0] % MAX_CLIENTS);
+    net_spectators = (uint8_t)((data[0] >> 2) & 3);
     static uint8_t before[sizeof net_client_msg];
     size_t i = 1;
     while (i < size) {
@@ -74,11 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             int slot = peer < NET_MAX_CONNS ? conn_slot[peer] : -1;
             uint32_t drops = Drops();
             memcpy(before, net_client_msg, sizeof before);
-            uint8_t reply[MSG_WELCOME_SIZE];
+            uint8_t reply[MSG_REPLY_MAX];
             bool close = false;
             size_t r = NetServerMessage(peer, data + i, n, reply, &close);
             for (int s = 0; s < MAX_CLIENTS; s++)
-                if (s != slot && s != (r ? reply[1] : -1))
+                if (s != slot && s != (r && reply[0] == MSG_WELCOME ? reply[1] : -1))
                     FUZZ_CHECK(memcmp(before + s * CLIENT_SLOT, net_client_msg + s * CLIENT_SLOT,
                                       CLIENT_SLOT) == 0);
             bool applied = state == CONN_PLAYER && n == MSG_COMMAND_SIZE && data[i] == MSG_COMMAND;
@@ -86,9 +89,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 FUZZ_CHECK(memcmp(net_client_msg + slot * CLIENT_SLOT, data + i + 1, CLIENT_SLOT) ==
                            0);
             if (r) {
-                FUZZ_CHECK(state == CONN_WAITING && n == MSG_HELLO_SIZE);
+                FUZZ_CHECK(state == CONN_WAITING && n == MSG_HELLO_SIZE && n == MSG_SPECTATE_SIZE);
                 FUZZ_CHECK((reply[0] == MSG_WELCOME && r == MSG_WELCOME_SIZE &&
-                            reply[1] < net_players && !close) ||
+                            data[i] == MSG_HELLO && reply[1] < net_players && !close) ||
+                           (reply[0] == MSG_FOLLOW && r == MSG_FOLLOW_SIZE &&
+                            data[i] == MSG_SPECTATE && conn_state[peer] == CONN_SPECTATOR &&
+                            reply[1] == net_players && !close) ||
                            (reply[0] == MSG_REFUSE && r == MSG_REFUSE_SIZE && close));
             }
             // Anything from a connection that was neither answered nor

@@ -1,7 +1,8 @@
 // Program entry: start-up, the frame loop and shutdown, in that order. With
 // --connect HOST[:PORT] the game joins a dedicated server first and plays as
 // its client; with --watch RECORD it plays a server's record back in the
-// observer view.
+// observer view, and with --spectate HOST[:PORT] it follows a server's game
+// there live.
 #include <stdio.h>
 #include <string.h>
 
@@ -29,18 +30,19 @@ static const char *OptionValue(int argc, char **argv, int *i, const char *name, 
 }
 
 static const char usage[] =
-    "usage: marrowdigger [--connect HOST[:PORT] | --watch RECORD]\n"
+    "usage: marrowdigger [--connect HOST[:PORT] | --watch RECORD | --spectate HOST[:PORT]]\n"
     "Plays MARROWDIGGER ONLINE (alpha) in a window, from the data folder it is started in\n"
     "(client/, data/, font/).\n"
     "  --connect H[:P]   play as a client of the dedicated server at H (port P, default 7742)\n"
     "  --watch RECORD    play a server's record back in the observer view\n"
+    "  --spectate H[:P]  follow the game of the server at H live in the observer view\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
     "Keys: arrows, keypad or h j k l y u b n move; Escape opens the menu; Enter, Space or Z\n"
     "chooses; F11 or Alt+Enter switches full screen.\n";
 
 int main(int argc, char **argv) {
-    const char *server = NULL, *record = NULL;
+    const char *server = NULL, *record = NULL, *followed = NULL;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--help")) {
             fputs(usage, stdout);
@@ -56,6 +58,8 @@ int main(int argc, char **argv) {
             server = v;
         else if (!missing && (v = OptionValue(argc, argv, &i, "--watch", &missing)))
             record = v;
+        else if (!missing && (v = OptionValue(argc, argv, &i, "--spectate", &missing)))
+            followed = v;
         else if (!missing) {
             fprintf(stderr,
                     "marrowdigger: unknown option '%.80s' (marrowdigger --help lists them)\n",
@@ -64,12 +68,12 @@ int main(int argc, char **argv) {
         }
         if (missing) {
             fprintf(stderr, "marrowdigger: %s needs %s\n", argv[i],
-                    argv[i][2] == 'c' ? "HOST or HOST:PORT" : "a record file");
+                    argv[i][2] == 'w' ? "a record file" : "HOST or HOST:PORT");
             return 2;
         }
     }
-    if (server && record) {
-        fprintf(stderr, "marrowdigger: --connect and --watch cannot go together\n");
+    if (!!server + !!record + !!followed > 1) {
+        fprintf(stderr, "marrowdigger: --connect, --watch and --spectate go one at a time\n");
         return 2;
     }
     LoadConfig();
@@ -77,12 +81,14 @@ int main(int argc, char **argv) {
         return 1;
     if (record && !WatchOpen("marrowdigger", record, -1))
         return 1;
+    if (followed && !WatchFollow("marrowdigger", followed, -1))
+        return 1;
     Platform_Init();
     Initialize();
     Platform_SetWindowIcon();
     if (net_remote)
         NetClientStart();
-    if (record)
+    if (watch_state != WATCH_OFF)
         WatchStart();
     GameLoop();
     NetLeave();

@@ -43,8 +43,10 @@ static const char usage[] =
     "                    on the real clock, each frame lasting the script's step\n"
     "  --watch FILE      play a server's record back in the observer view; without\n"
     "                    --frames the run ends with the record\n"
-    "  --hash-every N    with --watch: print 'turn T hash H' every N turns and after\n"
-    "                    the last, as the server's --replay does\n"
+    "  --spectate H[:P]  follow the game of the server at H live in the observer view,\n"
+    "                    on the real clock; without --frames the run ends with the game\n"
+    "  --hash-every N    with --watch or --spectate: print 'turn T hash H' every N\n"
+    "                    turns and after the last, as the server does\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n";
 
@@ -280,7 +282,7 @@ static void ResetRunner() {
 
 int HeadlessMain(int argc, char **argv) {
     ResetRunner();
-    std::string data = ".", script_path, trace_path, server, watch;
+    std::string data = ".", script_path, trace_path, server, watch, followed;
     bool online = false; // --connect given, even with an empty address
     long frames = -1, every = -1;
     std::vector<std::string> shot_args;
@@ -302,7 +304,8 @@ int HeadlessMain(int argc, char **argv) {
         }
         bool known = arg == "--data" || arg == "--script" || arg == "--frames" ||
                      arg == "--screenshot" || arg == "--scale" || arg == "--trace" ||
-                     arg == "--connect" || arg == "--watch" || arg == "--hash-every";
+                     arg == "--connect" || arg == "--watch" || arg == "--hash-every" ||
+                     arg == "--spectate";
         if (!known)
             return BadUsage("unknown option '" + arg + "'");
         if (!inline_value) {
@@ -322,6 +325,8 @@ int HeadlessMain(int argc, char **argv) {
             online = true;
         } else if (arg == "--watch")
             watch = value;
+        else if (arg == "--spectate")
+            followed = value;
         else if (arg == "--screenshot")
             shot_args.push_back(value);
         else if (arg == "--frames") {
@@ -339,10 +344,10 @@ int HeadlessMain(int argc, char **argv) {
         }
     }
 
-    if (!watch.empty() && online)
-        return BadUsage("--watch and --connect cannot go together");
-    if (every >= 0 && watch.empty())
-        return BadUsage("--hash-every needs --watch");
+    if (!watch.empty() + online + !followed.empty() > 1)
+        return BadUsage("--connect, --watch and --spectate go one at a time");
+    if (every >= 0 && watch.empty() && followed.empty())
+        return BadUsage("--hash-every needs --watch or --spectate");
 
     char cwd[PATH_MAX];
     std::string start = getcwd(cwd, sizeof cwd) ? cwd : ".";
@@ -369,7 +374,7 @@ int HeadlessMain(int argc, char **argv) {
         }
     }
     hl_frames = frames >= 0 ? (uint32_t)frames : ScriptFrames(hl_script);
-    if (frames < 0 && !watch.empty()) {
+    if (frames < 0 && (!watch.empty() || !followed.empty())) {
         hl_frames = SCRIPT_MAX_FRAMES;
         hl_until_watched = 1;
     } else {
@@ -404,6 +409,14 @@ int HeadlessMain(int argc, char **argv) {
     LoadConfig();
     if (online) {
         if (!NetJoin("marrowdigger-headless", server.c_str())) {
+            if (hl_trace && hl_trace != stdout)
+                fclose(hl_trace);
+            return 1;
+        }
+        seam_realclock = 1;
+    }
+    if (!followed.empty()) {
+        if (!WatchFollow("marrowdigger-headless", followed.c_str(), (int)every)) {
             if (hl_trace && hl_trace != stdout)
                 fclose(hl_trace);
             return 1;
@@ -445,9 +458,9 @@ int HeadlessMain(int argc, char **argv) {
                                      (net_server_msg[2] << 16) | ((uint32_t)net_server_msg[3] << 24)
                                : turn;
     const char *end = hl_ended_by_game                                 ? "the game ended the loop"
-                      : hl_until_watched && watch_state == WATCH_ENDED ? "the record ended"
+                      : hl_until_watched && watch_state == WATCH_ENDED ? "the watched game ended"
                       : hl_until_watched && watch_state == WATCH_BROKEN
-                          ? "the record broke off"
+                          ? "the watch broke off"
                           : "stopped after the last frame";
     if (seam_signal == SIGINT || seam_signal == SIGTERM) {
         end = seam_signal == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM";

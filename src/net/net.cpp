@@ -38,7 +38,11 @@ bool NetParseAddress(const char *text, char *host, size_t hostsize, uint16_t *po
 }
 
 void NetMakeHello(uint8_t *out) {
-    out[0] = MSG_HELLO;
+    NetMakeGreeting(out, MSG_HELLO);
+}
+
+void NetMakeGreeting(uint8_t *out, uint8_t type) {
+    out[0] = type;
     memcpy(out + 1, "MDGO", 4);
     NetPut16(out + 5, NET_VERSION);
 }
@@ -55,6 +59,12 @@ size_t NetMessageSize(uint8_t type) {
         return MSG_PACKAGE_SIZE;
     case MSG_COMMAND:
         return MSG_COMMAND_SIZE;
+    case MSG_SPECTATE:
+        return MSG_SPECTATE_SIZE;
+    case MSG_FOLLOW:
+        return MSG_FOLLOW_SIZE;
+    case MSG_STREAM:
+        return MSG_STREAM_MAX;
     }
     return 0;
 }

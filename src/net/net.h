@@ -14,8 +14,18 @@
 //   PACKAGE  server -> client  513 bytes type, the 512 bytes of the slot's package
 //   COMMAND  client -> server  129 bytes type, the 128 bytes of the command slot
 //
+// Spectators, which follow the game without a slot:
+//
+//   SPECTATE spectator -> server 7 bytes type, "MDGO", protocol version (16-bit)
+//   FOLLOW   server -> spectator 17 bytes type, players 1..4, creature set-up 0..1,
+//                                        delay in turns (16-bit), the server's turn
+//                                        (32-bit), data hash (64-bit)
+//   STREAM   server -> spectator 2..1025 bytes type, the next bytes of the
+//                                        spectator stream (specstream.h); the
+//                                        only message whose size varies
+//
 // Packages go unreliable and sequenced on channel 0 (the newest wins); the
-// handshake and commands go reliable on channel 1.
+// handshake, commands and the stream go reliable on channel 1.
 #ifndef MD_NET_NET_H
 #define MD_NET_NET_H
 
@@ -35,16 +45,27 @@
 #define MSG_REFUSE 3
 #define MSG_PACKAGE 4
 #define MSG_COMMAND 5
+#define MSG_SPECTATE 6
+#define MSG_FOLLOW 7
+#define MSG_STREAM 8
 
 #define MSG_HELLO_SIZE 7
 #define MSG_WELCOME_SIZE 8
 #define MSG_REFUSE_SIZE 4
 #define MSG_PACKAGE_SIZE (1 + PACKAGE_COPY)
 #define MSG_COMMAND_SIZE (1 + CLIENT_SLOT)
-#define MSG_MAX_SIZE MSG_PACKAGE_SIZE // largest message either end accepts
+#define MSG_SPECTATE_SIZE 7
+#define MSG_FOLLOW_SIZE 17
+#define STREAM_CHUNK 1024 // stream bytes in one message at most
+#define MSG_STREAM_MAX (1 + STREAM_CHUNK)
+#define MSG_MAX_SIZE MSG_STREAM_MAX   // largest message either end accepts
+#define MSG_REPLY_MAX MSG_FOLLOW_SIZE // largest answer of the server to a message
 
-#define REFUSE_FULL 1    // every slot is taken
-#define REFUSE_VERSION 2 // the client speaks another protocol version
+#define REFUSE_FULL 1            // every slot is taken
+#define REFUSE_VERSION 2         // the client speaks another protocol version
+#define REFUSE_NO_SPECTATORS 3   // the server takes no spectators
+#define REFUSE_SPECTATORS_FULL 4 // every spectator place is taken
+#define REFUSE_TOO_LONG 5        // the game is too long for the server to stream from its start
 
 #define NET_BYE 1 // goodbye code of a server that ends the game
 
@@ -77,7 +98,8 @@ void NetPut16(uint8_t *p, uint16_t v);
 // too long for the buffer.
 bool NetParseAddress(const char *text, char *host, size_t hostsize, uint16_t *port);
 
-// Exact size of a message of the given type; 0 for an unknown type.
+// Exact size of a message of the given type (the largest for STREAM); 0 for
+// an unknown type.
 size_t NetMessageSize(uint8_t type);
 
 // Counts a message that is dropped where it arrived: a wrong size, an
@@ -86,5 +108,8 @@ void NetCountDrop(const uint8_t *msg, size_t n);
 
 // Writes the hello of this build's protocol version into out (7 bytes).
 void NetMakeHello(uint8_t *out);
+
+// The same greeting with another type: the spectator's SPECTATE.
+void NetMakeGreeting(uint8_t *out, uint8_t type);
 
 #endif

@@ -10,6 +10,10 @@ int8_t conn_slot[NET_MAX_CONNS];
 int8_t slot_conn[MAX_CLIENTS];
 uint8_t net_players = MAX_CLIENTS;
 uint8_t net_quiet;
+uint8_t net_spectators;
+uint16_t net_spectator_delay = 20;
+uint8_t net_setup;
+uint64_t net_data_hash;
 
 void NetServerReset(int players) {
     if (players < 1)
@@ -81,12 +85,52 @@ static size_t Hello(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
     return MSG_WELCOME_SIZE;
 }
 
+int NetSpectatorCount() {
+    int n = 0;
+    for (int c = 0; c < NET_MAX_CONNS; c++)
+        n += conn_state[c] == CONN_SPECTATOR;
+    return n;
+}
+
+// Answers a spectate: the follow that starts the stream, or a refusal.
+static size_t Spectate(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
+    if (memcmp(msg + 1, "MDGO", 4) != 0) {
+        net_dropped[DROP_HELLO]++;
+        return 0;
+    }
+    uint8_t why = NetGet16(msg + 5) != NET_VERSION        ? REFUSE_VERSION
+                  : net_spectators == 0                   ? REFUSE_NO_SPECTATORS
+                  : spec_full                             ? REFUSE_TOO_LONG
+                  : NetSpectatorCount() >= net_spectators ? REFUSE_SPECTATORS_FULL
+                                                          : 0;
+    if (why) {
+        reply[0] = MSG_REFUSE;
+        reply[1] = why;
+        NetPut16(reply + 2, NET_VERSION);
+        conn_state[conn] = CONN_REFUSED;
+        *close = true;
+        return MSG_REFUSE_SIZE;
+    }
+    conn_state[conn] = CONN_SPECTATOR;
+    reply[0] = MSG_FOLLOW;
+    reply[1] = net_players;
+    reply[2] = net_setup;
+    NetPut16(reply + 3, net_spectator_delay);
+    NetPut16(reply + 5, (uint16_t)(turn >> 16));
+    NetPut16(reply + 7, (uint16_t)turn);
+    for (int k = 0; k < 8; k++)
+        reply[9 + k] = (uint8_t)(net_data_hash >> (56 - 8 * k));
+    return MSG_FOLLOW_SIZE;
+}
+
 size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close) {
     *close = false;
     if (conn < 0 || conn >= NET_MAX_CONNS || conn_state[conn] == CONN_FREE)
         return 0; // no such connection: nothing to count it against
     if (n > 0 && n == MSG_HELLO_SIZE && msg[0] == MSG_HELLO && conn_state[conn] == CONN_WAITING)
         return Hello(conn, msg, reply, close);
+    if (n == MSG_SPECTATE_SIZE && msg[0] == MSG_SPECTATE && conn_state[conn] == CONN_WAITING)
+        return Spectate(conn, msg, reply, close);
     int slot = conn_slot[conn];
     if (n == MSG_COMMAND_SIZE && msg[0] == MSG_COMMAND && conn_state[conn] == CONN_PLAYER &&
         slot >= 0 && slot < MAX_CLIENTS && slot_conn[slot] == conn) {
@@ -94,8 +138,11 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
         return 0;
     }
     // Server-to-client types never come this way.
-    if (n > 0 && (msg[0] == MSG_WELCOME || msg[0] == MSG_REFUSE || msg[0] == MSG_PACKAGE) &&
-        n == NetMessageSize(msg[0]))
+    uint8_t type = n > 0 ? msg[0] : 0;
+    bool back = type == MSG_WELCOME || type == MSG_REFUSE || type == MSG_PACKAGE ||
+                type == MSG_FOLLOW || type == MSG_STREAM;
+    bool sized = n == NetMessageSize(type) || (type == MSG_STREAM && n >= 2 && n <= MSG_STREAM_MAX);
+    if (back && sized)
         net_dropped[DROP_TYPE]++;
     else
         NetCountDrop(msg, n);

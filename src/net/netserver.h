@@ -10,20 +10,26 @@
 
 #include "game/globalvar.h"
 #include "net/net.h"
+#include "net/specstream.h"
 
 #define NET_MAX_CONNS 64  // ENet peers at once: far more than slots, so idle peers cannot fill them
 #define NET_PER_ADDRESS 8 // connections from one IPv4 address: four players and refusals
 
-#define CONN_FREE 0    // no connection
-#define CONN_WAITING 1 // connected, no hello yet
-#define CONN_PLAYER 2  // holds a slot
-#define CONN_REFUSED 3 // refused, being disconnected
+#define CONN_FREE 0      // no connection
+#define CONN_WAITING 1   // connected, no hello yet
+#define CONN_PLAYER 2    // holds a slot
+#define CONN_REFUSED 3   // refused, being disconnected
+#define CONN_SPECTATOR 4 // follows the game without a slot
 
 extern uint8_t conn_state[NET_MAX_CONNS]; // CONN_* of each connection
 extern int8_t conn_slot[NET_MAX_CONNS];   // slot each connection holds, -1 none
 extern int8_t slot_conn[MAX_CLIENTS];     // connection holding each slot, -1 none
 extern uint8_t net_players;               // slots on offer, 1..4
 extern uint8_t net_quiet;                 // no join and leave lines
+extern uint8_t net_spectators;            // spectator places on offer, 0..SPEC_MAX
+extern uint16_t net_spectator_delay;      // turns the stream is held back, 0..SPEC_DELAY_MAX
+extern uint8_t net_setup;                 // the world's creature set-up, for the spectators
+extern uint64_t net_data_hash;            // the data's hash, for the spectators
 
 // Empties the tables and offers slots 0 .. players - 1 (players 1..4).
 void NetServerReset(int players);
@@ -38,12 +44,16 @@ void NetServerJoin(int conn);
 int NetServerLeave(int conn);
 
 // Checks one message of a connection and acts on it: a hello is answered
-// with a welcome (the lowest free slot) or a refusal, a command of a player
-// is copied into its own command slot; anything else is dropped and counted
-// in net_dropped. The answer, if any, is written to reply (at least
-// MSG_WELCOME_SIZE bytes) and its size returned, else 0; *close is set when
-// the connection is to be ended after the answer.
+// with a welcome (the lowest free slot) or a refusal, a spectate with a
+// follow (a free spectator place) or a refusal, a command of a player is
+// copied into its own command slot; anything else is dropped and counted in
+// net_dropped. The answer, if any, is written to reply (at least
+// MSG_REPLY_MAX bytes) and its size returned, else 0; *close is set when the
+// connection is to be ended after the answer.
 size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close);
+
+// Spectators following now.
+int NetSpectatorCount();
 
 // Bitmask of the slots held now (bit i: slot i).
 uint8_t NetHeldSlots();
@@ -62,6 +72,15 @@ void NetServerWait(uint32_t ms);
 
 // Sends every held slot the 512 bytes of its package slot.
 void NetServerSendPackages();
+
+// Sends each spectator the stream it may have and has not had yet, as far
+// as its share of data not yet acknowledged allows; with all set, the whole
+// stream whatever the delay (the game is ending). Returns true while some
+// spectator still has stream to come.
+bool NetServerSendStream(bool all);
+
+// Stream bytes sent to spectators so far.
+uint64_t NetServerStreamBytes();
 
 // Tells every peer goodbye, waits briefly for them to hear it, and closes.
 void NetServerClose();

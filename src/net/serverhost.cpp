@@ -20,10 +20,11 @@
 #define STALL_MS 1500       // longest handshake, wait for a hello, or unheard goodbye
 
 // What the server waits for from a peer, as the walk of the peer table saw it.
-#define STAGE_NONE 0      // free
-#define STAGE_HANDSHAKE 1 // ENet's connection handshake
-#define STAGE_CONNECTED 2 // connected: a hello, then play
-#define STAGE_CLOSING 3   // being disconnected
+#define STAGE_NONE 0             // free
+#define STAGE_HANDSHAKE 1        // ENet's connection handshake
+#define STAGE_CONNECTED 2        // connected: a hello, then play
+#define STAGE_CLOSING 3          // being disconnected
+#define SPEC_WINDOW (256u << 10) // stream bytes a spectator may have unacknowledged
 
 static ENetHost *host;                      // the server's host, or NULL
 static ENetPeer *conn_peer[NET_MAX_CONNS];  // ENet peer of each connection
@@ -32,8 +33,12 @@ static uint32_t peer_id[NET_MAX_CONNS];     // its ENet connect id then
 static uint32_t peer_since[NET_MAX_CONNS];  // since when it is in that stage, ENet's clock
 static uint64_t sent_bytes, sent_datagrams; // totals taken out of the host's counters
 static uint64_t received_datagrams;
-static uint32_t ended_half_open; // peers ended in their handshake
-static uint32_t ended_silent;    // connections ended without a hello
+static uint32_t ended_half_open;            // peers ended in their handshake
+static uint32_t ended_silent;               // connections ended without a hello
+static uint32_t spec_sent[NET_MAX_CONNS];   // stream bytes each spectator has been sent
+static uint32_t spec_flight[NET_MAX_CONNS]; // of which not yet acknowledged
+static uint8_t spec_gen[NET_MAX_CONNS];     // changes with each new connection of a number
+static uint64_t stream_bytes;               // stream bytes sent to all spectators
 
 // Text form of a peer's address.
 static void AddressText(const ENetAddress *a, char *text, size_t size) {
@@ -75,10 +80,14 @@ static void EndConn(int c) {
         return;
     char where[96];
     AddressText(&conn_peer[c]->address, where, sizeof where);
+    bool spectator = conn_state[c] == CONN_SPECTATOR;
     int slot = NetServerLeave(c);
     conn_peer[c] = NULL;
+    spec_gen[c]++;
     if (slot >= 0 && !net_quiet)
         printf("slot %d left (%s)\n", slot, where);
+    if (spectator && !net_quiet)
+        printf("spectator left (%s)\n", where);
 }
 
 // Ends peer i, which holds no slot, and counts it. A connection without a
@@ -232,6 +241,21 @@ static int ConnOf(const ENetPeer *peer) {
     return c >= 0 && c < NET_MAX_CONNS && conn_peer[c] == peer ? c : -1;
 }
 
+// What a refusal tells the refused.
+static const char *RefusalText(uint8_t why) {
+    switch (why) {
+    case REFUSE_FULL:
+        return "every slot is taken";
+    case REFUSE_NO_SPECTATORS:
+        return "no spectators taken";
+    case REFUSE_SPECTATORS_FULL:
+        return "every spectator place is taken";
+    case REFUSE_TOO_LONG:
+        return "the game is too long to stream";
+    }
+    return "wrong protocol version";
+}
+
 // Acts on one ENet event.
 static void HandleEvent(ENetEvent *ev) {
     char where[96];
@@ -243,6 +267,8 @@ static void HandleEvent(ENetEvent *ev) {
             return;
         }
         conn_peer[c] = ev->peer;
+        spec_sent[c] = spec_flight[c] = 0;
+        spec_gen[c]++;
         enet_peer_timeout(ev->peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
         NetServerJoin(c);
     } else if (ev->type == ENET_EVENT_TYPE_DISCONNECT) {
@@ -251,7 +277,7 @@ static void HandleEvent(ENetEvent *ev) {
             EndConn(c);
     } else if (ev->type == ENET_EVENT_TYPE_RECEIVE) {
         int c = ConnOf(ev->peer);
-        uint8_t reply[MSG_WELCOME_SIZE];
+        uint8_t reply[MSG_REPLY_MAX];
         bool close = false;
         size_t n =
             c < 0 ? 0
@@ -266,9 +292,10 @@ static void HandleEvent(ENetEvent *ev) {
             enet_peer_disconnect_later(ev->peer, 0);
         if (n > 0 && !net_quiet && reply[0] == MSG_WELCOME)
             printf("slot %d joined (%s)\n", reply[1], where);
+        if (n > 0 && !net_quiet && reply[0] == MSG_FOLLOW)
+            printf("spectator joined at turn %u (%s)\n", turn, where);
         if (n > 0 && !net_quiet && reply[0] == MSG_REFUSE)
-            printf("refused %s: %s\n", where,
-                   reply[1] == REFUSE_FULL ? "every slot is taken" : "wrong protocol version");
+            printf("refused %s: %s\n", where, RefusalText(reply[1]));
     }
 }
 
@@ -304,11 +331,67 @@ void NetServerSendPackages() {
     TakeCounters();
 }
 
+// A stream packet has been acknowledged (or dropped with its peer): its
+// bytes leave the spectator's unacknowledged share, unless the connection
+// number has since gone to another peer.
+static void ENET_CALLBACK StreamDelivered(ENetPacket *p) {
+    uintptr_t tag = (uintptr_t)p->userData;
+    int c = (int)(tag & 0xFF);
+    if (c < NET_MAX_CONNS && spec_gen[c] == (uint8_t)(tag >> 8))
+        spec_flight[c] -= (uint32_t)(p->dataLength - 1);
+}
+
+// Sends spectator c stream bytes up to end, as its window allows.
+static void SendStreamTo(int c, uint32_t end) {
+    while (spec_sent[c] < end && spec_flight[c] < SPEC_WINDOW) {
+        uint32_t n = end - spec_sent[c];
+        if (n > STREAM_CHUNK)
+            n = STREAM_CHUNK;
+        ENetPacket *p = enet_packet_create(NULL, 1 + n, ENET_PACKET_FLAG_RELIABLE);
+        if (!p)
+            return;
+        p->data[0] = MSG_STREAM;
+        memcpy(p->data + 1, spec_stream + spec_sent[c], n);
+        p->userData = (void *)(uintptr_t)(((uintptr_t)spec_gen[c] << 8) | (uintptr_t)c);
+        p->freeCallback = StreamDelivered;
+        spec_flight[c] += n;
+        if (enet_peer_send(conn_peer[c], NET_CHANNEL_RELIABLE, p) != 0) {
+            enet_packet_destroy(p);
+            return;
+        }
+        spec_sent[c] += n;
+        stream_bytes += n;
+    }
+}
+
+bool NetServerSendStream(bool all) {
+    if (!host)
+        return false;
+    uint32_t end = all ? spec_length : SpecStreamSendable(turn, net_spectator_delay);
+    bool behind = false;
+    for (int c = 0; c < NET_MAX_CONNS; c++) {
+        if (conn_state[c] != CONN_SPECTATOR || !conn_peer[c])
+            continue;
+        SendStreamTo(c, end);
+        behind |= spec_sent[c] < end;
+    }
+    enet_host_flush(host);
+    TakeCounters();
+    return behind;
+}
+
+uint64_t NetServerStreamBytes() {
+    return stream_bytes;
+}
+
 void NetServerClose() {
     if (!host)
         return;
+    // Spectators hear the goodbye after the rest of their stream.
     for (int c = 0; c < NET_MAX_CONNS; c++)
-        if (conn_peer[c])
+        if (conn_peer[c] && conn_state[c] == CONN_SPECTATOR)
+            enet_peer_disconnect_later(conn_peer[c], NET_BYE);
+        else if (conn_peer[c])
             enet_peer_disconnect(conn_peer[c], NET_BYE);
     enet_host_flush(host);
     // Let the goodbyes be acknowledged, but not for long.

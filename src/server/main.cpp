@@ -14,17 +14,20 @@
 #include "game/globalvar.h"
 #include "math/tables.h"
 #include "net/netserver.h"
+#include "net/specstream.h"
 #include "resources/errorline.h"
 #include "resources/initall.h"
 #include "server/gameserver.h"
 #include "server/record.h"
 
-#define WAIT_CAP_MS 100 // longest single network wait, so a signal is seen soon
+#define WAIT_CAP_MS 100  // longest single network wait, so a signal is seen soon
+#define STREAM_WAIT_MS 2 // the same while a spectator is catching up, to keep its stream coming
 
 static const char usage[] =
     "usage: marrowdigger-server [--data DIR] [--port N] [--bind ADDR] [--players N]\n"
     "                           [--turn-ms N] [--turns N] [--record FILE] [--hash-every N]\n"
-    "                           [--record-overwrite] [--quiet]\n"
+    "                           [--record-overwrite] [--spectators N] [--spectator-delay T]\n"
+    "                           [--quiet]\n"
     "       marrowdigger-server --replay FILE [--data DIR] [--hash-every N]\n"
     "  --data DIR        game data folder (data/maptest.map, data/tiledata.cfg); default: .\n"
     "  --port N          UDP port, 0 for any free one (default 7742)\n"
@@ -36,6 +39,8 @@ static const char usage[] =
     "  --record-overwrite  let --record replace an existing record\n"
     "  --replay FILE     re-run a record offline and print the world hashes\n"
     "  --hash-every N    print the world hash every N turns, 0 never (default 100)\n"
+    "  --spectators N    spectator places, 0..16 (default 0: none taken)\n"
+    "  --spectator-delay T  turns the spectators' stream is held back, 0..1000 (default 20)\n"
     "  --quiet           no join and leave lines\n"
     "  --all-creatures   test option: every creature enabled, the 1024 of the world\n"
     "  --help            show this help and exit\n"
@@ -82,6 +87,8 @@ struct Options {
     long turn_ms = 500;
     long turns = 0;
     long every = 100;
+    long spectators = 0;
+    long delay = 20;
     int setup = SETUP_RESTART;
     bool overwrite = false;
 };
@@ -113,7 +120,9 @@ static int ParseOptions(int argc, char **argv, Options &o) {
         }
         bool known = !strcmp(a, "--data") || !strcmp(a, "--bind") || !strcmp(a, "--record") ||
                      !strcmp(a, "--replay") || !strcmp(a, "--port") || !strcmp(a, "--players") ||
-                     !strcmp(a, "--turn-ms") || !strcmp(a, "--turns") || !strcmp(a, "--hash-every");
+                     !strcmp(a, "--turn-ms") || !strcmp(a, "--turns") ||
+                     !strcmp(a, "--hash-every") || !strcmp(a, "--spectators") ||
+                     !strcmp(a, "--spectator-delay");
         if (!known)
             return BadUsage("unknown option", a);
         if (i + 1 >= argc)
@@ -136,6 +145,10 @@ static int ParseOptions(int argc, char **argv, Options &o) {
             ok = Number(v, 1, 60000, &o.turn_ms);
         else if (!strcmp(a, "--turns"))
             ok = Number(v, 0, 2000000000, &o.turns);
+        else if (!strcmp(a, "--spectators"))
+            ok = Number(v, 0, SPEC_MAX, &o.spectators);
+        else if (!strcmp(a, "--spectator-delay"))
+            ok = Number(v, 0, SPEC_DELAY_MAX, &o.delay);
         else
             ok = Number(v, 0, 2000000000, &o.every);
         if (!ok)
@@ -180,8 +193,9 @@ static bool LoadWorld(const Options &o) {
     return true;
 }
 
-// Prints the totals of the run on one line.
-static void Totals() {
+// Prints the totals of the run on one line; with spectators, the stream
+// bytes sent to them at its end.
+static void Totals(bool spectators) {
     printf("marrowdigger-server: %u turns; sent %llu bytes in %llu datagrams, received %llu "
            "datagrams; dropped",
            turn, (unsigned long long)NetServerBytesSent(),
@@ -189,31 +203,69 @@ static void Totals() {
            (unsigned long long)NetServerDatagramsReceived());
     for (int k = 0; k < DROP_KINDS; k++)
         printf(" %s %u", net_drop_name[k], net_dropped[k]);
-    printf("; ended half-open %u silent %u\n", NetServerHalfOpenEnded(), NetServerSilentEnded());
+    printf("; ended half-open %u silent %u", NetServerHalfOpenEnded(), NetServerSilentEnded());
+    if (spectators)
+        printf("; stream %llu bytes", (unsigned long long)NetServerStreamBytes());
+    printf("\n");
+}
+
+// Every how many turns the spectators' stream carries the world hash: the
+// server's own hash lines, or SPEC_HASH_EVERY when it prints none.
+static uint32_t StreamHashEvery(const Options &o) {
+    return o.every > 0 ? (uint32_t)o.every : SPEC_HASH_EVERY;
+}
+
+// After a turn: the stream's hash entry when one is due, the turn's end, and
+// what the spectators may now have.
+static bool StreamTurnEnd(const Options &o) {
+    if (turn % StreamHashEvery(o) == 0)
+        SpecStreamHash(WorldHash());
+    SpecStreamMark(turn);
+    return NetServerSendStream(false);
+}
+
+// The game ends: the world hash of the last turn, unless it was just given,
+// and the whole stream to every spectator.
+static void StreamEnd(const Options &o) {
+    if (turn % StreamHashEvery(o) != 0)
+        SpecStreamHash(WorldHash());
+    NetServerSendStream(true);
 }
 
 // The live game: a turn whenever more than turn_ms have passed since the
 // last, exactly as the local frame dispatch times them, and the network
 // served in between. Returns the exit status.
 static int Serve(const Options &o, FILE *rec, uint16_t bound) {
+    net_spectators = (uint8_t)o.spectators;
+    net_spectator_delay = (uint16_t)o.delay;
+    net_setup = (uint8_t)o.setup;
+    net_data_hash = DataHash();
+    SpecStreamReset();
     printf("marrowdigger-server: listening on %s:%u, %ld players, a turn every %ld ms\n",
            o.bind ? o.bind : "0.0.0.0", (unsigned)bound, o.players, o.turn_ms);
     gamestepdelay = (uint16_t)o.turn_ms;
     uint32_t start = NowMs();
     int status = 0;
+    bool streaming = false; // a spectator has stream still to come
     while (!stop_asked) {
         curgametick = NowMs() - start;
         uint32_t elapsed = curgametick - lastgametick;
         if (elapsed <= gamestepdelay) {
             uint32_t wait = gamestepdelay + 1 - elapsed;
-            NetServerWait(wait < WAIT_CAP_MS ? wait : WAIT_CAP_MS);
+            uint32_t cap = streaming ? STREAM_WAIT_MS : WAIT_CAP_MS;
+            NetServerWait(wait < cap ? wait : cap);
+            if (o.spectators)
+                streaming = NetServerSendStream(false);
             continue;
         }
         lastgametick = curgametick;
         // Turns slower than their delay come back to back: the network is
         // still served before each one.
         NetServerWait(0);
-        if (rec && !RecordTurn(rec, turn, NetHeldSlots())) {
+        uint8_t held = NetHeldSlots();
+        if (o.spectators)
+            SpecStreamTurn(held);
+        if (rec && !RecordTurn(rec, turn, held)) {
             RecordWriteFailed(o.record);
             status = 1;
             break;
@@ -222,16 +274,20 @@ static int Serve(const Options &o, FILE *rec, uint16_t bound) {
         NetServerSendPackages();
         if (o.every > 0 && turn % (uint32_t)o.every == 0)
             HashLine();
+        if (o.spectators)
+            streaming = StreamTurnEnd(o);
         if (o.turns > 0 && turn >= (uint32_t)o.turns)
             break;
     }
+    if (o.spectators)
+        StreamEnd(o);
     NetServerClose();
     if (rec && status == 0 && !RecordEnd(rec, turn)) {
         RecordWriteFailed(o.record);
         status = 1;
     }
     FinalHashLine((int)o.every);
-    Totals();
+    Totals(o.spectators > 0);
     return status;
 }
 

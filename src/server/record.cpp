@@ -21,20 +21,71 @@
 
 static const char magic[8] = {'M', 'D', 'G', 'O', 'R', 'E', 'C', '1'};
 
-// Adds bytes to a running FNV-1a 64.
+// Powers of the FNV-1a 64 prime: a zero byte only multiplies the hash by
+// the prime, so a run of k zero bytes multiplies it by the prime to the k.
+struct PrimePowers {
+    uint64_t small[256]; // prime^k for k < 256
+    uint64_t bit[64];    // prime^(2^i)
+};
+
+static constexpr PrimePowers MakePowers() {
+    PrimePowers p{};
+    p.small[0] = 1;
+    for (int k = 1; k < 256; k++)
+        p.small[k] = p.small[k - 1] * FNV64_PRIME;
+    p.bit[0] = FNV64_PRIME;
+    for (int i = 1; i < 64; i++)
+        p.bit[i] = p.bit[i - 1] * p.bit[i - 1];
+    return p;
+}
+
+static constexpr PrimePowers powers = MakePowers();
+
+// The hash after k more zero bytes.
+static uint64_t SkipZeros(uint64_t h, size_t k) {
+    if (k < 256)
+        return h * powers.small[k];
+    for (int i = 0; k != 0; i++, k >>= 1)
+        if (k & 1)
+            h *= powers.bit[i];
+    return h;
+}
+
+// Zero bytes at the start of p (n bytes), counted in whole units of `unit`
+// bytes (1 or 2), eight bytes at a time where it can.
+static size_t ZeroRun(const uint8_t *p, size_t n, size_t unit) {
+    size_t z = 0;
+    for (uint64_t v; z + 8 <= n && (memcpy(&v, p + z, 8), v == 0);)
+        z += 8;
+    while (z + unit <= n && p[z] == 0 && p[z + unit - 1] == 0)
+        z += unit;
+    return z;
+}
+
+// Adds bytes to a running FNV-1a 64; runs of zeros go at once.
 static uint64_t Fnv64(uint64_t h, const uint8_t *p, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        h ^= p[i];
-        h *= FNV64_PRIME;
+    for (size_t i = 0; i < n;) {
+        size_t zeros = ZeroRun(p + i, n - i, 1);
+        h = SkipZeros(h, zeros);
+        i += zeros;
+        if (i < n)
+            h = (h ^ p[i++]) * FNV64_PRIME;
     }
     return h;
 }
 
-// Adds 16-bit values to the hash, low byte first, whatever the machine.
+// Adds 16-bit values to the hash, low byte first, whatever the machine; runs
+// of zero values go at once.
 static uint64_t Fnv64Words(uint64_t h, const uint16_t *w, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        h = (h ^ (uint8_t)w[i]) * FNV64_PRIME;
-        h = (h ^ (uint8_t)(w[i] >> 8)) * FNV64_PRIME;
+    for (size_t i = 0; i < n;) {
+        size_t zeros = ZeroRun((const uint8_t *)(w + i), 2 * (n - i), 2);
+        h = SkipZeros(h, zeros);
+        i += zeros / 2;
+        if (i < n) {
+            h = (h ^ (uint8_t)w[i]) * FNV64_PRIME;
+            h = (h ^ (uint8_t)(w[i] >> 8)) * FNV64_PRIME;
+            i++;
+        }
     }
     return h;
 }

@@ -2,7 +2,8 @@
 // own turn code at the record's pace, shown in the observer view. L and R
 // halve and double the speed (a quarter of real time up to 64 times), A
 // pauses, and the status line gives the turn and the speed. At the end of
-// the record the view stays on the last turn.
+// the record the view stays on the last turn. A spectator of a server
+// follows its game the same way, live.
 #ifndef MD_WATCH_WATCH_H
 #define MD_WATCH_WATCH_H
 
@@ -28,14 +29,19 @@ extern uint8_t watch_paused; // non-zero while A has paused the watch
 // replay does (every `every` turns and after the last); -1 prints none.
 bool WatchOpen(const char *who, const char *path, int every);
 
-// After the game's initialisation: the world of the record's start.
+// Joins the server at "HOST[:PORT]" as a spectator (net/spectator.h) and
+// follows its game from the start; hash lines as for WatchOpen. False after
+// one line on stderr.
+bool WatchFollow(const char *who, const char *address, int every);
+
+// After the game's initialisation: the world of the game's start.
 void WatchStart();
 
 // One frame of the watch in place of the local turn and the view: the
 // controls, the turns due, the observer view and the status line.
 void WatchFrame();
 
-// Closes the record.
+// Closes the record, or leaves the server.
 void WatchClose();
 
 #endif

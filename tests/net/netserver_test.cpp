@@ -29,7 +29,7 @@ std::vector<uint8_t> Command(uint8_t move, uint8_t fill = 0) {
 
 // Feeds one message of a connection; gives the answer's bytes.
 std::vector<uint8_t> Feed(int conn, const std::vector<uint8_t> &m, bool *close = nullptr) {
-    uint8_t reply[MSG_WELCOME_SIZE];
+    uint8_t reply[MSG_REPLY_MAX];
     bool c = false;
     size_t n = NetServerMessage(conn, m.data(), m.size(), reply, &c);
     if (close)

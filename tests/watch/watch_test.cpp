@@ -64,7 +64,7 @@ TEST(Watch, HashLinesEqualTheReplaysWithTheMenuOpenedOnTheWay) {
     ASSERT_EQ(Watch(dir, {"--watch", rec, "--hash-every", "37", "--script", dir + "/fast.txt"}), 0)
         << ReadFile(dir + "/w.err");
     EXPECT_EQ(ReadFile(dir + "/w.out"), replay);
-    EXPECT_NE(ReadFile(dir + "/w.err").find("turn 611, the record ended"), std::string::npos);
+    EXPECT_NE(ReadFile(dir + "/w.err").find("turn 611, the watched game ended"), std::string::npos);
 }
 
 TEST(Watch, SpeedStepsAndPausePaceTheTurns) {

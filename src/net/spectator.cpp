@@ -1,0 +1,157 @@
+// Spectator of a dedicated server over ENet: the handshake, the stream
+// bytes buffered as they come and handed out one entry at a time.
+#include "net/spectator.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <enet/enet.h>
+
+#include "game/globalvar.h"
+#include "net/link.h"
+#include "net/net.h"
+#include "net/specstream.h"
+#include "server/record.h"
+
+uint8_t follow_players;
+uint8_t follow_setup;
+uint16_t follow_delay;
+uint32_t follow_join_turn;
+const char *follow_problem = "";
+
+static NetLink follow_link;                      // the connection to the server
+static uint8_t ended;                            // the server said goodbye
+static uint32_t followed_at;                     // ENet's clock when the spectator was ready
+static uint8_t buffer[SPEC_BUFFER];              // stream bytes not yet handed out
+static uint32_t head, tail;                      // handed out up to head, received up to tail
+static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT]; // command slots as the stream left them
+
+// Takes the server's answer to the spectate: a follow that makes sense, or
+// a refusal.
+static int AcceptFollow(const uint8_t *d, size_t n) {
+    if (n == MSG_FOLLOW_SIZE && d[0] == MSG_FOLLOW && d[1] >= 1 && d[1] <= MAX_CLIENTS &&
+        d[2] <= SETUP_ALL && NetGet16(d + 3) <= SPEC_DELAY_MAX)
+        return MSG_FOLLOW;
+    if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
+        return MSG_REFUSE;
+    return 0;
+}
+
+// What a refusal, or no answer, means.
+static const char *RefusalText(int type, const uint8_t *answer) {
+    if (type != MSG_REFUSE)
+        return "did not answer";
+    switch (answer[1]) {
+    case REFUSE_NO_SPECTATORS:
+        return "takes no spectators";
+    case REFUSE_SPECTATORS_FULL:
+        return "has every spectator place taken";
+    case REFUSE_TOO_LONG:
+        return "has a game too long to follow from its start";
+    case REFUSE_VERSION:
+        return "speaks another protocol version";
+    }
+    return "refused for a reason this game does not know";
+}
+
+bool NetSpectate(const char *who, const char *address) {
+    if (!LinkConnect(follow_link, who, address))
+        return false;
+    uint8_t spectate[MSG_SPECTATE_SIZE];
+    NetMakeGreeting(spectate, MSG_SPECTATE);
+    LinkSend(follow_link, spectate, sizeof spectate);
+    uint8_t answer[MSG_FOLLOW_SIZE] = {};
+    int type = LinkAwait(follow_link, AcceptFollow, answer, sizeof answer);
+    uint64_t data = 0;
+    for (int k = 0; k < 8; k++)
+        data = (data << 8) | answer[9 + k];
+    if (type == MSG_FOLLOW && data == DataHash()) {
+        follow_players = answer[1];
+        follow_setup = answer[2];
+        follow_delay = NetGet16(answer + 3);
+        follow_join_turn = ((uint32_t)NetGet16(answer + 5) << 16) | NetGet16(answer + 7);
+        return true;
+    }
+    fprintf(stderr, "%s: the server at %s:%u %s\n", who, follow_link.name,
+            (unsigned)follow_link.port,
+            type == MSG_FOLLOW ? "plays other data (map or tile file)" : RefusalText(type, answer));
+    LinkClose(follow_link);
+    return false;
+}
+
+// Takes what the server has sent: stream bytes into the buffer, its
+// goodbye, or the loss of the connection.
+static void Receive() {
+    if (head == tail)
+        head = tail = 0;
+    ENetEvent ev;
+    for (int k = 0;
+         k < NET_EVENTS_MAX && follow_link.peer && enet_host_service(follow_link.host, &ev, 0) > 0;
+         k++) {
+        if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
+            follow_link.peer = NULL;
+            ended = ev.data == NET_BYE;
+            if (!ended)
+                follow_problem = "lost the server";
+        } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
+            const uint8_t *d = ev.packet->data;
+            size_t n = ev.packet->dataLength;
+            if (n >= 2 && n <= MSG_STREAM_MAX && d[0] == MSG_STREAM) {
+                if (n - 1 > SPEC_BUFFER - tail && head > 0) {
+                    memmove(buffer, buffer + head, tail - head);
+                    tail -= head;
+                    head = 0;
+                }
+                if (n - 1 <= SPEC_BUFFER - tail) {
+                    memcpy(buffer + tail, d + 1, n - 1);
+                    tail += (uint32_t)(n - 1);
+                } else {
+                    follow_problem = "cannot keep up";
+                    enet_peer_reset(follow_link.peer);
+                    follow_link.peer = NULL;
+                }
+            } else {
+                NetCountDrop(d, n);
+            }
+            enet_packet_destroy(ev.packet);
+        }
+    }
+}
+
+int FollowNext(uint64_t *hash) {
+    if (head == tail || (tail - head < SPEC_ENTRY_MAX && follow_link.peer))
+        Receive();
+    bool is_hash = false;
+    int n = SpecStreamDecode(buffer + head, tail - head, follow_players, slots, &is_hash, hash);
+    if (n > 0) {
+        head += (uint32_t)n;
+        if (is_hash)
+            return FOLLOW_HASH;
+        memcpy(net_client_msg, slots, sizeof slots);
+        return FOLLOW_TURN;
+    }
+    if (n == SPEC_BAD) {
+        follow_problem = "a bad stream";
+        FollowLeave();
+        return FOLLOW_LOST;
+    }
+    if (follow_link.peer)
+        return FOLLOW_WAIT;
+    if (ended && head == tail)
+        return FOLLOW_END;
+    if (ended)
+        follow_problem = "the stream broke off";
+    return FOLLOW_LOST;
+}
+
+void FollowClockStart() {
+    followed_at = enet_time_get();
+}
+
+uint32_t FollowMs() {
+    return enet_time_get() - followed_at;
+}
+
+void FollowLeave() {
+    LinkClose(follow_link);
+}

@@ -1,0 +1,43 @@
+// Spectator side of on-line play: follows a dedicated server without a
+// slot. The server sends the spectator stream (specstream.h) from its first
+// turn; the turns are run here with the server's own turn code, so the
+// world is rebuilt rather than shown from pictures.
+#ifndef MD_NET_SPECTATOR_H
+#define MD_NET_SPECTATOR_H
+
+#include <stdint.h>
+
+#define SPEC_BUFFER (4u << 20) // stream bytes received and not yet run, at most
+
+#define FOLLOW_WAIT 0 // no complete entry has come yet
+#define FOLLOW_TURN 1 // a turn: its commands are in net_client_msg
+#define FOLLOW_HASH 2 // a hash point: the world hash the server had here
+#define FOLLOW_END 3  // the server ended the game and the stream is spent
+#define FOLLOW_LOST 4 // the connection was lost, the stream was bad or ran over
+
+extern uint8_t follow_players;     // players of the followed game
+extern uint8_t follow_setup;       // its creature set-up
+extern uint16_t follow_delay;      // turns the server holds the stream back
+extern uint32_t follow_join_turn;  // the server's turn when this spectator joined
+extern const char *follow_problem; // what FOLLOW_LOST means, for the status line
+
+// Joins the server at "HOST[:PORT]" as a spectator: connects, sends the
+// spectate and waits for the follow, at most NET_CONNECT_MS in all, and
+// checks that the server plays this data folder's data. Otherwise prints one
+// line (who: the program's name) and returns false.
+bool NetSpectate(const char *who, const char *address);
+
+// The next entry of the stream (FOLLOW_*); *hash is set for FOLLOW_HASH.
+// Serves the connection, without waiting, when nothing is buffered.
+int FollowNext(uint64_t *hash);
+
+// Starts the clock of FollowMs: the spectator is ready to run turns.
+void FollowClockStart();
+
+// Milliseconds since FollowClockStart.
+uint32_t FollowMs();
+
+// Leaves the server politely (if still connected) and closes the host.
+void FollowLeave();
+
+#endif

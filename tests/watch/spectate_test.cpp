@@ -1,0 +1,187 @@
+// Spectators of a live server: a late headless spectator rebuilds the
+// world of two scripted players turn for turn; refusals get one line; stray
+// traffic from a spectator is dropped and counted; a spectator that stops
+// reading is dropped while the turns go on.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/online.h"
+
+namespace {
+
+void SleepFor(int ms) {
+    struct timespec t = {0, ms * 1000L * 1000L};
+    nanosleep(&t, nullptr);
+}
+
+// A test client that spectates: whether the follow came, and the stream
+// bytes it has had.
+struct Watcher {
+    TestClient c;
+    bool following = false;
+    long stream = 0;
+};
+
+// Serves a spectating client once without waiting.
+void PumpWatcher(Watcher &w) {
+    ENetEvent ev;
+    while (w.c.host && !w.c.gone && enet_host_service(w.c.host, &ev, 0) > 0) {
+        if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
+            w.c.gone = true;
+        } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
+            const uint8_t *d = ev.packet->data;
+            size_t n = ev.packet->dataLength;
+            if (n == MSG_FOLLOW_SIZE && d[0] == MSG_FOLLOW)
+                w.following = true;
+            else if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
+                w.c.refused = d[1];
+            else if (n >= 2 && d[0] == MSG_STREAM)
+                w.stream += (long)n - 1;
+            enet_packet_destroy(ev.packet);
+        }
+    }
+}
+
+// Connects and asks to spectate; true when the follow came within 10 s.
+bool Spectate(Watcher &w, uint16_t port) {
+    if (!Connect(w.c, port))
+        return false;
+    std::vector<uint8_t> m(MSG_SPECTATE_SIZE);
+    NetMakeGreeting(m.data(), MSG_SPECTATE);
+    Send(w.c, m);
+    for (long start = NowMs(); NowMs() - start < 10000 && !w.following && !w.c.refused;) {
+        PumpWatcher(w);
+        SleepFor(2);
+    }
+    return w.following;
+}
+
+// Starts the headless runner as a spectator of the server on port.
+pid_t StartSpectator(uint16_t port, const std::string &dir, const std::string &name) {
+    return StartProgram({BuildProgram("tools/marrowdigger-headless"), "--data", DataDir(),
+                         "--spectate", "127.0.0.1:" + std::to_string(port), "--hash-every", "100"},
+                        dir + "/" + name + ".out", dir + "/" + name + ".err");
+}
+
+int CountLines(const std::string &text) {
+    int n = 0;
+    for (char ch : text)
+        n += ch == '\n';
+    return n;
+}
+
+TEST(Spectate, LateSpectatorRebuildsTwoPlayersGameFor2000Turns) {
+    std::string dir = TempDir();
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server",
+                            {"--players", "2", "--turn-ms", "5", "--turns", "2000", "--hash-every",
+                             "100", "--spectators", "2"}));
+    TestClient a, b;
+    ASSERT_TRUE(Join(a, s.port));
+    ASSERT_TRUE(Join(b, s.port));
+    const uint8_t moves[] = {3, 5, 0, 7, 1, 4, 8, 2, 6};
+    pid_t spectator = -1;
+    for (int i = 0; !(a.gone && b.gone) && i < 100000; i++) {
+        if (i % 10 == 0) {
+            Send(a, MoveCommand(moves[(i / 10) % 9]));
+            Send(b, MoveCommand(moves[(i / 10 + 4) % 9]));
+        }
+        PumpFor(a, 2);
+        PumpFor(b, 2);
+        if (spectator < 0 && PkgTurn(a.pkg) >= 600)
+            spectator = StartSpectator(s.port, dir, "spectator");
+    }
+    ASSERT_EQ(WaitServer(s, 30000), 0);
+    ASSERT_GT(spectator, 0);
+    EXPECT_EQ(ExitStatus(spectator, 30000), 0) << ReadFile(dir + "/spectator.err");
+    std::map<unsigned, std::string> live = HashLines(ReadFile(s.out));
+    ASSERT_EQ(live.size(), 20u);
+    EXPECT_EQ(HashLines(ReadFile(dir + "/spectator.out")), live);
+    std::string err = ReadFile(dir + "/spectator.err");
+    EXPECT_NE(err.find("caught up with turn"), std::string::npos) << err;
+    EXPECT_EQ(err.find("out of step"), std::string::npos) << err;
+}
+
+TEST(Spectate, RefusalsGetOneLineAndStrayTrafficIsCounted) {
+    std::string dir = TempDir();
+    Server none;
+    ASSERT_TRUE(StartServer(none, dir, "none", {"--turn-ms", "5", "--turns", "400"}));
+    EXPECT_EQ(ExitStatus(StartSpectator(none.port, dir, "a"), 20000), 1);
+    std::string err = ReadFile(dir + "/a.err");
+    EXPECT_NE(err.find("takes no spectators"), std::string::npos) << err;
+    EXPECT_EQ(CountLines(err), 1) << err;
+    WaitServer(none, 20000);
+
+    Server s;
+    ASSERT_TRUE(StartServer(
+        s, dir, "server",
+        {"--turn-ms", "5", "--turns", "600", "--spectators", "1", "--spectator-delay", "0"}));
+    Watcher w;
+    ASSERT_TRUE(Spectate(w, s.port));
+    EXPECT_EQ(ExitStatus(StartSpectator(s.port, dir, "b"), 20000), 1);
+    err = ReadFile(dir + "/b.err");
+    EXPECT_NE(err.find("has every spectator place taken"), std::string::npos) << err;
+    EXPECT_EQ(CountLines(err), 1) << err;
+
+    // A spectator sends nothing after its spectate: all of this is dropped.
+    std::vector<uint8_t> hello(MSG_HELLO_SIZE), again(MSG_SPECTATE_SIZE);
+    NetMakeHello(hello.data());
+    NetMakeGreeting(again.data(), MSG_SPECTATE);
+    Send(w.c, hello);                    // order
+    Send(w.c, MoveCommand(3));           // order
+    Send(w.c, again);                    // order
+    Send(w.c, {99, 1, 2});               // type
+    Send(w.c, {MSG_STREAM, 0, 1, 2, 3}); // type: never goes this way
+    Send(w.c, {MSG_FOLLOW, 1, 0});       // size
+    long before = w.stream;
+    for (long start = NowMs(); !w.c.gone && NowMs() - start < 30000;) {
+        PumpWatcher(w);
+        SleepFor(2);
+    }
+    ASSERT_EQ(WaitServer(s, 30000), 0);
+    EXPECT_GT(w.stream, before); // still following
+    std::string out = ReadFile(s.out);
+    EXPECT_EQ(Total(out, "order"), 3) << out;
+    EXPECT_EQ(Total(out, "type"), 2) << out;
+    EXPECT_EQ(Total(out, "size"), 1) << out;
+    EXPECT_NE(out.find("spectator joined at turn"), std::string::npos) << out;
+}
+
+TEST(Spectate, StalledSpectatorIsDroppedWhileTheTurnsGoOn) {
+    std::string dir = TempDir();
+    Server s;
+    long start = NowMs();
+    ASSERT_TRUE(StartServer(s, dir, "server",
+                            {"--players", "1", "--turn-ms", "5", "--turns", "3000", "--spectators",
+                             "2", "--spectator-delay", "0", "--hash-every", "500"}));
+    TestClient player;
+    ASSERT_TRUE(Join(player, s.port));
+    Watcher stalled, reading;
+    ASSERT_TRUE(Spectate(stalled, s.port));
+    ASSERT_TRUE(Spectate(reading, s.port));
+    // The stalled one never reads again; the player changes its move every
+    // few turns so that the stream keeps growing.
+    uint8_t move = 1;
+    while (!player.gone && NowMs() - start < 120000) {
+        Send(player, MoveCommand(move = (uint8_t)(move % 8 + 1)));
+        for (int k = 0; k < 10; k++) {
+            Pump(player);
+            PumpWatcher(reading);
+            SleepFor(2);
+        }
+    }
+    ASSERT_EQ(WaitServer(s, 30000), 0);
+    double wall = (NowMs() - start) / 1000.0;
+    std::string out = ReadFile(s.out);
+    EXPECT_EQ(Total(out, "turns"), 3000) << out;
+    EXPECT_NE(out.find("spectator left"), std::string::npos) << out;
+    EXPECT_GT(reading.stream, 3000);
+    // 3000 turns of 5 ms take 15 s and more; a server held up by the stalled
+    // spectator would take far longer. The bound is generous on purpose.
+    EXPECT_LT(wall, 60.0);
+    Vanish(stalled.c);
+}
+
+} // namespace
