@@ -231,7 +231,11 @@ void StartWorld(int players, int setup) {
 }
 
 void HashLine() {
-    printf("turn %u hash %016llx\n", turn, (unsigned long long)WorldHash());
+    HashLineOf(WorldHash());
+}
+
+void HashLineOf(uint64_t hash) {
+    printf("turn %u hash %016llx\n", turn, (unsigned long long)hash);
 }
 
 void FinalHashLine(int every) {

@@ -49,6 +49,9 @@ bool RecordEnd(FILE *f, uint32_t turns);
 // Prints "turn T hash H" for the world as it stands.
 void HashLine();
 
+// The same line with a world hash already taken at this turn.
+void HashLineOf(uint64_t hash);
+
 // The hash line after the last turn, unless the periodic line of every
 // `every` turns has just given it.
 void FinalHashLine(int every);

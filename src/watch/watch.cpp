@@ -36,6 +36,8 @@ static uint32_t watch_lastcount = UINT32_MAX; // frame count of the previous wat
 static char watch_fault[48];                  // what broke the watch, for the status line
 static uint8_t watch_live;                    // following a server, not a record
 static uint8_t watch_caught_up;               // a follow has reached the turn it joined at
+static uint64_t watch_hash;                   // world hash taken after the last turn run
+static uint8_t watch_hashed;                  // watch_hash holds the world as it stands
 
 bool WatchOpen(const char *who, const char *path, int every) {
     watch_file = RecordOpenRead(who, path);
@@ -79,6 +81,15 @@ void WatchClose() {
     watch_file = NULL;
 }
 
+// The world hash as it stands, taken at most once per turn: the hash line
+// and the server's hash point at the same turn share it.
+static uint64_t TurnHash() {
+    if (!watch_hashed)
+        watch_hash = WorldHash();
+    watch_hashed = 1;
+    return watch_hash;
+}
+
 // Runs one turn with the commands in net_client_msg. The menu's background
 // draws from the same random stream; the watched world keeps its own
 // position so that it stays the game's world.
@@ -86,8 +97,9 @@ static void RunTurn() {
     rnd_seed = watch_seed;
     ProcGameServer();
     watch_seed = rnd_seed;
+    watch_hashed = 0;
     if (watch_every > 0 && turn % (uint32_t)watch_every == 0)
-        HashLine();
+        HashLineOf(TurnHash());
 }
 
 // The watched game is over: the view stays on its last turn.
@@ -131,7 +143,7 @@ static void FollowTurns() {
         if (r == FOLLOW_TURN) {
             RunTurn();
             n++;
-        } else if (r == FOLLOW_HASH && hash != WorldHash()) {
+        } else if (r == FOLLOW_HASH && hash != TurnHash()) {
             char what[48];
             snprintf(what, sizeof what, "out of step at turn %u", turn);
             FollowLeave();

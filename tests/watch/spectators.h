@@ -1,0 +1,65 @@
+// Helpers of the spectator tests: an in-process spectator that only counts
+// the stream it gets, and the headless runner started as a spectator.
+#ifndef MD_TESTS_WATCH_SPECTATORS_H
+#define MD_TESTS_WATCH_SPECTATORS_H
+
+#include <string>
+#include <vector>
+
+#include "net/online.h"
+
+inline void SleepFor(int ms) {
+    struct timespec t = {0, ms * 1000L * 1000L};
+    nanosleep(&t, nullptr);
+}
+
+// A test client that spectates: whether the follow came, and the stream
+// bytes it has had.
+struct Watcher {
+    TestClient c;
+    bool following = false;
+    long stream = 0;
+};
+
+// Serves a spectating client once without waiting.
+inline void PumpWatcher(Watcher &w) {
+    ENetEvent ev;
+    while (w.c.host && !w.c.gone && enet_host_service(w.c.host, &ev, 0) > 0) {
+        if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
+            w.c.gone = true;
+        } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
+            const uint8_t *d = ev.packet->data;
+            size_t n = ev.packet->dataLength;
+            if (n == MSG_FOLLOW_SIZE && d[0] == MSG_FOLLOW)
+                w.following = true;
+            else if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
+                w.c.refused = d[1];
+            else if (n >= 2 && d[0] == MSG_STREAM)
+                w.stream += (long)n - 1;
+            enet_packet_destroy(ev.packet);
+        }
+    }
+}
+
+// Connects and asks to spectate; true when the follow came within 10 s.
+inline bool Spectate(Watcher &w, uint16_t port) {
+    if (!Connect(w.c, port))
+        return false;
+    std::vector<uint8_t> m(MSG_SPECTATE_SIZE);
+    NetMakeGreeting(m.data(), MSG_SPECTATE);
+    Send(w.c, m);
+    for (long start = NowMs(); NowMs() - start < 10000 && !w.following && !w.c.refused;) {
+        PumpWatcher(w);
+        SleepFor(2);
+    }
+    return w.following;
+}
+
+// Starts the headless runner as a spectator of the server on port.
+inline pid_t StartSpectator(uint16_t port, const std::string &dir, const std::string &name) {
+    return StartProgram({BuildProgram("tools/marrowdigger-headless"), "--data", DataDir(),
+                         "--spectate", "127.0.0.1:" + std::to_string(port), "--hash-every", "100"},
+                        dir + "/" + name + ".out", dir + "/" + name + ".err");
+}
+
+#endif
