@@ -19,6 +19,8 @@ uint16_t follow_delay;
 uint32_t follow_join_turn;
 const char *follow_problem = "";
 
+#define SERVE_EVERY 256 // entries handed out between services of the connection at most
+
 static NetLink follow_link;                      // the connection to the server
 static uint8_t ended;                            // the server said goodbye
 static uint32_t followed_at;                     // ENet's clock when the spectator was ready
@@ -119,7 +121,11 @@ static void Receive() {
 }
 
 int FollowNext(uint64_t *hash) {
-    if (head == tail || (tail - head < SPEC_ENTRY_MAX && follow_link.peer))
+    // Served now and then while catching up too, so that the server hears
+    // the acknowledgements, keeps the stream coming and can say goodbye.
+    static uint32_t entries;
+    if (head == tail || (tail - head < SPEC_ENTRY_MAX && follow_link.peer) ||
+        ++entries % SERVE_EVERY == 0)
         Receive();
     bool is_hash = false;
     int n = SpecStreamDecode(buffer + head, tail - head, follow_players, slots, &is_hash, hash);
