@@ -341,15 +341,17 @@ static void ENET_CALLBACK StreamDelivered(ENetPacket *p) {
         spec_flight[c] -= (uint32_t)(p->dataLength - 1);
 }
 
-// Sends spectator c stream bytes up to end, as its window allows.
-static void SendStreamTo(int c, uint32_t end) {
+// Sends spectator c stream bytes up to end, as its window allows; whether
+// any went.
+static bool SendStreamTo(int c, uint32_t end) {
+    uint32_t from = spec_sent[c];
     while (spec_sent[c] < end && spec_flight[c] < SPEC_WINDOW) {
         uint32_t n = end - spec_sent[c];
         if (n > STREAM_CHUNK)
             n = STREAM_CHUNK;
         ENetPacket *p = enet_packet_create(NULL, 1 + n, ENET_PACKET_FLAG_RELIABLE);
         if (!p)
-            return;
+            break;
         p->data[0] = MSG_STREAM;
         memcpy(p->data + 1, spec_stream + spec_sent[c], n);
         p->userData = (void *)(uintptr_t)(((uintptr_t)spec_gen[c] << 8) | (uintptr_t)c);
@@ -357,25 +359,27 @@ static void SendStreamTo(int c, uint32_t end) {
         spec_flight[c] += n;
         if (enet_peer_send(conn_peer[c], NET_CHANNEL_RELIABLE, p) != 0) {
             enet_packet_destroy(p);
-            return;
+            break;
         }
         spec_sent[c] += n;
         stream_bytes += n;
     }
+    return spec_sent[c] != from;
 }
 
 bool NetServerSendStream(bool all) {
     if (!host)
         return false;
     uint32_t end = all ? spec_length : SpecStreamSendable(turn, net_spectator_delay);
-    bool behind = false;
+    bool behind = false, sent = false;
     for (int c = 0; c < NET_MAX_CONNS; c++) {
         if (conn_state[c] != CONN_SPECTATOR || !conn_peer[c])
             continue;
-        SendStreamTo(c, end);
+        sent |= SendStreamTo(c, end);
         behind |= spec_sent[c] < end;
     }
-    enet_host_flush(host);
+    if (sent)
+        enet_host_flush(host);
     TakeCounters();
     return behind;
 }

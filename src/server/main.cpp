@@ -22,6 +22,7 @@
 
 #define WAIT_CAP_MS 100  // longest single network wait, so a signal is seen soon
 #define STREAM_WAIT_MS 2 // the same while a spectator is catching up, to keep its stream coming
+#define STREAM_GAP_MS 50 // turns shorter than this reach the spectators together
 
 static const char usage[] =
     "usage: marrowdigger-server [--data DIR] [--port N] [--bind ADDR] [--players N]\n"
@@ -215,12 +216,18 @@ static uint32_t StreamHashEvery(const Options &o) {
     return o.every > 0 ? (uint32_t)o.every : SPEC_HASH_EVERY;
 }
 
-// After a turn: the stream's hash entry when one is due, the turn's end, and
-// what the spectators may now have.
-static bool StreamTurnEnd(const Options &o) {
+// After a turn: the stream's hash entry when one is due and the turn's end;
+// what the spectators may now have goes out at once while one is catching up
+// (streaming), else when STREAM_GAP_MS have passed since the last sending,
+// so that fast turns go in fewer packets. Returns whether one is catching up.
+static bool StreamTurnEnd(const Options &o, bool streaming) {
+    static uint32_t last_sent;
     if (turn % StreamHashEvery(o) == 0)
         SpecStreamHash(WorldHash());
     SpecStreamMark(turn);
+    if (!streaming && NowMs() - last_sent < STREAM_GAP_MS)
+        return false;
+    last_sent = NowMs();
     return NetServerSendStream(false);
 }
 
@@ -254,7 +261,7 @@ static int Serve(const Options &o, FILE *rec, uint16_t bound) {
             uint32_t wait = gamestepdelay + 1 - elapsed;
             uint32_t cap = streaming ? STREAM_WAIT_MS : WAIT_CAP_MS;
             NetServerWait(wait < cap ? wait : cap);
-            if (o.spectators)
+            if (streaming)
                 streaming = NetServerSendStream(false);
             continue;
         }
@@ -275,7 +282,7 @@ static int Serve(const Options &o, FILE *rec, uint16_t bound) {
         if (o.every > 0 && turn % (uint32_t)o.every == 0)
             HashLine();
         if (o.spectators)
-            streaming = StreamTurnEnd(o);
+            streaming = StreamTurnEnd(o, streaming);
         if (o.turns > 0 && turn >= (uint32_t)o.turns)
             break;
     }
