@@ -41,9 +41,25 @@ inline void PumpWatcher(Watcher &w) {
     }
 }
 
-// Connects and asks to spectate; true when the follow came within 10 s.
-inline bool Spectate(Watcher &w, uint16_t port) {
-    if (!Connect(w.c, port))
+// Connects (from the loopback address `from`, 127.0.0.1 when empty: the
+// server takes a few connections from one address) and asks to spectate;
+// true when the follow came within 10 s.
+inline bool Spectate(Watcher &w, uint16_t port, const char *from = "") {
+    EnetUp();
+    w.c = TestClient();
+    ENetAddress local;
+    local.port = 0;
+    bool bound = *from && enet_address_set_host_ip(&local, from) == 0;
+    w.c.host = enet_host_create(bound ? &local : nullptr, 1, NET_CHANNELS, 0, 0);
+    ENetAddress a;
+    enet_address_set_host_ip(&a, "127.0.0.1");
+    a.port = port;
+    w.c.peer = w.c.host ? enet_host_connect(w.c.host, &a, NET_CHANNELS, 0) : nullptr;
+    ENetEvent ev;
+    bool connected = false;
+    for (long start = NowMs(); w.c.peer && !connected && NowMs() - start < 10000;)
+        connected = enet_host_service(w.c.host, &ev, 10) > 0 && ev.type == ENET_EVENT_TYPE_CONNECT;
+    if (!connected)
         return false;
     std::vector<uint8_t> m(MSG_SPECTATE_SIZE);
     NetMakeGreeting(m.data(), MSG_SPECTATE);
