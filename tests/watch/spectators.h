@@ -73,8 +73,8 @@ inline bool Spectate(Watcher &w, uint16_t port, const char *from = "") {
 
 // Starts the headless runner as a spectator of the server on port.
 inline pid_t StartSpectator(uint16_t port, const std::string &dir, const std::string &name) {
-    return StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(),
-                         "--spectate", "127.0.0.1:" + std::to_string(port), "--hash-every", "100"},
+    return StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(), "--spectate",
+                         "127.0.0.1:" + std::to_string(port), "--hash-every", "100"},
                         dir + "/" + name + ".out", dir + "/" + name + ".err");
 }
 
