@@ -34,8 +34,7 @@ static void WriteRecord(const std::string &path, uint32_t turns) {
 // Runs the headless runner on a record; its exit status, output in dir/w.out
 // and dir/w.err.
 static int Watch(const std::string &dir, const std::vector<std::string> &options) {
-    std::vector<std::string> args = {BuildProgram("marrowdigger-headless"), "--data",
-                                     DataDir()};
+    std::vector<std::string> args = {BuildProgram("marrowdigger-headless"), "--data", DataDir()};
     args.insert(args.end(), options.begin(), options.end());
     return ExitStatus(StartProgram(args, dir + "/w.out", dir + "/w.err"), 60000);
 }
