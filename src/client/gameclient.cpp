@@ -9,17 +9,9 @@
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
-#include "server/gameserver.h"
+#include "server/package.h"
 
-#define MAX_SIGHT 6  // the window table has rows for sight 0..6
 #define GRID_CAP 255 // columns and rows capped as the renderer caps them
-
-// Turn number of a package, least significant byte first.
-static int32_t PackageTurn(const uint8_t *pkg) {
-    uint32_t t = (uint32_t)pkg[0] | ((uint32_t)pkg[1] << 8) | ((uint32_t)pkg[2] << 16) |
-                 ((uint32_t)pkg[3] << 24);
-    return (int32_t)t;
-}
 
 // Columns or rows of glyph cells that fit in a screen side; none for a zero
 // cell size, and never more than the planes hold.
@@ -92,11 +84,11 @@ int ProcClient() {
         n = rows = 0; // a zero cell size: no grid at all
     int h = rows - 1;
 
-    uint8_t s = pkg[4];
+    uint8_t s = pkg[PACKAGE_SIGHT];
     if (s >= MAX_SIGHT)
         s = MAX_SIGHT;
-    int x = pkg[5];
-    int y = pkg[6];
+    int x = pkg[PACKAGE_X];
+    int y = pkg[PACKAGE_Y];
     playerx[0] = x;
     playery[0] = y;
 
@@ -116,7 +108,7 @@ int ProcClient() {
     const int jlo = cx < 0 ? (int)-cx : 0;
     const int jhi = xmax - cx < n - 1 ? xmax - cx : n - 1;
     const int reach = s + 1;
-    uint16_t p = 8;
+    uint16_t p = PACKAGE_CELLS;
     for (int i = 0; i < h; i++) {
         const int32_t wy = cy + i;
         if (wy < 0 || wy > ymax || jlo > jhi) {

@@ -26,6 +26,8 @@
 #include "platform/platform.h"
 #include "platform/scripted.h"
 #include "resources/initall.h"
+#include "server/fnv.h"
+#include "server/package.h"
 #include "watch/watch.h"
 
 #define SCRIPT_GROWTH 4096 // frames added at a time to a run that ends with its record
@@ -65,12 +67,7 @@ static uint32_t hl_due;                    // real tick at which the next frame 
 static uint8_t hl_until_watched;           // the run ends when the watched record does
 
 uint64_t FrameHash(const uint8_t *bytes, size_t n) {
-    uint64_t h = 0xcbf29ce484222325ull;
-    for (size_t i = 0; i < n; i++) {
-        h ^= bytes[i];
-        h *= 0x100000001b3ull;
-    }
-    return h;
+    return Fnv64(FNV64_START, bytes, n);
 }
 
 // The text with control bytes, DEL and bytes above 127 written as escapes
@@ -145,12 +142,12 @@ static int PlayersSeen() {
 // gives them, and the players in view.
 static void TraceRemote(uint32_t f, size_t pixels) {
     const uint8_t *pkg = net_server_msg;
-    uint32_t t = pkg[0] | (pkg[1] << 8) | (pkg[2] << 16) | ((uint32_t)pkg[3] << 24);
+    uint32_t t = (uint32_t)PackageTurn(pkg);
     fprintf(hl_trace,
             "{\"frame\":%u,\"tick\":%u,\"count\":%u,\"turn\":%u,\"menu\":%u,\"loop\":%u,"
             "\"rnd_seed\":%u,\"x\":%d,\"y\":%d,\"players\":%d,\"hash\":\"%016llx\"}\n",
-            f, curgametick, count, t, MainMenuEnabled, GameLoopEnabled, rnd_seed, pkg[5], pkg[6],
-            PlayersSeen(), (unsigned long long)FrameHash(scrbuf, pixels));
+            f, curgametick, count, t, MainMenuEnabled, GameLoopEnabled, rnd_seed, pkg[PACKAGE_X],
+            pkg[PACKAGE_Y], PlayersSeen(), (unsigned long long)FrameHash(scrbuf, pixels));
 }
 
 // Writes the trace line and the screenshots of the frame just presented.
@@ -454,9 +451,7 @@ int HeadlessMain(int argc, char **argv) {
             hl_status = 1;
         }
     uint32_t ran = hl_frames == 0 ? 0 : (uint32_t)hl_frame + 1;
-    uint32_t last = net_remote ? net_server_msg[0] | (net_server_msg[1] << 8) |
-                                     (net_server_msg[2] << 16) | ((uint32_t)net_server_msg[3] << 24)
-                               : turn;
+    uint32_t last = net_remote ? (uint32_t)PackageTurn(net_server_msg) : turn;
     const char *end = hl_ended_by_game                                 ? "the game ended the loop"
                       : hl_until_watched && watch_state == WATCH_ENDED ? "the watched game ended"
                       : hl_until_watched && watch_state == WATCH_BROKEN

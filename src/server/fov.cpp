@@ -1,16 +1,18 @@
-// Field of view and view package: the fixed-ray shadow pass over the 15 x 15
-// visibility grid and the package that carries a creature's view to its client.
+// Field of view: the fixed-ray shadow pass over the 15 x 15 visibility grid
+// that decides which cells of a creature's view package are seen.
+#include "server/fov.h"
+
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "server/gameserver.h"
+#include "server/package.h"
 
 #include <string.h>
 
 // The step tables are y-major (entry (a, b) at b * 15 + a), the transpose of
 // vis. Each entry points from grid cell (a, b) to its neighbour one ring
 // nearer the centre (7, 7): straight along the longer offset, diagonal where
-// both offsets are equal. The window mask is a run of ones from |dx| = 0 in
-// every row; sight 0..6 holds 9, 21, 37, 57, 89, 121 and 157 cells.
+// both offsets are equal.
 
 // clang-format off
 // x step toward the centre; row b (0..14) of 15 entries by a.
@@ -51,70 +53,7 @@ constexpr int8_t vis_diry[225] = {
     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
 };
 
-// Window of each sight: [sight 0..6][|dy| 0..7][|dx| 0..7], 1 = in the window.
-constexpr uint16_t FOV_mask[448] = {
-     1,  1,  0,  0,  0,  0,  0,  0,
-     1,  1,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     1,  1,  1,  0,  0,  0,  0,  0,
-     1,  1,  1,  0,  0,  0,  0,  0,
-     1,  1,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     1,  1,  1,  1,  0,  0,  0,  0,
-     1,  1,  1,  1,  0,  0,  0,  0,
-     1,  1,  1,  0,  0,  0,  0,  0,
-     1,  1,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     1,  1,  1,  1,  1,  0,  0,  0,
-     1,  1,  1,  1,  1,  0,  0,  0,
-     1,  1,  1,  1,  0,  0,  0,  0,
-     1,  1,  1,  0,  0,  0,  0,  0,
-     1,  1,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     1,  1,  1,  1,  1,  1,  0,  0,
-     1,  1,  1,  1,  1,  1,  0,  0,
-     1,  1,  1,  1,  1,  0,  0,  0,
-     1,  1,  1,  1,  1,  0,  0,  0,
-     1,  1,  1,  1,  0,  0,  0,  0,
-     1,  1,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     1,  1,  1,  1,  1,  1,  1,  0,
-     1,  1,  1,  1,  1,  1,  1,  0,
-     1,  1,  1,  1,  1,  1,  0,  0,
-     1,  1,  1,  1,  1,  1,  0,  0,
-     1,  1,  1,  1,  1,  0,  0,  0,
-     1,  1,  1,  1,  0,  0,  0,  0,
-     1,  1,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,
-     1,  1,  1,  1,  1,  1,  1,  1,
-     1,  1,  1,  1,  1,  1,  1,  1,
-     1,  1,  1,  1,  1,  1,  1,  0,
-     1,  1,  1,  1,  1,  1,  1,  0,
-     1,  1,  1,  1,  1,  1,  0,  0,
-     1,  1,  1,  1,  1,  0,  0,  0,
-     1,  1,  1,  1,  0,  0,  0,  0,
-     1,  1,  0,  0,  0,  0,  0,  0,
-};
 // clang-format on
-
-#define VIS_SIDE 15
-#define VIS_CENTRE 7
-#define MAX_SIGHT 6
 
 // Visibility step for grid cell (a, b) of a creature: copies the value of the
 // neighbour toward the centre and lowers it where the cell stops sight.
@@ -138,28 +77,20 @@ void VisProc(unsigned short creature, short a, short b) {
         vis[a * VIS_SIDE + b] = (int8_t)(v - 1); // seen, but stops sight
 }
 
-// What a package call walks, worked out once from the tables above.
-// Rings 1..7 in visiting order: ring r holds entries 4r(r - 1) .. 4r(r + 1) - 1.
-// Windows of sight 0..6 in package order (rows top to bottom, columns left
-// to right): sight s holds entries win_start[s] .. win_start[s + 1] - 1.
+// The rings, worked out once from the tables above: ring r (1..7) holds
+// entries 4r(r - 1) .. 4r(r + 1) - 1, in visiting order.
 #define RING_CELLS 224
-#define WINDOW_CELLS 491 // 9 + 21 + 37 + 57 + 89 + 121 + 157
 
-struct FovWalk {
+struct FovRings {
     uint8_t ring_at[RING_CELLS];   // vis index of the ring cell
     uint8_t ring_from[RING_CELLS]; // vis index of its neighbour toward the centre
     int8_t ring_dx[RING_CELLS];    // offset of the ring cell from the creature
     int8_t ring_dy[RING_CELLS];
     int32_t ring_cell[RING_CELLS]; // the same offset in the world grid
-    uint16_t win_start[MAX_SIGHT + 2];
-    uint8_t win_at[WINDOW_CELLS]; // vis index of the window cell
-    int8_t win_dx[WINDOW_CELLS];  // offset of the window cell from the creature
-    int8_t win_dy[WINDOW_CELLS];
-    int32_t win_cell[WINDOW_CELLS]; // the same offset in the world grid
 };
 
 // Appends grid cell (a, b) to the ring list.
-static constexpr void AddRingCell(FovWalk &w, int &n, int a, int b) {
+static constexpr void AddRingCell(FovRings &w, int &n, int a, int b) {
     const int sx = vis_dirx[b * VIS_SIDE + a], sy = vis_diry[b * VIS_SIDE + a];
     w.ring_at[n] = (uint8_t)(a * VIS_SIDE + b);
     w.ring_from[n] = (uint8_t)((a + sx) * VIS_SIDE + b + sy);
@@ -169,10 +100,9 @@ static constexpr void AddRingCell(FovWalk &w, int &n, int a, int b) {
     n++;
 }
 
-// Lists the ring cells in visiting order and the window cells of every sight
-// in package order; run by the compiler.
-static constexpr FovWalk BuildFovWalk() {
-    FovWalk w{};
+// Lists the ring cells in visiting order; run by the compiler.
+static constexpr FovRings BuildFovRings() {
+    FovRings w{};
     int n = 0;
     for (int r = 1; r <= VIS_CENTRE; r++) { // clockwise from the top-left corner
         const int lo = VIS_CENTRE - r, hi = VIS_CENTRE + r;
@@ -185,26 +115,10 @@ static constexpr FovWalk BuildFovWalk() {
         for (int b = hi; b > lo; b--)
             AddRingCell(w, n, lo, b);
     }
-    n = 0;
-    for (int s = 0; s <= MAX_SIGHT; s++) {
-        w.win_start[s] = (uint16_t)n;
-        for (int dy = -s - 1; dy <= s + 1; dy++)
-            for (int dx = -s - 1; dx <= s + 1; dx++) {
-                if (!FOV_mask[s * 64 + (dy < 0 ? -dy : dy) * 8 + (dx < 0 ? -dx : dx)])
-                    continue;
-                w.win_at[n] = (uint8_t)((dx + VIS_CENTRE) * VIS_SIDE + dy + VIS_CENTRE);
-                w.win_dx[n] = (int8_t)dx;
-                w.win_dy[n] = (int8_t)dy;
-                w.win_cell[n] = CELL(dx, dy, 0);
-                n++;
-            }
-    }
-    w.win_start[MAX_SIGHT + 1] = (uint16_t)n;
     return w;
 }
 
-static constexpr FovWalk fov_walk = BuildFovWalk();
-static_assert(fov_walk.win_start[MAX_SIGHT + 1] == WINDOW_CELLS, "window cells");
+static constexpr FovRings fov_rings = BuildFovRings();
 
 // Bytes 0 or 1 of each bit of a byte, lowest bit first, in memory order.
 struct BitBytes {
@@ -305,52 +219,9 @@ static void FovWholeGrid(int base) {
     memcpy(vis, grid, VIS_SIDE * VIS_SIDE);
 }
 
-// Writes the colour and glyph pair of a world cell to the package: the
-// creature's mark where one stands there, else the tile; glyph 0 if unseen.
-static inline uint8_t *PutWindowCell(uint8_t *out, int cell, int8_t seen) {
-    const unsigned o = npc_vis[cell];
-    const uint8_t t = map[cell];
-    uint8_t colour = tilecolor[t], glyph = tilechar[t];
-    if (o - 1 < MAX_NPCS) { // a creature's mark
-        colour = npc_color[o - 1];
-        glyph = npc_char[o - 1];
-    }
-    out[0] = colour;
-    out[1] = seen > 0 ? glyph : 0;
-    return out + 2;
-}
-
-// Builds the view package of a creature in server_msg: header, one colour and
-// glyph pair per window cell inside the level, then the six attributes. The
-// ring pass is VisProc over every cell of rings 1 .. sight + 1; where the
-// square of those rings lies inside the level, no cell is tested for it.
-void PreparePackage(unsigned short creature) {
-    if (creature >= MAX_NPCS)
-        return;
-    const FovWalk &w = fov_walk;
-    uint8_t sight = npc_sight[creature];
-    // Only sights 0..6 fit the tables; a larger stored sight is sent as it is
-    // but the view is cut to sight 6.
-    const int s = sight > MAX_SIGHT ? MAX_SIGHT : sight;
-    const int px = npc_x[creature];
-    const int py = npc_y[creature];
-    const int z = (uint8_t)npc_z[creature];
-
-    server_msg[0] = (uint8_t)(turn & 0xff);
-    server_msg[1] = (uint8_t)((turn >> 8) & 0xff);
-    server_msg[2] = (uint8_t)((turn >> 16) & 0xff);
-    server_msg[3] = (uint8_t)((turn >> 24) & 0xff);
-    server_msg[4] = sight;
-    server_msg[5] = (uint8_t)(px & 0xff);
-    server_msg[6] = (uint8_t)(py & 0xff);
-    server_msg[7] = (uint8_t)z;
-
-    // Inside: every cell of rings and window lies in the level (and the world).
+void FovPass(int px, int py, int z, int s, bool inside, int base) {
+    const FovRings &w = fov_rings;
     const int reach = s + 1;
-    const bool inside = z < WORLD_LEVELS && px - reach >= 0 && py - reach >= 0 &&
-                        px + reach <= mapsizex[z] && py + reach <= mapsizey[z] &&
-                        px + reach < WORLD_X && py + reach < WORLD_Y;
-    const int base = inside ? CELL(px, py, z) : 0;
     const int rings = 4 * reach * (reach + 1);
 
     // Rings from the inside out. A neighbour value v of 2 (seen, sight
@@ -374,31 +245,4 @@ void PreparePackage(unsigned short creature) {
             vis[w.ring_at[i]] = out;
         }
     }
-
-    // Window cells in package order; hidden cells keep their colour, glyph 0.
-    uint8_t *out = &server_msg[8];
-    if (inside && s == MAX_SIGHT) {
-        // Unrolled so that every cell offset is a constant.
-#pragma GCC unroll 160
-        for (int i = w.win_start[MAX_SIGHT]; i < WINDOW_CELLS; i++)
-            out = PutWindowCell(out, base + w.win_cell[i], vis[w.win_at[i]]);
-    } else {
-        for (int i = w.win_start[s]; i < w.win_start[s + 1]; i++) {
-            int cell = base + w.win_cell[i];
-            if (!inside) {
-                const int x = px + w.win_dx[i], y = py + w.win_dy[i];
-                if (!InLevel(x, y, z))
-                    continue;
-                cell = CELL(x, y, z);
-            }
-            out = PutWindowCell(out, cell, vis[w.win_at[i]]);
-        }
-    }
-
-    out[0] = npc_str[creature];
-    out[1] = npc_dex[creature];
-    out[2] = npc_con[creature];
-    out[3] = npc_int[creature];
-    out[4] = npc_wis[creature];
-    out[5] = npc_cha[creature];
 }

@@ -5,34 +5,61 @@
 
 #include <stdint.h>
 
+#include "server/package.h"
+
 extern const int32_t table_movex[9]; // x step of each move code
 extern const int32_t table_movey[9]; // y step of each move code
 extern const int8_t vis_dirx[225];   // x step toward the centre, y-major
 extern const int8_t vis_diry[225];   // y step toward the centre, y-major
-extern const uint16_t FOV_mask[448]; // window of each sight: [sight][|dy|][|dx|]
 
 // Non-zero when cell (x, y) lies inside level z: 0 <= x <= mapsizex[z] and
 // 0 <= y <= mapsizey[z]; also zero for any cell or level off the world grid.
 int InLevel(int x, int y, int z);
 
+// Loads level 0 from data/maptest.map: one token per row, its leading digits
+// the tile numbers of the row's cells. The width comes from the last row, the
+// height from the number of rows; rows past 128 and digits past x = 127 are
+// not stored, so both sizes stay within 0..127.
 void LoadDemoMap();
+
+// Starting state of the server: the map, client slot 0 on creature 0, one
+// player creature per client player (at most four) and 46 wanderers on
+// (22, 14).
 void RestartServer();
+
 void PlaceWanderer(int k); // creature k: an enabled wanderer on the start cell
+
+// One server turn: serve the local clients, move the creatures, count the
+// turn.
 void ProcGameServer();
+
+// For every served slot: build its creature's package, hand PACKAGE_COPY
+// bytes of it to the slot, take the slot's command and apply it.
 void ProcLocalClients();
+
+// Gives the move code of the command in client_msg to an enabled creature.
 void ProcInput(unsigned short creature);
+
+// The creature pass: in index order, each enabled creature clears the mark of
+// its cell, is counted, chooses a move if it wanders, tries the move and
+// marks the cell it ends on.
 void ProcNPC();
+
 // Fixed interface of the turn, uncalled: ProcNPC applies the same rule
 // itself. Gives a creature its wandering move from the random stream: 0 on a
 // first draw of 7, else a second draw plus one.
 void Proc_NPC_AI(unsigned short creature);
-void PreparePackage(unsigned short creature);
+
 // Fixed interface of the field of view, uncalled: PreparePackage does the
 // same step for every ring cell itself. Visibility step for grid cell (a, b)
 // of a creature: takes the value of the neighbour toward the centre and
 // lowers it where the cell stops sight.
 void VisProc(unsigned short creature, short a, short b);
+
+// Draws the observer's window onto level ServerViewLevel, scrolled by pad 0,
+// and writes the status line over the previous one.
 void RenderServer();
+
 // Writes text over the observer view's whole status row, blanks after it.
 void ObserverStatus(const char *text);
 

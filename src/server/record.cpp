@@ -10,12 +10,9 @@
 
 #include "game/globalvar.h"
 #include "math/zmath.h"
+#include "server/fnv.h"
 #include "server/gameserver.h"
 
-#define FNV64_START 0xcbf29ce484222325ull
-#define FNV64_PRIME 0x100000001b3ull
-#define FNV32_START 0x811c9dc5u
-#define FNV32_PRIME 0x01000193u
 #define HEADER_SIZE 18
 #define TURN_HEAD 5 // turn number and mask
 
@@ -62,8 +59,8 @@ static size_t ZeroRun(const uint8_t *p, size_t n, size_t unit) {
     return z;
 }
 
-// Adds bytes to a running FNV-1a 64; runs of zeros go at once.
-static uint64_t Fnv64(uint64_t h, const uint8_t *p, size_t n) {
+// Fnv64 for blocks that are mostly zeros: runs of zeros go at once.
+static uint64_t Fnv64Sparse(uint64_t h, const uint8_t *p, size_t n) {
     for (size_t i = 0; i < n;) {
         size_t zeros = ZeroRun(p + i, n - i, 1);
         h = SkipZeros(h, zeros);
@@ -90,14 +87,6 @@ static uint64_t Fnv64Words(uint64_t h, const uint16_t *w, size_t n) {
     return h;
 }
 
-// FNV-1a 32 of a byte block.
-static uint32_t Fnv32(const uint8_t *p, size_t n) {
-    uint32_t h = FNV32_START;
-    for (size_t i = 0; i < n; i++)
-        h = (h ^ p[i]) * FNV32_PRIME;
-    return h;
-}
-
 // Adds a whole file to the hash, then a marker, so that moving bytes from
 // one file to the other changes the hash; a missing file adds nothing.
 static uint64_t HashFile(uint64_t h, const char *path) {
@@ -106,11 +95,11 @@ static uint64_t HashFile(uint64_t h, const char *path) {
         uint8_t buf[4096];
         size_t n;
         while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            h = Fnv64(h, buf, n);
+            h = Fnv64Sparse(h, buf, n);
         fclose(f);
     }
     const uint8_t mark = 0xFF;
-    return Fnv64(h, &mark, 1);
+    return Fnv64Sparse(h, &mark, 1);
 }
 
 uint64_t DataHash() {
@@ -118,7 +107,7 @@ uint64_t DataHash() {
 }
 
 uint64_t WorldHash() {
-    uint64_t h = Fnv64(FNV64_START, map, sizeof map);
+    uint64_t h = Fnv64Sparse(FNV64_START, map, sizeof map);
     h = Fnv64Words(h, mapsizex, WORLD_LEVELS);
     h = Fnv64Words(h, mapsizey, WORLD_LEVELS);
     h = Fnv64Words(h, npc_vis, WORLD_CELLS);
@@ -129,7 +118,7 @@ uint64_t WorldHash() {
                               npc_char,    npc_color,         npc_str,  npc_dex,
                               npc_con,     npc_int,           npc_wis,  npc_cha};
     for (const uint8_t *b : bytes)
-        h = Fnv64(h, b, MAX_NPCS);
+        h = Fnv64Sparse(h, b, MAX_NPCS);
     uint16_t words[4] = {npcs, (uint16_t)turn, (uint16_t)(turn >> 16), rnd_seed};
     return Fnv64Words(h, words, 4);
 }

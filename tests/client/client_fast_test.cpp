@@ -90,7 +90,7 @@ void RandomCase(std::mt19937_64 &rng) {
         map_memory[i * 100] = rng() % 3 ? 0 : (uint8_t)rng();
     Fill(rng, net_client_msg, CLIENT_SLOT);
     controlpad[0].dir = (uint8_t)(rng() % 3 ? 255 : rng() % 8);
-    playerlastturn[0] = rng() % 2 ? RefPackageTurn(pkg) : (int32_t)rng();
+    playerlastturn[0] = rng() % 2 ? PackageTurn(pkg) : (int32_t)rng();
     camerax[0] = (int32_t)rng();
     cameray[0] = (int32_t)rng();
 }

@@ -10,13 +10,7 @@
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
-#include "server/gameserver.h"
-
-static int32_t RefPackageTurn(const uint8_t *pkg) {
-    uint32_t t = (uint32_t)pkg[0] | ((uint32_t)pkg[1] << 8) | ((uint32_t)pkg[2] << 16) |
-                 ((uint32_t)pkg[3] << 24);
-    return (int32_t)t;
-}
+#include "server/package.h"
 
 static int RefGridCells(uint16_t pixels, uint16_t cell) {
     if (cell == 0)
@@ -40,7 +34,7 @@ static int ReferenceProcClient() {
     uint8_t *cmd = net_client_msg;       // slot 0
 
     // Turn check: a new package withdraws the command it answered.
-    playerturn[0] = RefPackageTurn(pkg);
+    playerturn[0] = PackageTurn(pkg);
     if (playerturn[0] != playerlastturn[0]) {
         cmd[0] = 0;
         cmd[1] = 0;
@@ -53,11 +47,11 @@ static int ReferenceProcClient() {
         n = rows = 0; // a zero cell size: no grid at all
     int h = rows - 1;
 
-    uint8_t s = pkg[4];
-    if (s >= 6)
-        s = 6;
-    int x = pkg[5];
-    int y = pkg[6];
+    uint8_t s = pkg[PACKAGE_SIGHT];
+    if (s >= MAX_SIGHT)
+        s = MAX_SIGHT;
+    int x = pkg[PACKAGE_X];
+    int y = pkg[PACKAGE_Y];
     playerx[0] = x;
     playery[0] = y;
 
@@ -68,7 +62,7 @@ static int ReferenceProcClient() {
 
     // Cells, in the order the server wrote the window's pairs: rows top to
     // bottom, columns left to right, one pair per window cell in the level.
-    uint16_t p = 8;
+    uint16_t p = PACKAGE_CELLS;
     for (int i = 0; i < h; i++) {
         for (int j = 0; j < n; j++) {
             int32_t wx = camerax[0] + j;

@@ -9,6 +9,7 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
+#include "server/package.h"
 #include "support/testsupport.h"
 
 namespace {
@@ -105,9 +106,7 @@ TEST(Dispatch, ViewReadsThePackageOfItsOwnFrame) {
     if (turn == 0)
         GTEST_SKIP() << "the server turn is not built yet";
     ASSERT_EQ(turn, 2u);
-    const uint8_t *package = net_server_msg;
-    int32_t packaged =
-        (int32_t)(package[0] | package[1] << 8 | package[2] << 16 | (uint32_t)package[3] << 24);
+    int32_t packaged = PackageTurn(net_server_msg);
     EXPECT_EQ(playerturn[0], packaged);
     EXPECT_EQ(playerlastturn[0], packaged);
 }

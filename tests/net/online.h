@@ -18,6 +18,7 @@
 
 #include "game/globalvar.h"
 #include "net/net.h"
+#include "server/package.h"
 #include "support/testsupport.h"
 
 // A fresh empty folder for a test's files, without moving into it.
@@ -162,11 +163,6 @@ inline void EnetUp() {
     static bool up = false;
     if (!up && enet_initialize() == 0)
         up = true;
-}
-
-// Turn number, x and y of a package.
-inline uint32_t PkgTurn(const uint8_t *p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
 // Sends bytes to the server, reliably on channel 1 or not on channel 0.

@@ -222,19 +222,19 @@ TEST(Online, PackagesAndCommandsFollowTheSlotNotTheConnection) {
     PumpFor(a, 100);
     PumpFor(b, 100);
     // Each sees its own creature: slot 0's at (2, 4), slot 1's at (4, 5).
-    EXPECT_EQ(a.pkg[5], 2);
-    EXPECT_EQ(a.pkg[6], 4);
-    EXPECT_EQ(b.pkg[5], 4);
-    EXPECT_EQ(b.pkg[6], 5);
+    EXPECT_EQ(a.pkg[PACKAGE_X], 2);
+    EXPECT_EQ(a.pkg[PACKAGE_Y], 4);
+    EXPECT_EQ(b.pkg[PACKAGE_X], 4);
+    EXPECT_EQ(b.pkg[PACKAGE_Y], 5);
     Send(b, MoveCommand(5)); // down
-    for (long start = NowMs(); NowMs() - start < 5000 && b.pkg[6] < 7;) {
+    for (long start = NowMs(); NowMs() - start < 5000 && b.pkg[PACKAGE_Y] < 7;) {
         PumpFor(a, 2);
         PumpFor(b, 2);
     }
-    EXPECT_GE(b.pkg[6], 7);
-    EXPECT_EQ(b.pkg[5], 4);
-    EXPECT_EQ(a.pkg[5], 2);
-    EXPECT_EQ(a.pkg[6], 4);
+    EXPECT_GE(b.pkg[PACKAGE_Y], 7);
+    EXPECT_EQ(b.pkg[PACKAGE_X], 4);
+    EXPECT_EQ(a.pkg[PACKAGE_X], 2);
+    EXPECT_EQ(a.pkg[PACKAGE_Y], 4);
     kill(s.pid, SIGTERM);
     EXPECT_EQ(WaitServer(s, 10000), 0);
 }
@@ -280,9 +280,9 @@ TEST(Online, KilledClientFreesItsSlotForTheNext) {
     PumpFor(next, 200);
     ASSERT_GT(next.packages, 0u);
     uint8_t x = next.pkg[5], y = next.pkg[6];
-    uint32_t first = PkgTurn(next.pkg);
+    uint32_t first = (uint32_t)PackageTurn(next.pkg);
     PumpFor(next, 400);
-    EXPECT_GT(PkgTurn(next.pkg), first + 5);
+    EXPECT_GT((uint32_t)PackageTurn(next.pkg), first + 5);
     EXPECT_EQ(next.pkg[5], x);
     EXPECT_EQ(next.pkg[6], y);
     kill(s.pid, SIGTERM);
@@ -574,7 +574,7 @@ TEST(Online, FourClientsTenThousandTurnsWithEveryCreature) {
     for (TestClient &t : c) {
         EXPECT_TRUE(t.gone);
         EXPECT_EQ(t.bye, (uint32_t)NET_BYE);
-        EXPECT_GE(PkgTurn(t.pkg), 9990u);
+        EXPECT_GE((uint32_t)PackageTurn(t.pkg), 9990u);
     }
     size_t at = out.find("sent ");
     long sent = at == std::string::npos ? 0 : atol(out.c_str() + at + 5);

@@ -133,9 +133,9 @@ TEST(ServerGuard, BusyServerWithALostReaderStillServesAndEndsWhole) {
     int pipe_fd[2];
     ASSERT_EQ(pipe(pipe_fd), 0);
     fcntl(pipe_fd[0], F_SETFD, FD_CLOEXEC); // only this process reads
-    pid_t pid = StartProgram({BuildProgram("marrowdigger-server"), "--data", DataDir(),
-                              "--bind", "127.0.0.1", "--port", "0", "--turn-ms", "1", "--turns",
-                              "100", "--hash-every", "1", "--all-creatures", "--record", rec},
+    pid_t pid = StartProgram({BuildProgram("marrowdigger-server"), "--data", DataDir(), "--bind",
+                              "127.0.0.1", "--port", "0", "--turn-ms", "1", "--turns", "100",
+                              "--hash-every", "1", "--all-creatures", "--record", rec},
                              "/dev/fd/" + std::to_string(pipe_fd[1]), dir + "/server.err");
     close(pipe_fd[1]);
     // Read the first line, as `| head -1` does, then go away.

@@ -38,8 +38,8 @@ pid_t StartWalker(const std::string &dir, const std::string &name, uint16_t port
                   const std::string &direction) {
     WriteFile(dir + "/" + name + ".script",
               "step 20\nwait 50\nhold " + direction + " 125\nwait 50\n");
-    return StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(),
-                         "--connect", "127.0.0.1:" + std::to_string(port), "--script",
+    return StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(), "--connect",
+                         "127.0.0.1:" + std::to_string(port), "--script",
                          dir + "/" + name + ".script", "--trace", dir + "/" + name + ".trace"},
                         "", dir + "/" + name + ".err");
 }

@@ -6,8 +6,8 @@
 //   marrowdigger-soak [--data DIR] [--turns N] [--maps K] [--seed S] [--quiet]
 //                     [--world-hash]
 //
-// --world-hash prints a hash of the world after the run, the same on every
-// architecture for the same options.
+// --world-hash prints the world hash of records and replays (WorldHash)
+// after the run, the same on every architecture for the same options.
 //
 // Random maps, creature set-ups and commands come from the soak's own
 // generator, so the game's random stream moves only by the game's own draws
@@ -24,6 +24,7 @@
 #include "math/zmath.h"
 #include "resources/initall.h"
 #include "server/gameserver.h"
+#include "server/record.h"
 
 #define SOAK_TILES 10        // tile numbers a map may hold, 0..9
 #define SOAK_SCAN_EVERY 1000 // turns between full scans of the occupancy grid
@@ -415,18 +416,18 @@ static void CheckPackage(int i) {
             Fail("slot %d is unbound but its package changed", i);
         return;
     }
-    uint32_t t = p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+    uint32_t t = (uint32_t)PackageTurn(p);
     if (t != snap_turn)
         Fail("slot %d package carries turn %u, expected %u", i, t, snap_turn);
-    int s = p[4], x = p[5], y = p[6], z = p[7];
+    int s = p[PACKAGE_SIGHT], x = p[PACKAGE_X], y = p[PACKAGE_Y], z = p[PACKAGE_Z];
     if (s != snap_sight[i] || x != (snap_x[i] & 0xff) || y != (snap_y[i] & 0xff) ||
         z != (snap_z[i] & 0xff))
         Fail("slot %d package header sight %d at (%d,%d,%d), creature %d had sight %d at "
              "(%d,%d,%d)",
              i, s, x, y, z, snap_creature[i], snap_sight[i], snap_x[i], snap_y[i], snap_z[i]);
-    if (s > 6)
+    if (s > MAX_SIGHT)
         Fail("slot %d package sight %d is beyond the window table", i, s);
-    int pos = 8;
+    int pos = PACKAGE_CELLS;
     for (int dy = -s - 1; dy <= s + 1; dy++)
         for (int dx = -s - 1; dx <= s + 1; dx++) {
             int ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
@@ -513,46 +514,6 @@ static void RunMap(uint64_t turns) {
     }
     ScanMarks();
     CheckCanaries();
-}
-
-// FNV-1a 64 of the world: the map, the creature table, the occupancy grid,
-// the exchange slots, the turn counter and the random stream's position.
-// Wider numbers go in little-endian byte order, so every architecture hashes
-// the same bytes.
-static uint64_t world_hash;
-
-static void HashBytes(const uint8_t *bytes, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        world_hash ^= bytes[i];
-        world_hash *= 0x100000001b3ull;
-    }
-}
-
-static void HashNumbers(const void *numbers, size_t count, size_t width) {
-    for (size_t i = 0; i < count; i++) {
-        uint32_t v = width == 2 ? ((const uint16_t *)numbers)[i] : ((const uint32_t *)numbers)[i];
-        for (size_t b = 0; b < width; b++) {
-            uint8_t byte = (uint8_t)(v >> (8 * b));
-            HashBytes(&byte, 1);
-        }
-    }
-}
-
-static uint64_t WorldHash() {
-    world_hash = 0xcbf29ce484222325ull;
-    HashBytes(map, sizeof map);
-    HashNumbers(mapsizex, WORLD_LEVELS, 2);
-    HashNumbers(mapsizey, WORLD_LEVELS, 2);
-    HashNumbers(npc_x, MAX_NPCS, 2);
-    HashNumbers(npc_y, MAX_NPCS, 2);
-    HashNumbers(npc_z, MAX_NPCS, 2);
-    HashBytes(npc_move, MAX_NPCS);
-    HashNumbers(npc_vis, WORLD_CELLS, 2);
-    HashBytes(net_server_msg, sizeof net_server_msg);
-    HashBytes(net_client_msg, sizeof net_client_msg);
-    HashNumbers(&turn, 1, 4);
-    HashNumbers(&rnd_seed, 1, 2);
-    return world_hash;
 }
 
 static const char soak_usage[] =
