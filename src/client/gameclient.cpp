@@ -6,21 +6,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "console/render.h"
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
 #include "server/package.h"
-
-#define GRID_CAP 255 // columns and rows capped as the renderer caps them
-
-// Columns or rows of glyph cells that fit in a screen side; none for a zero
-// cell size, and never more than the planes hold.
-static int GridCells(uint16_t pixels, uint16_t cell) {
-    if (cell == 0)
-        return 0;
-    int cells = pixels / cell;
-    return cells > GRID_CAP ? GRID_CAP : cells;
-}
 
 // Camera on one axis: centred on the player, kept from running left of 0 and,
 // when the level is wider than the screen, from running past its last cell.

@@ -354,10 +354,10 @@ void RenderConsole() {
         return;
 
     uint32_t columns = sw / cw, rows = sh / ch;
-    if (columns > 255)
-        columns = 255;
-    if (rows > 255)
-        rows = 255;
+    if (columns > GRID_CAP)
+        columns = GRID_CAP;
+    if (rows > GRID_CAP)
+        rows = GRID_CAP;
 
     // A painted cell always lies inside the screen (k < sw / cw, r < sh / ch).
     // Any loaded font and the 320 x 240 frame fit their buffers.

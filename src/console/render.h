@@ -10,6 +10,17 @@
 #define PAINT_SSE2 1    // SSE2 where the build has it, else words
 #define PAINT_WORDS 2   // plain 32-bit words, as on machines without SIMD
 
+#define GRID_CAP 255 // most columns and rows of cells the renderer shows
+
+// Columns or rows of glyph cells that fit in a screen side of pixels: none
+// for a zero cell size, and never more than GRID_CAP.
+inline int GridCells(uint16_t pixels, uint16_t cell) {
+    if (cell == 0)
+        return 0;
+    int cells = pixels / cell;
+    return cells > GRID_CAP ? GRID_CAP : cells;
+}
+
 extern uint8_t render_paint; // painting to use (PAINT_FASTEST); the tests pin each
 
 // Paints every visible cell into scrbuf and overlays the cursor when its

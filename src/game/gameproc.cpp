@@ -28,8 +28,7 @@ void Gameprocess() {
         WatchFrame();
         return;
     }
-    uint32_t elapsed = curgametick - lastgametick;
-    if (!net_remote && elapsed > gamestepdelay) {
+    if (!net_remote && TurnDue(curgametick)) {
         lastgametick = curgametick;
         ProcGameServer();
     }

@@ -3,11 +3,11 @@
 
 #include <string.h>
 
+#include "console/render.h"
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
 
-#define GRID_CAP 255      // columns and rows capped as the renderer caps them
 #define MENU_ITEMS 5      // labels come from string slots 0..4
 #define SELECT_DELAY 1000 // milliseconds of flashing before an item acts
 #define TITLE_LEN 27
@@ -19,15 +19,6 @@ const char menuitem[5][32] = {" SINGLEPLAYER      ", " MULTIPLAYER GAME  ", " RE
 
 static const char menutitle[TITLE_LEN + 1] = "MARROWDIGGER ONLINE (alpha)";
 static const char menucredit[CREDIT_LEN + 1] = "MARROW TEAM 2026";
-
-// Columns or rows of glyph cells that fit in a screen side; none for a zero
-// cell size, and never more than the planes hold.
-static int GridCells(uint16_t pixels, uint16_t cell) {
-    if (cell == 0)
-        return 0;
-    int cells = pixels / cell;
-    return cells > GRID_CAP ? GRID_CAP : cells;
-}
 
 // Writes glyph and colours of one cell. A cell off the visible grid but on
 // the planes is still written (it is simply not shown); only a cell off the

@@ -43,7 +43,7 @@ void NetMakeHello(uint8_t *out) {
 
 void NetMakeGreeting(uint8_t *out, uint8_t type) {
     out[0] = type;
-    memcpy(out + 1, "MDGO", 4);
+    memcpy(out + 1, NET_MAGIC, 4);
     NetPut16(out + 5, NET_VERSION);
 }
 

@@ -32,6 +32,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#define NET_MAGIC "MDGO" // after the type byte of a hello or spectate (4 bytes)
+
 #include "game/globalvar.h"
 
 #define NET_VERSION 1         // protocol version; both ends must agree

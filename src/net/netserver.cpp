@@ -59,7 +59,7 @@ static int FreeSlot() {
 
 // Answers a hello: a welcome with the lowest free slot, or a refusal.
 static size_t Hello(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
-    if (memcmp(msg + 1, "MDGO", 4) != 0) {
+    if (memcmp(msg + 1, NET_MAGIC, 4) != 0) {
         net_dropped[DROP_HELLO]++;
         return 0;
     }
@@ -94,7 +94,7 @@ int NetSpectatorCount() {
 
 // Answers a spectate: the follow that starts the stream, or a refusal.
 static size_t Spectate(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
-    if (memcmp(msg + 1, "MDGO", 4) != 0) {
+    if (memcmp(msg + 1, NET_MAGIC, 4) != 0) {
         net_dropped[DROP_HELLO]++;
         return 0;
     }

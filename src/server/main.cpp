@@ -11,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "game/gameproc.h"
 #include "game/globalvar.h"
 #include "math/tables.h"
 #include "net/netserver.h"
@@ -256,9 +257,8 @@ static int Serve(const Options &o, FILE *rec, uint16_t bound) {
     bool streaming = false; // a spectator has stream still to come
     while (!stop_asked) {
         curgametick = NowMs() - start;
-        uint32_t elapsed = curgametick - lastgametick;
-        if (elapsed <= gamestepdelay) {
-            uint32_t wait = gamestepdelay + 1 - elapsed;
+        if (!TurnDue(curgametick)) {
+            uint32_t wait = gamestepdelay + 1 - (curgametick - lastgametick);
             uint32_t cap = streaming ? STREAM_WAIT_MS : WAIT_CAP_MS;
             NetServerWait(wait < cap ? wait : cap);
             if (streaming)

@@ -3,35 +3,23 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "console/render.h"
 #include "game/globalvar.h"
 #include "platform/platform.h"
 #include "server/gameserver.h"
 
-#define MAX_TEXT_CELLS 255 // columns and rows capped as the renderer caps them
-
-// Camera step of each direction code 0..7 (up, then clockwise).
-static const int8_t observer_dx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
-static const int8_t observer_dy[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
-
-// Screen cells along one axis for a glyph size, capped; 0 without a font.
-static int TextCells(uint16_t pixels, uint16_t cell) {
-    if (cell == 0)
-        return 0;
-    int n = pixels / cell;
-    return n > MAX_TEXT_CELLS ? MAX_TEXT_CELLS : n;
-}
-
 // Draws the observer's window onto level ServerViewLevel, scrolled by pad 0,
 // and writes the status line over the previous one.
 void RenderServer() {
-    int cols = TextCells(Screen_Width, charx);
-    int rows = TextCells(Screen_Height, chary);
+    int cols = GridCells(Screen_Width, charx);
+    int rows = GridCells(Screen_Height, chary);
 
     uint8_t d = controlpad[0].dir;
     if (d < 8) {
-        // The camera is not clamped; it wraps instead of overflowing.
-        servercamerax = (int32_t)((uint32_t)servercamerax + (uint32_t)(int32_t)observer_dx[d]);
-        servercameray = (int32_t)((uint32_t)servercameray + (uint32_t)(int32_t)observer_dy[d]);
+        // The camera is not clamped; it wraps instead of overflowing. It
+        // steps as move code d + 1 does.
+        servercamerax = (int32_t)((uint32_t)servercamerax + (uint32_t)table_movex[d + 1]);
+        servercameray = (int32_t)((uint32_t)servercameray + (uint32_t)table_movey[d + 1]);
     }
 
     int z = ServerViewLevel;
@@ -73,8 +61,8 @@ void RenderServer() {
 }
 
 void ObserverStatus(const char *text) {
-    int cols = TextCells(Screen_Width, charx);
-    int rows = TextCells(Screen_Height, chary);
+    int cols = GridCells(Screen_Width, charx);
+    int rows = GridCells(Screen_Height, chary);
     if (cols < 1 || rows < 2)
         return;
     size_t len = strlen(text);
