@@ -35,7 +35,7 @@ void Play(TestClient (&c)[4], std::vector<Watcher> &watchers, long limit_ms,
         if (all_gone)
             break;
         if (each)
-            each(PkgTurn(c[0].pkg));
+            each((uint32_t)PackageTurn(c[0].pkg));
         if (NowMs() - last >= 40) {
             last = NowMs();
             for (TestClient &t : c) {

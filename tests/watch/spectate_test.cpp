@@ -36,7 +36,7 @@ TEST(Spectate, LateSpectatorRebuildsTwoPlayersGameFor2000Turns) {
         }
         PumpFor(a, 2);
         PumpFor(b, 2);
-        if (spectator < 0 && PkgTurn(a.pkg) >= 600)
+        if (spectator < 0 && (uint32_t)PackageTurn(a.pkg) >= 600)
             spectator = StartSpectator(s.port, dir, "spectator");
     }
     ASSERT_EQ(WaitServer(s, 30000), 0);
