@@ -21,7 +21,7 @@
 //                                        delay in turns (16-bit), the server's turn
 //                                        (32-bit), data hash (64-bit)
 //   STREAM   server -> spectator 2..1025 bytes type, the next bytes of the
-//                                        spectator stream (specstream.h); the
+//                                        spectator stream (followstream.h); the
 //                                        only message whose size varies
 //
 // Packages go unreliable and sequenced on channel 0 (the newest wins); the

@@ -8,9 +8,9 @@
 #include <enet/enet.h>
 
 #include "game/globalvar.h"
+#include "net/followstream.h"
 #include "net/link.h"
 #include "net/net.h"
-#include "net/specstream.h"
 #include "server/record.h"
 
 uint8_t follow_players;

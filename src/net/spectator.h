@@ -1,5 +1,5 @@
 // Spectator side of on-line play: follows a dedicated server without a
-// slot. The server sends the spectator stream (specstream.h) from its first
+// slot. The server sends the spectator stream (followstream.h) from its first
 // turn; the turns are run here with the server's own turn code, so the
 // world is rebuilt rather than shown from pictures.
 #ifndef MD_NET_SPECTATOR_H

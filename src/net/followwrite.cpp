@@ -1,5 +1,5 @@
 // Building the spectator stream on the server.
-#include "net/specstream.h"
+#include "net/followstream.h"
 
 #include <string.h>
 

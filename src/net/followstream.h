@@ -10,8 +10,8 @@
 //          is not held holds zeros from that turn on, as in the record
 //   hash   0xFE, then the 8-byte world hash (big-endian) of the world after
 //          the turns before it
-#ifndef MD_NET_SPECSTREAM_H
-#define MD_NET_SPECSTREAM_H
+#ifndef MD_NET_FOLLOWSTREAM_H
+#define MD_NET_FOLLOWSTREAM_H
 
 #include <stddef.h>
 #include <stdint.h>

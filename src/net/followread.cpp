@@ -1,5 +1,5 @@
 // Reading the spectator stream on a spectator.
-#include "net/specstream.h"
+#include "net/followstream.h"
 
 #include <string.h>
 
