@@ -29,7 +29,7 @@ static int32_t CameraAxis(int pos, int cells, int levelmax) {
 static void ShowOutside(int i, int from, int to) {
     const uint8_t blank = tilechar[0];
     for (int j = from; j <= to; j++)
-        scch[j * 256 + i] = blank;
+        scch[CON_CELL(j, i)] = blank;
 }
 
 // Screen row i, columns from..to, inside the level but not seen now: the
@@ -37,9 +37,9 @@ static void ShowOutside(int i, int from, int to) {
 static void ShowRemembered(int i, int from, int to, int cx, int wy) {
     int memo = CELL(cx + from, wy, 0);
     for (int j = from; j <= to; j++, memo += CELL(1, 0, 0)) {
-        scch[j * 256 + i] = map_memory[memo];
-        sccl[j * 256 + i] = UNSEEN_COLOUR;
-        sccb[j * 256 + i] = 0;
+        scch[CON_CELL(j, i)] = map_memory[memo];
+        sccl[CON_CELL(j, i)] = UNSEEN_COLOUR;
+        sccb[CON_CELL(j, i)] = 0;
     }
 }
 
@@ -119,7 +119,7 @@ int ProcClient() {
         }
         ShowRemembered(i, jlo, blo - 1, cx, wy);
         for (int j = blo; j <= bhi; j++) {
-            const int k = j * 256 + i, memo = CELL(cx + j, wy, 0);
+            const int k = CON_CELL(j, i), memo = CELL(cx + j, wy, 0);
             if (FOV_mask[s * 64 + ady * 8 + zabs(j - px)] != 0 && p + 1 < SERVER_SLOT) {
                 const uint8_t c = pkg[p];
                 const uint8_t g = pkg[p + 1];
@@ -144,8 +144,8 @@ int ProcClient() {
                  (int)playerx[0], (int)playery[0], (int)playerturn[0]);
         size_t len = strnlen(text, sizeof text);
         for (size_t q = 0; q < len && q < CON_W; q++) {
-            scch[q * 256 + h] = (uint8_t)text[q];
-            sccl[q * 256 + h] = 1;
+            scch[CON_CELL(q, h)] = (uint8_t)text[q];
+            sccl[CON_CELL(q, h)] = 1;
         }
     }
 

@@ -47,7 +47,7 @@ static void PaintPixels(uint32_t columns, uint32_t rows, bool fits) {
     const uint32_t sw = Screen_Width, sh = Screen_Height;
     for (uint32_t r = 0; r < rows; r++) {
         for (uint32_t k = 0; k < columns; k++) {
-            const uint32_t cell = k * 256 + r;
+            const uint32_t cell = CON_CELL(k, r);
             const uint8_t fg = sccl[cell], bg = sccb[cell];
             const uint32_t glyph = GlyphStart(scch[cell]);
             for (uint32_t j = 0; j < ch; j++) {
@@ -106,7 +106,7 @@ static void PaintRowSse2(uint32_t r, uint32_t k, uint32_t columns, const uint32_
     uint8_t *line = &scrbuf[r * ch * sw];
     if (cw == 16) {
         for (; k < columns; k++) {
-            const uint32_t cell = k * 256 + r;
+            const uint32_t cell = CON_CELL(k, r);
             const __m128i fg = Splat2(sccl[cell], sccl[cell]);
             const __m128i x = _mm_xor_si128(fg, Splat2(sccb[cell], sccb[cell]));
             const uint8_t *src = &fontdata[glyph[scch[cell]]];
@@ -115,7 +115,7 @@ static void PaintRowSse2(uint32_t r, uint32_t k, uint32_t columns, const uint32_
         return;
     }
     for (; k + 1 < columns; k += 2) {
-        const uint32_t c0 = k * 256 + r, c1 = c0 + 256;
+        const uint32_t c0 = CON_CELL(k, r), c1 = CON_CELL(k + 1, r);
         const __m128i fg = Splat2(sccl[c0], sccl[c1]);
         const __m128i x = _mm_xor_si128(fg, Splat2(sccb[c0], sccb[c1]));
         const uint8_t *s0 = &fontdata[glyph[scch[c0]]];
@@ -126,7 +126,7 @@ static void PaintRowSse2(uint32_t r, uint32_t k, uint32_t columns, const uint32_
             PaintSpan16(s0, s1, line + k * 8, ch, fw, sw, fg, x);
     }
     if (k < columns) { // an odd last column
-        const uint32_t cell = k * 256 + r;
+        const uint32_t cell = CON_CELL(k, r);
         const __m128i fg = Splat2(sccl[cell], sccl[cell]);
         const __m128i x = _mm_xor_si128(fg, Splat2(sccb[cell], sccb[cell]));
         const __m128i zero = _mm_setzero_si128();
@@ -170,11 +170,11 @@ __attribute__((target("avx2"))) static void BuildInkColumns(uint8_t *table) {
 // holds row r's four bytes, column k in the low byte.
 static inline void Regroup4(const uint8_t *cells, uint32_t k, uint32_t *out) {
     for (uint32_t r = 0; r < 32; r += 16) {
-        const uint8_t *src = cells + k * 256 + r;
+        const uint8_t *src = cells + CON_CELL(k, r);
         const __m128i c0 = _mm_loadu_si128((const __m128i *)src);
-        const __m128i c1 = _mm_loadu_si128((const __m128i *)(src + 256));
-        const __m128i c2 = _mm_loadu_si128((const __m128i *)(src + 512));
-        const __m128i c3 = _mm_loadu_si128((const __m128i *)(src + 768));
+        const __m128i c1 = _mm_loadu_si128((const __m128i *)(src + CON_CELL(1, 0)));
+        const __m128i c2 = _mm_loadu_si128((const __m128i *)(src + CON_CELL(2, 0)));
+        const __m128i c3 = _mm_loadu_si128((const __m128i *)(src + CON_CELL(3, 0)));
         const __m128i lo01 = _mm_unpacklo_epi8(c0, c1), hi01 = _mm_unpackhi_epi8(c0, c1);
         const __m128i lo23 = _mm_unpacklo_epi8(c2, c3), hi23 = _mm_unpackhi_epi8(c2, c3);
         _mm_storeu_si128((__m128i *)(out + r), _mm_unpacklo_epi16(lo01, lo23));
@@ -266,7 +266,7 @@ static void PaintWords(uint32_t columns, uint32_t rows, const uint32_t *glyph) {
     for (uint32_t r = 0; r < rows; r++) {
         uint8_t *line = &scrbuf[r * ch * sw];
         for (uint32_t k = 0; k < columns; k++) {
-            const uint32_t cell = k * 256 + r;
+            const uint32_t cell = CON_CELL(k, r);
             const uint8_t *src = &fontdata[glyph[scch[cell]]];
             const uint32_t bg = sccb[cell] * 0x01010101u;
             const uint32_t x = bg ^ (sccl[cell] * 0x01010101u);
@@ -288,7 +288,7 @@ static void PaintWords(uint32_t columns, uint32_t rows, const uint32_t *glyph) {
 static void DrawCursor() {
     const uint32_t cw = charx, ch = chary, fw = fontx;
     const uint32_t sw = Screen_Width, sh = Screen_Height;
-    const uint8_t colour = sccl[cursor_x * 256 + cursor_y];
+    const uint8_t colour = sccl[CON_CELL(cursor_x, cursor_y)];
     const uint32_t glyph = GlyphStart(CURSOR_GLYPH);
     for (uint32_t j = 0; j < ch; j++) {
         const uint32_t py = cursor_y * ch + j;

@@ -22,6 +22,7 @@
 #define CON_W 256
 #define CON_H 256
 #define CON_CELLS (CON_W * CON_H)
+#define CON_CELL(col, row) ((col)*CON_H + (row)) // index of a cell of the grid
 #define SCRBUF_SIZE 1024000
 
 // World (server side)

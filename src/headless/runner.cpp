@@ -134,7 +134,7 @@ static int PlayersSeen() {
     int seen = 0;
     for (int j = 0; j < cols && j < CON_W; j++)
         for (int i = 0; i + 1 < rows && i < CON_H; i++)
-            seen += scch[j * 256 + i] == '@' && sccl[j * 256 + i] != UNSEEN_COLOUR;
+            seen += scch[CON_CELL(j, i)] == '@' && sccl[CON_CELL(j, i)] != UNSEEN_COLOUR;
     return seen;
 }
 

@@ -27,7 +27,7 @@ static const char menucredit[CREDIT_LEN + 1] = "MARROW TEAM 2026";
 static void PutCell(int k, int r, uint8_t glyph, uint8_t fg, int bg) {
     if (k < 0 || r < 0 || k >= CON_W || r >= CON_H)
         return;
-    int at = k * 256 + r;
+    int at = CON_CELL(k, r);
     scch[at] = glyph;
     sccl[at] = fg;
     if (bg >= 0)
@@ -46,13 +46,13 @@ void RenderMainMenu() {
         // A selection is pending: every visible glyph one shade darker.
         for (int r = 0; r < rows; r++)
             for (int k = 0; k < columns; k++)
-                if (sccl[k * 256 + r] <= 239)
-                    sccl[k * 256 + r] += 16;
+                if (sccl[CON_CELL(k, r)] <= 239)
+                    sccl[CON_CELL(k, r)] += 16;
     } else {
         // A diagonal wave of base colour 8 over flickering blocks.
         for (int r = 0; r < rows; r++) {
             for (int k = 0; k < columns; k++) {
-                int at = k * 256 + r;
+                int at = CON_CELL(k, r);
                 scch[at] = (uint8_t)(176 + random2());
                 sccl[at] = (uint8_t)((count / 2 + k / 2 + r / 4) % 16 * 16 + 8);
                 sccb[at] = 0;
@@ -66,7 +66,7 @@ void RenderMainMenu() {
         for (int j = 0; j < TITLE_LEN; j++)
             PutCell(2 + j, 1, (uint8_t)menutitle[j], 1, -1);
         int letter = 2 + (int)((count / 2) % TITLE_LEN);
-        sccl[letter * 256 + 1] = 3;
+        sccl[CON_CELL(letter, 1)] = 3;
 
         for (int j = 0; j < CREDIT_LEN; j++)
             PutCell(columns - CREDIT_LEN + j, rows - 1, (uint8_t)menucredit[j], 9, -1);

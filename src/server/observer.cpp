@@ -25,7 +25,7 @@ void RenderServer() {
     int z = ServerViewLevel;
     for (int j = 0; j < cols; j++) {
         for (int i = 0; i < rows - 1; i++) {
-            int con = j * CON_H + i;
+            int con = CON_CELL(j, i);
             int64_t wx = (int64_t)servercamerax + j;
             int64_t wy = (int64_t)servercameray + i;
             // Off-level cells get colour 0 and keep their glyph.
@@ -54,8 +54,8 @@ void RenderServer() {
         if (len > (int)sizeof text - 1)
             len = (int)sizeof text - 1;
         for (int k = 0; k < len && k < CON_W; k++) {
-            scch[k * CON_H + rows - 1] = (uint8_t)text[k];
-            sccl[k * CON_H + rows - 1] = 1;
+            scch[CON_CELL(k, rows - 1)] = (uint8_t)text[k];
+            sccl[CON_CELL(k, rows - 1)] = 1;
         }
     }
 }
@@ -67,7 +67,7 @@ void ObserverStatus(const char *text) {
         return;
     size_t len = strlen(text);
     for (int k = 0; k < cols && k < CON_W; k++) {
-        scch[k * CON_H + rows - 1] = (uint8_t)((size_t)k < len ? text[k] : ' ');
-        sccl[k * CON_H + rows - 1] = 1;
+        scch[CON_CELL(k, rows - 1)] = (uint8_t)((size_t)k < len ? text[k] : ' ');
+        sccl[CON_CELL(k, rows - 1)] = 1;
     }
 }
