@@ -9,6 +9,7 @@
 #include "game/gameloop.h"
 #include "net/netclient.h"
 #include "platform/platform.h"
+#include "resources/errorline.h"
 #include "resources/initall.h"
 #include "watch/watch.h"
 
@@ -61,19 +62,17 @@ int main(int argc, char **argv) {
         else if (!missing && (v = OptionValue(argc, argv, &i, "--spectate", &missing)))
             followed = v;
         else if (!missing) {
-            fprintf(stderr,
-                    "marrowdigger: unknown option '%.80s' (marrowdigger --help lists them)\n",
-                    argv[i]);
+            ErrorLine("unknown option '%.80s' (%s --help lists them)", argv[i], error_program);
             return 2;
         }
         if (missing) {
-            fprintf(stderr, "marrowdigger: %s needs %s\n", argv[i],
-                    argv[i][2] == 'w' ? "a record file" : "HOST or HOST:PORT");
+            ErrorLine("%s needs %s", argv[i],
+                      argv[i][2] == 'w' ? "a record file" : "HOST or HOST:PORT");
             return 2;
         }
     }
     if (!!server + !!record + !!followed > 1) {
-        fprintf(stderr, "marrowdigger: --connect, --watch and --spectate go one at a time\n");
+        ErrorLine("--connect, --watch and --spectate go one at a time");
         return 2;
     }
     LoadConfig();

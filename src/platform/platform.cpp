@@ -10,6 +10,7 @@
 #include "platform/input.h"
 #include "platform/ramhack.h"
 #include "platform/window.h"
+#include "resources/errorline.h"
 
 SDL_Surface *screen;
 SDL_Joystick *gp2xjoy;
@@ -44,8 +45,7 @@ void Platform_Init() {
         if (noise)
             fclose(noise);
         SDL_Quit();
-        fprintf(stderr, "marrowdigger: no display is reachable (DISPLAY and WAYLAND_DISPLAY "
-                        "are unset or unusable)\n");
+        ErrorLine("no display is reachable (DISPLAY and WAYLAND_DISPLAY are unset or unusable)");
         exit(1);
     }
     ReplayNoise(noise);
@@ -53,8 +53,7 @@ void Platform_Init() {
     SDL_WM_SetCaption(WINDOW_TITLE, WINDOW_TITLE);
     screen = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP, SDL_HWSURFACE);
     if (!screen) {
-        fprintf(stderr, "marrowdigger: cannot open the %dx%d display: %s\n", DISPLAY_W, DISPLAY_H,
-                SDL_GetError());
+        ErrorLine("cannot open the %dx%d display: %s", DISPLAY_W, DISPLAY_H, SDL_GetError());
         exit(1);
     }
     // SDL repaints the surface when the palette is handed over, before the
@@ -90,8 +89,7 @@ void Platform_ToggleFullScreen() {
         again = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP,
                                  SDL_HWSURFACE | (flags ^ SDL_FULLSCREEN));
     if (!again) {
-        fprintf(stderr, "marrowdigger: cannot set the %dx%d display again: %s\n", DISPLAY_W,
-                DISPLAY_H, SDL_GetError());
+        ErrorLine("cannot set the %dx%d display again: %s", DISPLAY_W, DISPLAY_H, SDL_GetError());
         exit(1);
     }
     screen = again;
