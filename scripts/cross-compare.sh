@@ -1,7 +1,9 @@
 #!/bin/bash
 # Checks that an ARM build behaves exactly as the native one: the recorded
 # runs (tests/replays/*.script) give the same trace, line for line (frame
-# hashes included), and a soak of every creature ends in the same world hash.
+# hashes included), a soak of every creature ends in the same world hash, and
+# the ARM runner follows a live game of the native server as a spectator,
+# turn for turn (scripts/cross-follow.sh).
 #
 #   scripts/cross-compare.sh ARCH [NATIVE_BUILD]     (default: build)
 #
@@ -12,11 +14,7 @@ cd "$(dirname "$0")/.."
 arch=${1:?usage: scripts/cross-compare.sh ARCH [NATIVE_BUILD]}
 native=${2:-build}
 cross=build-$arch
-read -r -a emulator <<<"$(sed -n 's/^MD_EMULATOR:INTERNAL=//p' "$cross/CMakeCache.txt")"
-[ ${#emulator[@]} -gt 0 ] || { echo "cross-compare: $cross is no cross build" >&2; exit 2; }
-scripts/deps.sh
-cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$native" -j"$(nproc)" --target marrowdigger-headless marrowdigger-soak >/dev/null
+source scripts/cross-native.sh marrowdigger-headless marrowdigger-soak
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
@@ -44,3 +42,5 @@ done
 # All 1024 creatures, 20,000 turns with the per-turn checks.
 compare soak marrowdigger-soak --data gamedata --turns 20000 --maps 8 --seed 1 --quiet --world-hash
 cat "$out/soak.$arch"
+# A live game of the native server, followed under qemu.
+scripts/cross-follow.sh "$arch" "$native"
