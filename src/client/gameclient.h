@@ -20,4 +20,8 @@ int ProcClient();
 void RecieveData(uint8_t slot);
 void SendData(); // nothing to send: the server reads the command slot
 
+// Writes text at the right end of the status row, over the status line, in
+// the status line's colour; nothing when the screen has no status row.
+void ShowStatusNote(const char *text);
+
 #endif

@@ -38,4 +38,6 @@ void Gameprocess() {
         RenderServer();
     if (net_remote)
         NetClientFrameEnd();
+    if (net_relinking)
+        ShowStatusNote("reconnecting");
 }

@@ -103,7 +103,7 @@ void LinkClose(NetLink &link) {
     if (!link.host)
         return;
     if (link.peer && link.peer->state != ENET_PEER_STATE_DISCONNECTED) {
-        enet_peer_disconnect(link.peer, 0);
+        enet_peer_disconnect(link.peer, NET_LEAVE);
         ENetEvent ev;
         uint32_t deadline = enet_time_get() + GOODBYE_MS;
         while (Left(deadline) > 0 && enet_host_service(link.host, &ev, Left(deadline)) > 0) {

@@ -35,7 +35,8 @@ void LinkSend(NetLink &link, const uint8_t *bytes, size_t n);
 int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_t *answer,
               size_t room);
 
-// Says goodbye (if still connected), waits briefly for it to be
+// Says goodbye (if still connected; NET_LEAVE, so a player's slot is freed at
+// once rather than kept for its return), waits briefly for it to be
 // acknowledged, so the server frees the connection at once, and closes the
 // host and ENet.
 void LinkClose(NetLink &link);

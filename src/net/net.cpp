@@ -17,6 +17,28 @@ void NetPut16(uint8_t *p, uint16_t v) {
     p[1] = (uint8_t)v;
 }
 
+uint32_t NetGet32(const uint8_t *p) {
+    return ((uint32_t)NetGet16(p) << 16) | NetGet16(p + 2);
+}
+
+void NetPut32(uint8_t *p, uint32_t v) {
+    NetPut16(p, (uint16_t)(v >> 16));
+    NetPut16(p + 2, (uint16_t)v);
+}
+
+uint64_t NetGet64(const uint8_t *p) {
+    return ((uint64_t)NetGet32(p) << 32) | NetGet32(p + 4);
+}
+
+void NetPut64(uint8_t *p, uint64_t v) {
+    NetPut32(p, (uint32_t)(v >> 32));
+    NetPut32(p + 4, (uint32_t)v);
+}
+
+bool NetSeqReached(uint32_t a, uint32_t b) {
+    return (int32_t)(a - b) >= 0;
+}
+
 bool NetParseAddress(const char *text, char *host, size_t hostsize, uint16_t *port) {
     const char *colon = strrchr(text, ':');
     size_t len = colon ? (size_t)(colon - text) : strlen(text);
@@ -37,8 +59,9 @@ bool NetParseAddress(const char *text, char *host, size_t hostsize, uint16_t *po
     return true;
 }
 
-void NetMakeHello(uint8_t *out) {
+void NetMakeHello(uint8_t *out, uint64_t token) {
     NetMakeGreeting(out, MSG_HELLO);
+    NetPut64(out + 7, token);
 }
 
 void NetMakeGreeting(uint8_t *out, uint8_t type) {

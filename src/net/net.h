@@ -7,12 +7,18 @@
 // Every message starts with its type byte and has one exact size; numbers
 // are big-endian and read byte by byte.
 //
-//   HELLO    client -> server  7 bytes   type, "MDGO", protocol version (16-bit)
-//   WELCOME  server -> client  8 bytes   type, slot 0..3, players 1..4, 0,
-//                                        largest x and y of level 0 (16-bit each)
+//   HELLO    client -> server  15 bytes  type, "MDGO", protocol version (16-bit),
+//                                        token of an earlier slot (64-bit, 0 none)
+//   WELCOME  server -> client  20 bytes  type, slot 0..3, players 1..4, 0,
+//                                        largest x and y of level 0 (16-bit each),
+//                                        the slot's token (64-bit), number of the
+//                                        last command applied to the slot (32-bit)
 //   REFUSE   server -> client  4 bytes   type, reason, server's protocol version
-//   PACKAGE  server -> client  513 bytes type, the 512 bytes of the slot's package
-//   COMMAND  client -> server  129 bytes type, the 128 bytes of the command slot
+//   PACKAGE  server -> client  517 bytes type, number of the last command applied
+//                                        to the slot (32-bit), the 512 bytes of
+//                                        the slot's package
+//   COMMAND  client -> server  133 bytes type, the command's number (32-bit),
+//                                        the 128 bytes of the command slot
 //
 // Spectators, which follow the game without a slot:
 //
@@ -25,7 +31,9 @@
 //                                        only message whose size varies
 //
 // Packages go unreliable and sequenced on channel 0 (the newest wins); the
-// handshake, commands and the stream go reliable on channel 1.
+// handshake, commands and the stream go reliable on channel 1. The first
+// seven bytes of a hello are the same in every protocol version, so a client
+// of any version is told which version the server speaks.
 #ifndef MD_NET_NET_H
 #define MD_NET_NET_H
 
@@ -36,7 +44,7 @@
 
 #include "game/globalvar.h"
 
-#define NET_VERSION 1         // protocol version; both ends must agree
+#define NET_VERSION 2         // protocol version; both ends must agree
 #define NET_DEFAULT_PORT 7742 // UDP port of the dedicated server
 #define NET_CHANNELS 2
 #define NET_CHANNEL_PACKAGE 0 // unreliable, sequenced
@@ -51,17 +59,20 @@
 #define MSG_FOLLOW 7
 #define MSG_STREAM 8
 
-#define MSG_HELLO_SIZE 7
-#define MSG_WELCOME_SIZE 8
+#define MSG_HELLO_SIZE 15
+#define MSG_HELLO_V1_SIZE 7 // type, mark and version: what every version's hello starts with
+#define MSG_WELCOME_SIZE 20
 #define MSG_REFUSE_SIZE 4
-#define MSG_PACKAGE_SIZE (1 + PACKAGE_COPY)
-#define MSG_COMMAND_SIZE (1 + CLIENT_SLOT)
+#define MSG_PACKAGE_HEAD 5 // type and the number of the last command applied
+#define MSG_PACKAGE_SIZE (MSG_PACKAGE_HEAD + PACKAGE_COPY)
+#define MSG_COMMAND_HEAD 5 // type and the command's number
+#define MSG_COMMAND_SIZE (MSG_COMMAND_HEAD + CLIENT_SLOT)
 #define MSG_SPECTATE_SIZE 7
 #define MSG_FOLLOW_SIZE 17
 #define STREAM_CHUNK 1024 // stream bytes in one message at most
 #define MSG_STREAM_MAX (1 + STREAM_CHUNK)
-#define MSG_MAX_SIZE MSG_STREAM_MAX   // largest message either end accepts
-#define MSG_REPLY_MAX MSG_FOLLOW_SIZE // largest answer of the server to a message
+#define MSG_MAX_SIZE MSG_STREAM_MAX    // largest message either end accepts
+#define MSG_REPLY_MAX MSG_WELCOME_SIZE // largest answer of the server to a message
 
 #define REFUSE_FULL 1            // every slot is taken
 #define REFUSE_VERSION 2         // the client speaks another protocol version
@@ -69,7 +80,9 @@
 #define REFUSE_SPECTATORS_FULL 4 // every spectator place is taken
 #define REFUSE_TOO_LONG 5        // the game is too long for the server to stream from its start
 
-#define NET_BYE 1 // goodbye code of a server that ends the game
+#define NET_BYE 1      // goodbye code of a server that ends the game
+#define NET_LEAVE 2    // goodbye code of a player who leaves; its slot is freed at once
+#define NET_REPLACED 3 // goodbye code to a connection whose slot its token took elsewhere
 
 #define NET_CONNECT_MS 4000  // a join gives up after this long
 #define NET_EVENTS_MAX 256   // events taken in one service, so a flood cannot stall a frame or turn
@@ -93,6 +106,14 @@ extern const char *const net_drop_name[DROP_KINDS]; // short name of each reason
 uint16_t NetGet16(const uint8_t *p);
 // Stores a 16-bit value big-endian at p.
 void NetPut16(uint8_t *p, uint16_t v);
+// Big-endian 32-bit and 64-bit values, read and stored byte by byte.
+uint32_t NetGet32(const uint8_t *p);
+void NetPut32(uint8_t *p, uint32_t v);
+uint64_t NetGet64(const uint8_t *p);
+void NetPut64(uint8_t *p, uint64_t v);
+
+// True when command number a is b or came after it (numbers wrap around).
+bool NetSeqReached(uint32_t a, uint32_t b);
 
 // Splits "HOST" or "HOST:PORT" (an IPv4 address or a name; a port 1..65535)
 // into host (at most hostsize - 1 characters) and port, which keeps its
@@ -108,8 +129,9 @@ size_t NetMessageSize(uint8_t type);
 // unknown type, or else one that came out of turn.
 void NetCountDrop(const uint8_t *msg, size_t n);
 
-// Writes the hello of this build's protocol version into out (7 bytes).
-void NetMakeHello(uint8_t *out);
+// Writes the hello of this build's protocol version with the given token
+// (0: none) into out (MSG_HELLO_SIZE bytes).
+void NetMakeHello(uint8_t *out, uint64_t token);
 
 // The same greeting with another type: the spectator's SPECTATE.
 void NetMakeGreeting(uint8_t *out, uint8_t type);

@@ -1,15 +1,29 @@
 // Client of a dedicated server over ENet: the join with its handshake, the
-// newest package and the command sent when it changes.
+// newest package, the command sent when it changes, and the way back into
+// the game when the link drops.
 #include "net/netclient.h"
 
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <enet/enet.h>
 
 #include "net/link.h"
 #include "net/net.h"
+#include "net/tokenfile.h"
 #include "resources/errorline.h"
+
+// A server that acknowledges nothing for 1.5 to 2 s (a ping goes out after a
+// quarter of a second of silence) counts as lost, and the client tries to
+// get back in at once; a slow link stays in.
+#define LINK_PING_MS 250
+#define LINK_TIMEOUT_LIMIT 8
+#define LINK_TIMEOUT_MIN 1500
+#define LINK_TIMEOUT_MAX 2000
+#define RELINK_MS 30000 // how long the client tries to get back in
+#define ATTEMPT_MS 2000 // one try to connect again, before the next
+#define TOKEN_PATH 4096
 
 uint8_t net_remote;
 uint8_t net_lost;
@@ -17,10 +31,35 @@ uint8_t net_slot;
 uint16_t net_level_x, net_level_y;
 uint8_t net_package[PACKAGE_COPY];
 uint32_t net_packages;
+uint8_t net_relinking;
 
 static NetLink server_link;            // the connection to the server
-static uint8_t last_sent[CLIENT_SLOT]; // command bytes the server last got
+static uint8_t last_sent[CLIENT_SLOT]; // command bytes the server holds, as far as known
+static uint32_t sent_seq;              // number of the last command sent
+static uint32_t acked_seq;             // number of the last command the server applied
+static uint8_t pending;                // the last command sent is not applied yet
 static const char *prog = "marrowdigger";
+static ENetAddress server_address;  // where the server is
+static uint64_t token;              // this player's token for the server, 0 none
+static char token_path[TOKEN_PATH]; // its file, empty for none
+static int token_lock = -1;         // lock held on the token file while the game runs
+static uint32_t relink_since;       // when the link dropped
+static uint32_t attempt_since;      // when the current try began
+static uint8_t hello_sent;          // the current try has said hello
+
+// Finds the token file of the first seat no other running game holds, takes
+// its lock and reads its token; none when every seat is taken.
+static void ClaimToken(const char *name, uint16_t port) {
+    token = 0;
+    token_path[0] = 0;
+    for (int seat = 1; seat <= MAX_CLIENTS && token_lock < 0; seat++)
+        if (TokenPath(name, port, seat, token_path, sizeof token_path))
+            token_lock = LockTokenFile(token_path);
+    if (token_lock < 0)
+        token_path[0] = 0;
+    else
+        token = LoadToken(prog, token_path);
+}
 
 // Takes the server's answer to the hello: a welcome that makes sense, or a
 // refusal.
@@ -33,35 +72,65 @@ static int AcceptAnswer(const uint8_t *d, size_t n) {
     return 0;
 }
 
+// Says hello with this player's token, if it has one.
+static void SendHello() {
+    uint8_t hello[MSG_HELLO_SIZE];
+    NetMakeHello(hello, token);
+    LinkSend(server_link, hello, sizeof hello);
+    enet_host_flush(server_link.host);
+}
+
+// Takes a welcome: the slot, the level, the token (kept for the next run)
+// and where the numbering of commands stands. A command not yet applied is
+// sent again; one the server applied before the link dropped is withdrawn.
+static void Welcomed(const uint8_t *w) {
+    net_slot = w[1];
+    net_level_x = NetGet16(w + 4);
+    net_level_y = NetGet16(w + 6);
+    uint64_t given = NetGet64(w + 8);
+    if (given != token && token_path[0])
+        SaveToken(prog, token_path, given);
+    token = given;
+    uint32_t applied = NetGet32(w + 16);
+    if (pending && NetSeqReached(applied, sent_seq))
+        net_client_msg[0] = net_client_msg[1] = 0;
+    if (!NetSeqReached(sent_seq, applied))
+        sent_seq = applied;
+    acked_seq = applied;
+    pending = 0;
+    memset(last_sent, 0, sizeof last_sent);
+    enet_peer_timeout(server_link.peer, LINK_TIMEOUT_LIMIT, LINK_TIMEOUT_MIN, LINK_TIMEOUT_MAX);
+    enet_peer_ping_interval(server_link.peer, LINK_PING_MS);
+}
+
 bool NetJoin(const char *who, const char *address) {
     prog = who;
     if (!LinkConnect(server_link, who, address))
         return false;
     const char *shown = server_link.shown;
     unsigned port = server_link.port;
-    uint8_t hello[MSG_HELLO_SIZE];
-    NetMakeHello(hello);
-    LinkSend(server_link, hello, sizeof hello);
+    server_address.port = server_link.port;
+    if (enet_address_set_host(&server_address, server_link.name) != 0)
+        server_address = server_link.peer->address;
+    ClaimToken(server_link.name, server_link.port);
+    SendHello();
     uint8_t answer[MSG_WELCOME_SIZE];
     int type = LinkAwait(server_link, AcceptAnswer, answer, sizeof answer);
     if (type == MSG_WELCOME) {
-        net_slot = answer[1];
-        net_level_x = NetGet16(answer + 4);
-        net_level_y = NetGet16(answer + 6);
+        Welcomed(answer);
         net_remote = 1;
         return true;
     }
     if (type == MSG_REFUSE && answer[1] == REFUSE_FULL)
-        fprintf(stderr, "%s: the server at %s:%u is full\n", prog, shown, (unsigned)port);
+        fprintf(stderr, "%s: the server at %s:%u is full\n", prog, shown, port);
     else if (type == MSG_REFUSE && answer[1] == REFUSE_VERSION)
         fprintf(stderr, "%s: the server at %s:%u speaks protocol version %u, this game %u\n", prog,
-                shown, (unsigned)port, (unsigned)NetGet16(answer + 2), (unsigned)NET_VERSION);
+                shown, port, (unsigned)NetGet16(answer + 2), (unsigned)NET_VERSION);
     else if (type == MSG_REFUSE)
         fprintf(stderr, "%s: the server at %s:%u refused the join for an unknown reason (%u)\n",
-                prog, shown, (unsigned)port, (unsigned)answer[1]);
+                prog, shown, port, (unsigned)answer[1]);
     else
-        fprintf(stderr, "%s: the server at %s:%u did not answer the join\n", prog, shown,
-                (unsigned)port);
+        fprintf(stderr, "%s: the server at %s:%u did not answer the join\n", prog, shown, port);
     NetLeave();
     return false;
 }
@@ -75,49 +144,149 @@ void NetClientStart() {
 static void Lost(const char *why) {
     fprintf(stderr, "%s: %s\n", prog, why);
     net_lost = 1;
+    net_relinking = 0;
     GameLoopEnabled = 0;
+    if (server_link.peer)
+        enet_peer_reset(server_link.peer);
     server_link.peer = NULL;
 }
 
+// The link dropped without a goodbye: the game goes on, and the client
+// tries to get its slot back.
+static void StartRelink() {
+    server_link.peer = NULL; // ENet has let the peer go
+    net_relinking = 1;
+    relink_since = enet_time_get();
+    attempt_since = relink_since - ATTEMPT_MS;
+}
+
+// Takes a package: the newest view and how far the server has applied the
+// commands.
+static void TakePackage(const uint8_t *d) {
+    acked_seq = NetGet32(d + 1);
+    memcpy(net_package, d + MSG_PACKAGE_HEAD, PACKAGE_COPY);
+    net_packages++;
+}
+
+// Acts on one event of a joined client.
+static void Event(const ENetEvent &ev) {
+    if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
+        if (ev.data == NET_BYE)
+            Lost("the server ended the game");
+        else if (ev.data == NET_REPLACED)
+            Lost("another game took this player's slot");
+        else
+            StartRelink();
+    } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
+        const uint8_t *d = ev.packet->data;
+        size_t n = ev.packet->dataLength;
+        if (n == MSG_PACKAGE_SIZE && d[0] == MSG_PACKAGE)
+            TakePackage(d);
+        else
+            NetCountDrop(d, n);
+        enet_packet_destroy(ev.packet);
+    }
+}
+
+// Acts on one event while getting back in: the connection, the answer to
+// the hello, or a try that failed.
+static void RelinkEvent(const ENetEvent &ev) {
+    if (ev.type == ENET_EVENT_TYPE_CONNECT) {
+        SendHello();
+        hello_sent = 1;
+    } else if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
+        server_link.peer = NULL; // the next try comes when this one's time is up
+    } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
+        uint8_t answer[MSG_WELCOME_SIZE];
+        const uint8_t *d = ev.packet->data;
+        size_t n = ev.packet->dataLength;
+        int type = AcceptAnswer(d, n);
+        if (type)
+            memcpy(answer, d, n);
+        else
+            NetCountDrop(d, n);
+        enet_packet_destroy(ev.packet);
+        if (type == MSG_WELCOME && hello_sent) {
+            Welcomed(answer);
+            NetClientStart();
+            net_relinking = 0;
+        } else if (type == MSG_REFUSE) {
+            Lost(answer[1] == REFUSE_FULL ? "lost the connection, and the server is full now"
+                                          : "lost the connection, and the server has changed");
+        }
+    }
+}
+
+// One step of getting back in: a new try when the last one's time is up,
+// and the end of it all after RELINK_MS.
+static void Relink() {
+    uint32_t now = enet_time_get();
+    if (now - relink_since >= RELINK_MS) {
+        Lost("lost the connection to the server");
+        return;
+    }
+    if (now - attempt_since < ATTEMPT_MS)
+        return;
+    if (server_link.peer)
+        enet_peer_reset(server_link.peer);
+    server_link.peer = enet_host_connect(server_link.host, &server_address, NET_CHANNELS, 0);
+    attempt_since = now;
+    hello_sent = 0;
+}
+
 void NetClientFrameStart() {
-    if (!server_link.host || !server_link.peer) {
+    if (!server_link.host || net_lost) {
         memcpy(net_server_msg, net_package, PACKAGE_COPY);
         return;
     }
+    if (net_relinking)
+        Relink();
     ENetEvent ev;
-    for (int k = 0;
-         k < NET_EVENTS_MAX && server_link.peer && enet_host_service(server_link.host, &ev, 0) > 0;
+    for (int k = 0; k < NET_EVENTS_MAX && server_link.host && !net_lost &&
+                    enet_host_service(server_link.host, &ev, 0) > 0;
          k++) {
-        if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
-            Lost(ev.data == NET_BYE ? "the server ended the game"
-                                    : "lost the connection to the server");
-        } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
-            const uint8_t *d = ev.packet->data;
-            size_t n = ev.packet->dataLength;
-            if (n == MSG_PACKAGE_SIZE && d[0] == MSG_PACKAGE) {
-                memcpy(net_package, d + 1, PACKAGE_COPY);
-                net_packages++;
-            } else {
-                NetCountDrop(d, n);
-            }
-            enet_packet_destroy(ev.packet);
-        }
+        if (net_relinking)
+            RelinkEvent(ev);
+        else
+            Event(ev);
+    }
+    if (pending && NetSeqReached(acked_seq, sent_seq)) {
+        // Applied at a turn: withdrawn here as the server has withdrawn it;
+        // a direction still held sets it again and it goes out anew.
+        pending = 0;
+        net_client_msg[0] = net_client_msg[1] = 0;
+        memset(last_sent, 0, sizeof last_sent);
     }
     memcpy(net_server_msg, net_package, PACKAGE_COPY);
 }
 
 void NetClientFrameEnd() {
-    if (!server_link.host || !server_link.peer ||
-        memcmp(last_sent, net_client_msg, CLIENT_SLOT) == 0)
+    if (!server_link.host || net_lost)
+        return;
+    uint8_t *cmd = net_client_msg; // slot 0
+    if (pending && cmd[0] == 0 && cmd[1] == 0 && (last_sent[0] || last_sent[1])) {
+        // The view withdrew the command on a package of a turn that ran
+        // before the command reached the server: it stands until applied.
+        memcpy(cmd, last_sent, CLIENT_SLOT);
+        return;
+    }
+    if (!server_link.peer || net_relinking || memcmp(last_sent, cmd, CLIENT_SLOT) == 0)
         return;
     uint8_t msg[MSG_COMMAND_SIZE];
     msg[0] = MSG_COMMAND;
-    memcpy(msg + 1, net_client_msg, CLIENT_SLOT);
+    NetPut32(msg + 1, ++sent_seq);
+    memcpy(msg + MSG_COMMAND_HEAD, cmd, CLIENT_SLOT);
     LinkSend(server_link, msg, sizeof msg);
-    memcpy(last_sent, net_client_msg, CLIENT_SLOT);
+    memcpy(last_sent, cmd, CLIENT_SLOT);
+    pending = 1;
     enet_host_flush(server_link.host);
 }
 
 void NetLeave() {
+    if (net_relinking) // no goodbye to a try that has not got back in
+        server_link.peer = NULL;
     LinkClose(server_link);
+    if (token_lock >= 0)
+        close(token_lock);
+    token_lock = -1;
 }

@@ -14,6 +14,7 @@ extern uint8_t net_slot;                  // slot the server gave this client
 extern uint16_t net_level_x, net_level_y; // largest x and y of the server's level 0
 extern uint8_t net_package[PACKAGE_COPY]; // newest package received, zero before the first
 extern uint32_t net_packages;             // packages received
+extern uint8_t net_relinking;             // the link dropped; getting back in (up to 30 s)
 
 // Joins the server at "HOST[:PORT]" (default port NET_DEFAULT_PORT): connects,
 // sends the hello and waits for the answer, at most NET_CONNECT_MS in all.
@@ -27,13 +28,17 @@ bool NetJoin(const char *who, const char *address);
 void NetClientStart();
 
 // Start of a frame: serves the connection without waiting and puts the newest
-// package into slot 0 of net_server_msg. When the server has gone, prints one
-// line, sets net_lost and clears GameLoopEnabled, as the menu's exit item
-// does, so the frame still completes.
+// package into slot 0 of net_server_msg. When the link drops without a
+// goodbye, sets net_relinking and tries, frame by frame, for up to 30 s to
+// get the slot back with the player's token; the last package stays in view
+// meanwhile. When the server has gone for good, prints one line, sets
+// net_lost and clears GameLoopEnabled, as the menu's exit item does, so the
+// frame still completes.
 void NetClientFrameStart();
 
-// End of a frame: sends command slot 0 when its bytes differ from the last
-// ones sent.
+// End of a frame: sends command slot 0, with its own number, when its bytes
+// differ from those the server holds. A command stays in the slot until a
+// package says the server applied it.
 void NetClientFrameEnd();
 
 // Leaves the server politely (if still connected) and closes the host.

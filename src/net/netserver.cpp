@@ -14,6 +14,13 @@ uint8_t net_spectators;
 uint16_t net_spectator_delay = 20;
 uint8_t net_setup;
 uint64_t net_data_hash;
+uint32_t slot_seq[MAX_CLIENTS];
+uint32_t slot_applied[MAX_CLIENTS];
+uint64_t slot_token[MAX_CLIENTS];
+uint8_t slot_kept[MAX_CLIENTS];
+uint32_t slot_lost_at[MAX_CLIENTS];
+uint32_t net_clock;
+uint64_t net_fresh_token;
 
 void NetServerReset(int players) {
     if (players < 1)
@@ -25,8 +32,13 @@ void NetServerReset(int players) {
         conn_state[c] = CONN_FREE;
         conn_slot[c] = -1;
     }
-    for (int i = 0; i < MAX_CLIENTS; i++)
+    net_fresh_token = 0;
+    for (int i = 0; i < MAX_CLIENTS; i++) {
         slot_conn[i] = -1;
+        slot_seq[i] = slot_applied[i] = 0;
+        slot_token[i] = 0;
+        slot_kept[i] = 0;
+    }
 }
 
 void NetServerJoin(int conn) {
@@ -49,32 +61,101 @@ int NetServerLeave(int conn) {
     return slot;
 }
 
-// The lowest slot on offer that nobody holds, or -1.
-static int FreeSlot() {
-    for (int i = 0; i < net_players; i++)
-        if (slot_conn[i] < 0)
-            return i;
+int NetServerLost(int conn) {
+    int slot = NetServerLeave(conn);
+    if (slot >= 0 && slot_token[slot] != 0) {
+        slot_kept[slot] = 1;
+        slot_lost_at[slot] = net_clock;
+    }
+    return slot;
+}
+
+int NetServerReplaced() {
+    for (int c = 0; c < NET_MAX_CONNS; c++)
+        if (conn_state[c] == CONN_REPLACED)
+            return c;
     return -1;
 }
 
-// Answers a hello: a welcome with the lowest free slot, or a refusal.
-static size_t Hello(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
+void NetServerTurnDone() {
+    for (int i = 0; i < MAX_CLIENTS; i++) {
+        if (slot_conn[i] < 0)
+            continue;
+        slot_applied[i] = slot_seq[i];
+        memset(net_client_msg + i * CLIENT_SLOT, 0, CLIENT_SLOT);
+    }
+}
+
+// A lost player's slot still waiting for its token.
+static bool Kept(int slot) {
+    return slot_kept[slot] && net_clock - slot_lost_at[slot] < NET_KEEP_MS;
+}
+
+// The slot of a token: one held now (its old connection is to be ended) or
+// one kept since its connection was lost; -1 for none.
+static int TokenSlot(uint64_t token) {
+    if (token == 0)
+        return -1;
+    for (int i = 0; i < net_players; i++) {
+        if (slot_token[i] != token || !(slot_conn[i] >= 0 || Kept(i)))
+            continue;
+        int old = slot_conn[i];
+        if (old >= 0) {
+            conn_state[old] = CONN_REPLACED;
+            conn_slot[old] = -1;
+            slot_conn[i] = -1;
+        }
+        return i;
+    }
+    return -1;
+}
+
+// The lowest slot on offer that nobody holds and no lost player waits for,
+// given a fresh token and command numbering; or -1.
+static int FreeSlot() {
+    for (int i = 0; i < net_players; i++) {
+        if (slot_conn[i] >= 0 || Kept(i))
+            continue;
+        slot_token[i] = net_fresh_token;
+        net_fresh_token = 0;
+        slot_seq[i] = slot_applied[i] = 0;
+        return i;
+    }
+    return -1;
+}
+
+// Writes a refusal for the given reason and marks the connection refused.
+static size_t Refuse(int conn, uint8_t reason, uint8_t *reply, bool *close) {
+    reply[0] = MSG_REFUSE;
+    reply[1] = reason;
+    NetPut16(reply + 2, NET_VERSION);
+    conn_state[conn] = CONN_REFUSED;
+    *close = true;
+    return MSG_REFUSE_SIZE;
+}
+
+// Answers a hello (at least MSG_HELLO_V1_SIZE bytes): a welcome with the
+// slot of its token or the lowest free slot, or a refusal.
+static size_t Hello(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close) {
     if (memcmp(msg + 1, NET_MAGIC, 4) != 0) {
         net_dropped[DROP_HELLO]++;
         return 0;
     }
-    int slot = FreeSlot();
-    if (NetGet16(msg + 5) != NET_VERSION || slot < 0) {
-        reply[0] = MSG_REFUSE;
-        reply[1] = NetGet16(msg + 5) != NET_VERSION ? REFUSE_VERSION : REFUSE_FULL;
-        NetPut16(reply + 2, NET_VERSION);
-        conn_state[conn] = CONN_REFUSED;
-        *close = true;
-        return MSG_REFUSE_SIZE;
+    if (NetGet16(msg + 5) != NET_VERSION)
+        return Refuse(conn, REFUSE_VERSION, reply, close);
+    if (n != MSG_HELLO_SIZE) {
+        net_dropped[DROP_SIZE]++;
+        return 0;
     }
+    int slot = TokenSlot(NetGet64(msg + 7));
+    if (slot < 0)
+        slot = FreeSlot();
+    if (slot < 0)
+        return Refuse(conn, REFUSE_FULL, reply, close);
     conn_state[conn] = CONN_PLAYER;
     conn_slot[conn] = (int8_t)slot;
     slot_conn[slot] = (int8_t)conn;
+    slot_kept[slot] = 0;
     memset(net_client_msg + slot * CLIENT_SLOT, 0, CLIENT_SLOT);
     reply[0] = MSG_WELCOME;
     reply[1] = (uint8_t)slot;
@@ -82,6 +163,8 @@ static size_t Hello(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
     reply[3] = 0;
     NetPut16(reply + 4, mapsizex[0]);
     NetPut16(reply + 6, mapsizey[0]);
+    NetPut64(reply + 8, slot_token[slot]);
+    NetPut32(reply + 16, slot_applied[slot]);
     return MSG_WELCOME_SIZE;
 }
 
@@ -103,14 +186,8 @@ static size_t Spectate(int conn, const uint8_t *msg, uint8_t *reply, bool *close
                   : spec_full                             ? REFUSE_TOO_LONG
                   : NetSpectatorCount() >= net_spectators ? REFUSE_SPECTATORS_FULL
                                                           : 0;
-    if (why) {
-        reply[0] = MSG_REFUSE;
-        reply[1] = why;
-        NetPut16(reply + 2, NET_VERSION);
-        conn_state[conn] = CONN_REFUSED;
-        *close = true;
-        return MSG_REFUSE_SIZE;
-    }
+    if (why)
+        return Refuse(conn, why, reply, close);
     conn_state[conn] = CONN_SPECTATOR;
     reply[0] = MSG_FOLLOW;
     reply[1] = net_players;
@@ -127,14 +204,15 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
     *close = false;
     if (conn < 0 || conn >= NET_MAX_CONNS || conn_state[conn] == CONN_FREE)
         return 0; // no such connection: nothing to count it against
-    if (n > 0 && n == MSG_HELLO_SIZE && msg[0] == MSG_HELLO && conn_state[conn] == CONN_WAITING)
-        return Hello(conn, msg, reply, close);
+    if (n >= MSG_HELLO_V1_SIZE && msg[0] == MSG_HELLO && conn_state[conn] == CONN_WAITING)
+        return Hello(conn, msg, n, reply, close);
     if (n == MSG_SPECTATE_SIZE && msg[0] == MSG_SPECTATE && conn_state[conn] == CONN_WAITING)
         return Spectate(conn, msg, reply, close);
     int slot = conn_slot[conn];
     if (n == MSG_COMMAND_SIZE && msg[0] == MSG_COMMAND && conn_state[conn] == CONN_PLAYER &&
         slot >= 0 && slot < MAX_CLIENTS && slot_conn[slot] == conn) {
-        memcpy(net_client_msg + slot * CLIENT_SLOT, msg + 1, CLIENT_SLOT);
+        slot_seq[slot] = NetGet32(msg + 1);
+        memcpy(net_client_msg + slot * CLIENT_SLOT, msg + MSG_COMMAND_HEAD, CLIENT_SLOT);
         return 0;
     }
     // Server-to-client types never come this way.

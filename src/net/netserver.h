@@ -2,6 +2,13 @@
 // slots, the checks of every message a client sends, and the ENet host that
 // carries them. Slot i controls creature i; a client only ever writes the
 // command slot the server recorded for its connection.
+//
+// Each command is applied at one turn only: after the turn the slot is
+// cleared and the packages tell the client the number of the last command
+// applied, so a client knows when to withdraw or renew its command. A slot
+// whose connection was lost (not ended by a goodbye) is kept for its token
+// for NET_KEEP_MS; a hello with that token, or with the token of a slot held
+// now (the same player, restarted), takes the slot at once.
 #ifndef MD_NET_NETSERVER_H
 #define MD_NET_NETSERVER_H
 
@@ -20,18 +27,29 @@
 #define CONN_PLAYER 2    // holds a slot
 #define CONN_REFUSED 3   // refused, being disconnected
 #define CONN_SPECTATOR 4 // follows the game without a slot
+#define CONN_REPLACED 5  // its slot went to a hello with the slot's token; to be ended
 
-extern uint8_t conn_state[NET_MAX_CONNS]; // CONN_* of each connection
-extern int8_t conn_slot[NET_MAX_CONNS];   // slot each connection holds, -1 none
-extern int8_t slot_conn[MAX_CLIENTS];     // connection holding each slot, -1 none
-extern uint8_t net_players;               // slots on offer, 1..4
-extern uint8_t net_quiet;                 // no join and leave lines
-extern uint8_t net_spectators;            // spectator places on offer, 0..SPEC_MAX
-extern uint16_t net_spectator_delay;      // turns the stream is held back, 0..SPEC_DELAY_MAX
-extern uint8_t net_setup;                 // the world's creature set-up, for the spectators
-extern uint64_t net_data_hash;            // the data's hash, for the spectators
+#define NET_KEEP_MS 30000 // a lost player's slot waits this long for its token
 
-// Empties the tables and offers slots 0 .. players - 1 (players 1..4).
+extern uint8_t conn_state[NET_MAX_CONNS];  // CONN_* of each connection
+extern int8_t conn_slot[NET_MAX_CONNS];    // slot each connection holds, -1 none
+extern int8_t slot_conn[MAX_CLIENTS];      // connection holding each slot, -1 none
+extern uint8_t net_players;                // slots on offer, 1..4
+extern uint8_t net_quiet;                  // no join and leave lines
+extern uint8_t net_spectators;             // spectator places on offer, 0..SPEC_MAX
+extern uint16_t net_spectator_delay;       // turns the stream is held back, 0..SPEC_DELAY_MAX
+extern uint8_t net_setup;                  // the world's creature set-up, for the spectators
+extern uint64_t net_data_hash;             // the data's hash, for the spectators
+extern uint32_t slot_seq[MAX_CLIENTS];     // number of the command in each slot
+extern uint32_t slot_applied[MAX_CLIENTS]; // number of the last command applied at a turn
+extern uint64_t slot_token[MAX_CLIENTS];   // token of each slot's player, 0 none
+extern uint8_t slot_kept[MAX_CLIENTS];     // lost player's slot kept for its token
+extern uint32_t slot_lost_at[MAX_CLIENTS]; // net_clock when a kept slot was lost
+extern uint32_t net_clock;                 // milliseconds, set by the host before each event
+extern uint64_t net_fresh_token;           // token for the next new player, 0 none; used once
+
+// Empties the tables (tokens and command numbers too) and offers slots
+// 0 .. players - 1 (players 1..4).
 void NetServerReset(int players);
 
 // A new connection, numbered 0 .. NET_MAX_CONNS - 1; ignored out of range
@@ -43,13 +61,27 @@ void NetServerJoin(int conn);
 // Returns the slot freed, or -1.
 int NetServerLeave(int conn);
 
+// A connection dropped without a goodbye: as NetServerLeave, but a slot it
+// held is kept for its token until NET_KEEP_MS after net_clock. Returns the
+// slot, or -1.
+int NetServerLost(int conn);
+
+// A connection whose slot a hello with the slot's token took over, or -1.
+// The host ends it and then calls NetServerLeave.
+int NetServerReplaced();
+
+// After a turn: the command of every held slot counts as applied, and the
+// slot is cleared so that it is not applied again.
+void NetServerTurnDone();
+
 // Checks one message of a connection and acts on it: a hello is answered
-// with a welcome (the lowest free slot) or a refusal, a spectate with a
-// follow (a free spectator place) or a refusal, a command of a player is
-// copied into its own command slot; anything else is dropped and counted in
-// net_dropped. The answer, if any, is written to reply (at least
-// MSG_REPLY_MAX bytes) and its size returned, else 0; *close is set when the
-// connection is to be ended after the answer.
+// with a welcome (the slot of its token, else the lowest free slot) or a
+// refusal (a hello of another protocol version, of any length, is refused as
+// such), a spectate with a follow (a free spectator place) or a refusal, a
+// command of a player is copied into its own command slot; anything else is
+// dropped and counted in net_dropped. The answer, if any, is written to
+// reply (at least MSG_REPLY_MAX bytes) and its size returned, else 0; *close
+// is set when the connection is to be ended after the answer.
 size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close);
 
 // Spectators following now.
@@ -70,8 +102,9 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound);
 // before their hello or in their goodbye are ended after about 2 s.
 void NetServerWait(uint32_t ms);
 
-// Sends every held slot the 512 bytes of its package slot.
-void NetServerSendPackages();
+// Sends every held slot i the 512 bytes at packages + i * PACKAGE_COPY, with
+// the number of the last command applied to the slot.
+void NetServerSendPackages(const uint8_t *packages);
 
 // Sends each spectator the stream it may have and has not had yet, as far
 // as its share of data not yet acknowledged allows; with all set, the whole

@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/random.h>
 
 #include <enet/enet.h>
 
@@ -75,17 +76,17 @@ static uint8_t StageOf(const ENetPeer *p) {
 }
 
 // Ends connection c in the tables: its slot, if it held one, is freed.
-static void EndConn(int c) {
+static void EndConn(int c, bool lost) {
     if (!conn_peer[c])
         return;
     char where[96];
     AddressText(&conn_peer[c]->address, where, sizeof where);
     bool spectator = conn_state[c] == CONN_SPECTATOR;
-    int slot = NetServerLeave(c);
+    int slot = lost ? NetServerLost(c) : NetServerLeave(c);
     conn_peer[c] = NULL;
     spec_gen[c]++;
     if (slot >= 0 && !net_quiet)
-        printf("slot %d left (%s)\n", slot, where);
+        printf("slot %d %s (%s)\n", slot, lost ? "lost" : "left", where);
     if (spectator && !net_quiet)
         printf("spectator left (%s)\n", where);
 }
@@ -96,7 +97,7 @@ static void EndPeer(int i, bool tell) {
     ENetPeer *p = &host->peers[i];
     uint8_t stage = StageOf(p);
     if (conn_peer[i] == p)
-        EndConn(i);
+        EndConn(i, false);
     ended_silent += stage == STAGE_CONNECTED;
     ended_half_open += stage == STAGE_HANDSHAKE;
     if (stage == STAGE_CONNECTED && tell)
@@ -235,6 +236,23 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     return true;
 }
 
+// Ends the connections whose slots went to a hello with the slot's token.
+static void EndReplaced() {
+    for (int c = NetServerReplaced(); c >= 0; c = NetServerReplaced()) {
+        if (conn_peer[c])
+            enet_peer_disconnect_now(conn_peer[c], NET_REPLACED);
+        NetServerLeave(c);
+        conn_peer[c] = NULL;
+    }
+}
+
+// A fresh random token for the next new player, unless one is waiting.
+static void FreshToken() {
+    uint64_t t = 0;
+    if (net_fresh_token == 0 && getrandom(&t, sizeof t, 0) == (ssize_t)sizeof t)
+        net_fresh_token = t;
+}
+
 // Connection number of a peer, or -1 for one outside the table.
 static int ConnOf(const ENetPeer *peer) {
     int c = (int)peer->incomingPeerID;
@@ -272,13 +290,16 @@ static void HandleEvent(ENetEvent *ev) {
         enet_peer_timeout(ev->peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
         NetServerJoin(c);
     } else if (ev->type == ENET_EVENT_TYPE_DISCONNECT) {
+        // A goodbye frees the slot; a connection that just went silent
+        // keeps it for the player's return.
         int c = ConnOf(ev->peer);
         if (c >= 0)
-            EndConn(c);
+            EndConn(c, ev->data != NET_LEAVE);
     } else if (ev->type == ENET_EVENT_TYPE_RECEIVE) {
         int c = ConnOf(ev->peer);
         uint8_t reply[MSG_REPLY_MAX];
         bool close = false;
+        FreshToken();
         size_t n =
             c < 0 ? 0
                   : NetServerMessage(c, ev->packet->data, ev->packet->dataLength, reply, &close);
@@ -305,14 +326,16 @@ void NetServerWait(uint32_t ms) {
     ENetEvent ev;
     int r = enet_host_service(host, &ev, ms);
     for (int k = 0; r > 0; k++) {
+        net_clock = enet_time_get();
         HandleEvent(&ev);
+        EndReplaced();
         r = k + 1 < NET_EVENTS_MAX ? enet_host_service(host, &ev, 0) : 0;
     }
     EndStalled();
     TakeCounters();
 }
 
-void NetServerSendPackages() {
+void NetServerSendPackages(const uint8_t *packages) {
     if (!host)
         return;
     for (int i = 0; i < MAX_CLIENTS; i++) {
@@ -323,7 +346,8 @@ void NetServerSendPackages() {
         if (!p)
             continue;
         p->data[0] = MSG_PACKAGE;
-        memcpy(p->data + 1, net_server_msg + i * SERVER_SLOT, PACKAGE_COPY);
+        NetPut32(p->data + 1, slot_applied[i]);
+        memcpy(p->data + MSG_PACKAGE_HEAD, packages + i * PACKAGE_COPY, PACKAGE_COPY);
         if (enet_peer_send(conn_peer[c], NET_CHANNEL_PACKAGE, p) != 0)
             enet_packet_destroy(p);
     }

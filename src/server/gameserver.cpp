@@ -29,13 +29,20 @@ void ProcGameServer() {
     turn++;
 }
 
+int ServedCreature(int slot) {
+    int served = clientplayers < MAX_CLIENTS ? clientplayers : MAX_CLIENTS;
+    if (slot < 0 || slot >= served)
+        return -1;
+    int n = localclient[slot];
+    return n >= 0 && n < MAX_NPCS ? n : -1;
+}
+
 // For every served slot: build its creature's package, hand 512 bytes of it
 // to the slot, take the slot's command and apply it.
 void ProcLocalClients() {
-    int served = clientplayers < MAX_CLIENTS ? clientplayers : MAX_CLIENTS;
-    for (int i = 0; i < served; i++) {
-        int n = localclient[i];
-        if (n < 0 || n >= MAX_NPCS)
+    for (int i = 0; i < MAX_CLIENTS; i++) {
+        int n = ServedCreature(i);
+        if (n < 0)
             continue;
         PreparePackage((unsigned short)n);
         memcpy(net_server_msg + i * SERVER_SLOT, server_msg, PACKAGE_COPY);

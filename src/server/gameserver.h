@@ -33,6 +33,9 @@ void PlaceWanderer(int k); // creature k: an enabled wanderer on the start cell
 // turn.
 void ProcGameServer();
 
+// Creature of client slot `slot` when a turn serves that slot, else -1.
+int ServedCreature(int slot);
+
 // For every served slot: build its creature's package, hand PACKAGE_COPY
 // bytes of it to the slot, take the slot's command and apply it.
 void ProcLocalClients();
@@ -62,5 +65,11 @@ void RenderServer();
 
 // Writes text over the observer view's whole status row, blanks after it.
 void ObserverStatus(const char *text);
+
+// Builds, into out + i * PACKAGE_COPY, the package of every slot i that the
+// next server turn will hand over (the world does not change between turns),
+// leaving the world and the scratch buffers as they were. Slots the turn
+// does not serve are left alone.
+void PrepareNextPackages(uint8_t *out);
 
 #endif

@@ -49,6 +49,9 @@ static const char usage[] =
     "  --version         show the version and exit\n";
 
 static volatile sig_atomic_t stop_asked; // SIGINT or SIGTERM came
+// What each slot's player is sent after a turn: the package the next turn
+// will build, so the turn's moves show at once.
+static uint8_t next_packages[MAX_CLIENTS * PACKAGE_COPY];
 
 // Signal handler: asks the loop to stop after the current wait.
 static void AskStop(int) {
@@ -278,7 +281,9 @@ static int Serve(const Options &o, FILE *rec, uint16_t bound) {
             break;
         }
         ProcGameServer();
-        NetServerSendPackages();
+        NetServerTurnDone();
+        PrepareNextPackages(next_packages);
+        NetServerSendPackages(next_packages);
         if (o.every > 0 && turn % (uint32_t)o.every == 0)
             HashLine();
         if (o.spectators)

@@ -94,7 +94,7 @@ std::vector<uint8_t> Welcome(uint8_t slot, uint8_t players) {
 std::vector<uint8_t> Package(size_t n, uint8_t t) {
     std::vector<uint8_t> m(n, 0);
     m[0] = MSG_PACKAGE;
-    m[1] = t;
+    m[MSG_PACKAGE_HEAD] = t;
     return m;
 }
 

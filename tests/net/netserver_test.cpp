@@ -10,20 +10,21 @@
 
 namespace {
 
-// A hello with the given version.
-std::vector<uint8_t> Hello(uint16_t version = NET_VERSION) {
+// A hello with the given version and token.
+std::vector<uint8_t> Hello(uint16_t version = NET_VERSION, uint64_t token = 0) {
     std::vector<uint8_t> m(MSG_HELLO_SIZE);
-    NetMakeHello(m.data());
+    NetMakeHello(m.data(), token);
     NetPut16(&m[5], version);
     return m;
 }
 
 // A command whose move code is move, the rest of the slot filled with fill.
-std::vector<uint8_t> Command(uint8_t move, uint8_t fill = 0) {
+std::vector<uint8_t> Command(uint8_t move, uint8_t fill = 0, uint32_t seq = 1) {
     std::vector<uint8_t> m(MSG_COMMAND_SIZE, fill);
     m[0] = MSG_COMMAND;
-    m[1] = 1;
-    m[2] = move;
+    NetPut32(&m[1], seq);
+    m[MSG_COMMAND_HEAD] = 1;
+    m[MSG_COMMAND_HEAD + 1] = move;
     return m;
 }
 
@@ -139,6 +140,69 @@ TEST(NetServer, MalformedAndOutOfTurnMessagesAreDroppedAndCounted) {
     Feed(4, Command(3));
     EXPECT_EQ(memcmp(before, net_client_msg, sizeof before), 0);
     EXPECT_EQ(NetHeldSlots(), 1);
+}
+
+TEST(NetServer, TokensTakeTheirSlotsBackAndEachCommandIsAppliedOnce) {
+    NetServerReset(2);
+    for (int c = 0; c < 6; c++)
+        NetServerJoin(c);
+    net_fresh_token = 111;
+    EXPECT_EQ(Feed(2, Hello())[1], 0); // connection numbers differ from slots
+    net_fresh_token = 222;
+    std::vector<uint8_t> w = Feed(3, Hello());
+    EXPECT_EQ(w[1], 1);
+    EXPECT_EQ(NetGet64(&w[8]), 222u);
+    EXPECT_EQ(NetGet32(&w[16]), 0u);
+    EXPECT_EQ(net_fresh_token, 0u); // used once
+
+    // A command is applied at one turn, then the slot is clear.
+    Feed(3, Command(5, 0, 7));
+    EXPECT_EQ(slot_seq[1], 7u);
+    EXPECT_EQ(net_client_msg[1 * CLIENT_SLOT + 1], 5);
+    NetServerTurnDone();
+    EXPECT_EQ(slot_applied[1], 7u);
+    EXPECT_EQ(net_client_msg[1 * CLIENT_SLOT + 1], 0);
+
+    // Lost without a goodbye: kept for its token, refused to others.
+    net_clock = 1000;
+    EXPECT_EQ(NetServerLost(3), 1);
+    EXPECT_EQ(Feed(4, Hello())[1], REFUSE_FULL);
+    NetServerLeave(4);
+    NetServerJoin(4);
+    w = Feed(4, Hello(NET_VERSION, 222));
+    EXPECT_EQ(w[0], MSG_WELCOME);
+    EXPECT_EQ(w[1], 1);
+    EXPECT_EQ(NetGet64(&w[8]), 222u);
+    EXPECT_EQ(NetGet32(&w[16]), 7u);
+    Feed(4, Command(3, 0, 8));
+    EXPECT_EQ(net_client_msg[1 * CLIENT_SLOT + 1], 3); // by slot, not connection
+
+    // A token whose slot is held now (the same player, started again) takes
+    // it; the old connection is to be ended.
+    EXPECT_EQ(NetServerReplaced(), -1);
+    EXPECT_EQ(Feed(5, Hello(NET_VERSION, 111))[1], 0);
+    EXPECT_EQ(NetServerReplaced(), 2);
+    EXPECT_EQ(NetServerLeave(2), -1);
+    EXPECT_EQ(slot_conn[0], 5);
+
+    // A kept slot is free again once its time is over; a wrong token is none.
+    EXPECT_EQ(NetServerLost(4), 1);
+    net_clock = 1000 + NET_KEEP_MS;
+    NetServerJoin(0);
+    net_fresh_token = 333;
+    w = Feed(0, Hello(NET_VERSION, 222));
+    EXPECT_EQ(w[1], 1);
+    EXPECT_EQ(NetGet64(&w[8]), 333u);
+    EXPECT_EQ(NetGet32(&w[16]), 0u);
+
+    // A hello of the old version, 7 bytes long, is refused as such.
+    NetServerJoin(1);
+    std::vector<uint8_t> old = Hello(1);
+    old.resize(MSG_HELLO_V1_SIZE);
+    w = Feed(1, old);
+    ASSERT_EQ(w.size(), (size_t)MSG_REFUSE_SIZE);
+    EXPECT_EQ(w[1], REFUSE_VERSION);
+    EXPECT_EQ(Dropped(), 0u);
 }
 
 TEST(Net, AddressesAreParsedStrictly) {

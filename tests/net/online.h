@@ -148,6 +148,9 @@ struct TestClient {
     ENetPeer *peer = nullptr;
     int slot = -1;             // slot of the welcome, -1 before
     int refused = 0;           // reason of a refusal, 0 none
+    uint64_t token = 0;        // token of the welcome
+    uint32_t seq = 0;          // number of the last command sent
+    uint32_t ack = 0;          // number of the last command applied, from the newest package
     uint8_t pkg[PACKAGE_COPY]; // newest package
     uint32_t packages = 0;     // packages received
     bool gone = false;         // the server ended the connection
@@ -186,10 +189,13 @@ inline void Pump(TestClient &c) {
             const uint8_t *d = ev.packet->data;
             size_t n = ev.packet->dataLength;
             if (n == MSG_PACKAGE_SIZE && d[0] == MSG_PACKAGE) {
-                memcpy(c.pkg, d + 1, PACKAGE_COPY);
+                c.ack = NetGet32(d + 1);
+                memcpy(c.pkg, d + MSG_PACKAGE_HEAD, PACKAGE_COPY);
                 c.packages++;
             } else if (n == MSG_WELCOME_SIZE && d[0] == MSG_WELCOME) {
                 c.slot = d[1];
+                c.token = NetGet64(d + 8);
+                c.seq = c.ack = NetGet32(d + 16);
             } else if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE) {
                 c.refused = d[1];
             }
@@ -229,14 +235,14 @@ inline bool Connect(TestClient &c, uint16_t port, int timeout_ms = 10000) {
     return false;
 }
 
-// Connects and sends a hello of the given version; waits at most timeout_ms
-// for the welcome or the refusal. True when a slot was given.
+// Connects and sends a hello of the given version and token; waits at most
+// timeout_ms for the welcome or the refusal. True when a slot was given.
 inline bool Join(TestClient &c, uint16_t port, uint16_t version = NET_VERSION,
-                 int timeout_ms = 10000) {
+                 int timeout_ms = 10000, uint64_t token = 0) {
     if (!Connect(c, port, timeout_ms))
         return false;
     std::vector<uint8_t> hello(MSG_HELLO_SIZE);
-    NetMakeHello(hello.data());
+    NetMakeHello(hello.data(), token);
     NetPut16(&hello[5], version);
     Send(c, hello);
     for (long start = NowMs(); NowMs() - start < timeout_ms && c.slot < 0 && !c.refused;)
@@ -258,13 +264,29 @@ inline uint32_t LargestBatch(void (*serve)(), uint32_t total) {
     return most;
 }
 
-// A command message with the given move code.
-inline std::vector<uint8_t> MoveCommand(uint8_t move) {
+// A command message with the given move code and number.
+inline std::vector<uint8_t> MoveCommand(uint8_t move, uint32_t seq = 0) {
     std::vector<uint8_t> m(MSG_COMMAND_SIZE, 0);
     m[0] = MSG_COMMAND;
-    m[1] = 1;
-    m[2] = move;
+    NetPut32(&m[1], seq);
+    m[MSG_COMMAND_HEAD] = 1;
+    m[MSG_COMMAND_HEAD + 1] = move;
     return m;
+}
+
+// Sends the client's next command, with the given move code.
+inline void Order(TestClient &c, uint8_t move) {
+    Send(c, MoveCommand(move, ++c.seq));
+}
+
+// Gives the same move again each time the last one was applied, for at most
+// timeout_ms or until done() holds.
+template <class Done> void Walk(TestClient &c, uint8_t move, int timeout_ms, Done done) {
+    for (long start = NowMs(); NowMs() - start < timeout_ms && !done() && !c.gone;) {
+        if (NetSeqReached(c.ack, c.seq))
+            Order(c, move);
+        PumpFor(c, 5);
+    }
 }
 
 // Goes away without a word, as a killed process does.

@@ -73,7 +73,7 @@ TEST(Spectate, RefusalsGetOneLineAndStrayTrafficIsCounted) {
 
     // A spectator sends nothing after its spectate: all of this is dropped.
     std::vector<uint8_t> hello(MSG_HELLO_SIZE), again(MSG_SPECTATE_SIZE);
-    NetMakeHello(hello.data());
+    NetMakeHello(hello.data(), 0);
     NetMakeGreeting(again.data(), MSG_SPECTATE);
     Send(w.c, hello);                    // order
     Send(w.c, MoveCommand(3));           // order

@@ -1,0 +1,97 @@
+// A link that drops in the middle of play: the game's own client code keeps
+// going, shows that it is getting back in, and gets its slot back with its
+// token, its creature where it was.
+#include "client/gameclient.h"
+#include "net/netclient.h"
+#include "net/relay.h"
+#include "platform/platform.h"
+
+namespace {
+
+// One frame of the client as the game runs it, the pad showing dir.
+void ClientFrame(uint8_t dir) {
+    NetClientFrameStart();
+    controlpad[0].dir = dir;
+    ProcClient();
+    NetClientFrameEnd();
+    if (net_relinking)
+        ShowStatusNote("reconnecting");
+    struct timespec five = {0, 5 * 1000 * 1000};
+    nanosleep(&five, nullptr);
+}
+
+// Frames until the player's x in the newest package differs from x, at most
+// timeout_ms.
+void FramesUntilMoved(uint8_t x, int timeout_ms) {
+    for (long start = NowMs(); NowMs() - start < timeout_ms && net_package[5] == x;)
+        ClientFrame(255);
+}
+
+// The status row's text.
+std::string StatusRow() {
+    std::string row;
+    for (int q = 0; q < 40; q++)
+        row += (char)scch[q * 256 + 29];
+    return row;
+}
+
+TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
+    std::string dir = TempDir();
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--players", "2", "--turn-ms", "100"}));
+    DelayRelay relay;
+    StartRelay(relay, s.port, 20);
+    ASSERT_TRUE(NetJoin("reconnect", ("127.0.0.1:" + std::to_string(relay.port)).c_str()));
+    NetClientStart();
+    Screen_Width = 320;
+    Screen_Height = 240;
+    charx = chary = 8;
+    for (long start = NowMs(); NowMs() - start < 3000 && net_packages == 0;)
+        ClientFrame(255);
+    uint8_t x = net_package[5];
+    ClientFrame(2); // a step right
+    FramesUntilMoved(x, 3000);
+    ASSERT_NE(net_package[5], x);
+    x = net_package[5];
+    uint8_t y = net_package[6], slot = net_slot;
+
+    relay.cut = true;
+    bool relinked = false, shown = false;
+    for (long start = NowMs(); NowMs() - start < 3000;) {
+        ClientFrame(255);
+        relinked = relinked || net_relinking;
+        shown = shown || (net_relinking && StatusRow().find("reconnecting") != std::string::npos);
+    }
+    relay.cut = false;
+    long back = NowMs(), took = -1;
+    uint32_t seen = net_packages;
+    for (; NowMs() - back < 10000 && !net_lost; ClientFrame(255))
+        if (!net_relinking && net_packages > seen + 1) {
+            took = NowMs() - back;
+            break;
+        }
+    printf("reconnect: link back after a 3 s cut, playing again %ld ms later\n", took);
+    EXPECT_TRUE(relinked);
+    EXPECT_TRUE(shown);
+    EXPECT_GE(took, 0);
+    EXPECT_FALSE(net_lost);
+    EXPECT_EQ(net_slot, slot);
+    EXPECT_EQ(net_package[5], x);
+    EXPECT_EQ(net_package[6], y);
+    // Commands go on as before.
+    ClientFrame(6); // a step back left
+    FramesUntilMoved(x, 3000);
+    EXPECT_EQ(net_package[5], x - 1);
+
+    kill(s.pid, SIGTERM);
+    for (long start = NowMs(); !net_lost && NowMs() - start < 5000;)
+        ClientFrame(255);
+    NetLeave();
+    EXPECT_EQ(WaitServer(s, 10000), 0);
+    StopRelay(relay);
+    std::string out = ReadFile(s.out);
+    EXPECT_EQ(out.find("slot 1"), std::string::npos) << out;
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+// The game's own client code over links with delay: every one-frame tap of
+// the d-pad is applied at exactly one turn (counted in the server's record),
+// and the package that shows the move arrives within a turn and a round
+// trip of the tap.
+#include <algorithm>
+
+#include "client/gameclient.h"
+#include "net/netclient.h"
+#include "net/relay.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Turns of slot 0 in a one-player record whose command carries a move.
+int MovesInRecord(const std::string &bytes) {
+    const size_t header = 18, head = 5, check = 4;
+    int moves = 0;
+    for (size_t at = header; at + head + check <= bytes.size();) {
+        uint8_t mask = (uint8_t)bytes[at + 4];
+        if (mask == 0xFF)
+            break;
+        if (mask & 1)
+            moves += bytes[at + head + 1] != 0;
+        at += head + CLIENT_SLOT * __builtin_popcount(mask) + check;
+    }
+    return moves;
+}
+
+// One frame of the client as the game runs it, the pad showing dir.
+void ClientFrame(uint8_t dir) {
+    NetClientFrameStart();
+    controlpad[0].dir = dir;
+    ProcClient();
+    NetClientFrameEnd();
+    struct timespec five = {0, 5 * 1000 * 1000};
+    nanosleep(&five, nullptr);
+}
+
+struct Link {
+    int turn_ms, delay_ms;
+};
+
+class Taps : public ::testing::TestWithParam<Link> {};
+
+TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
+    const Link link = GetParam();
+    std::string dir = TempDir(), rec = dir + "/taps.rec";
+    Server s;
+    ASSERT_TRUE(StartServer(
+        s, dir, "server",
+        {"--players", "1", "--turn-ms", std::to_string(link.turn_ms), "--record", rec}));
+    DelayRelay relay;
+    uint16_t port = s.port;
+    if (link.delay_ms > 0) { // no delay: straight to the server
+        StartRelay(relay, s.port, link.delay_ms);
+        port = relay.port;
+    }
+    net_lost = 0; // from an earlier case run in the same process
+    net_packages = 0;
+    ASSERT_TRUE(NetJoin("taps", ("127.0.0.1:" + std::to_string(port)).c_str()));
+    NetClientStart();
+    for (long start = NowMs(); NowMs() - start < 3000 && net_packages == 0;)
+        ClientFrame(255);
+    const int taps = 24;
+    const long gap = link.turn_ms + 2 * link.delay_ms + 60;
+    int shown = 0;
+    std::vector<long> latency;
+    for (int t = 0; t < taps; t++) {
+        uint8_t x = net_package[5];
+        long at = NowMs();
+        ClientFrame(t % 2 ? 6 : 2); // right, then left, and again
+        while (NowMs() - at < gap) {
+            ClientFrame(255);
+            if (net_package[5] != x && latency.size() < (size_t)t + 1) {
+                latency.push_back(NowMs() - at);
+                shown++;
+            }
+        }
+    }
+    kill(s.pid, SIGTERM);
+    for (long start = NowMs(); !net_lost && NowMs() - start < 5000;)
+        ClientFrame(255);
+    NetLeave();
+    EXPECT_EQ(WaitServer(s, 10000), 0);
+    if (link.delay_ms > 0)
+        StopRelay(relay);
+    int applied = MovesInRecord(ReadFile(rec));
+    std::sort(latency.begin(), latency.end());
+    long median = latency.empty() ? -1 : latency[latency.size() / 2];
+    long worst = latency.empty() ? -1 : latency.back();
+    printf("taps: %d ms turns, %d ms each way: %d of %d applied, %d shown; tap to package "
+           "%ld ms in the middle, %ld ms at most\n",
+           link.turn_ms, link.delay_ms, applied, taps, shown, median, worst);
+    EXPECT_EQ(applied, taps);
+    EXPECT_EQ(shown, taps);
+    // Half a turn to wait for on the whole, and the round trip: a move shown
+    // a turn late would put the middle at a turn and a half. The worst case,
+    // a turn and the round trip, gets room for a busy machine.
+    EXPECT_LT(median, link.turn_ms * 5 / 4 + 2 * link.delay_ms);
+    EXPECT_LE(worst, link.turn_ms + 2 * link.delay_ms + 500);
+}
+
+INSTANTIATE_TEST_SUITE_P(Delays, Taps,
+                         ::testing::Values(Link{500, 0}, Link{500, 40}, Link{500, 150},
+                                           Link{100, 0}, Link{100, 40}, Link{100, 150}),
+                         [](const ::testing::TestParamInfo<Link> &i) {
+                             return std::to_string(i.param.turn_ms) + "ms_turns_" +
+                                    std::to_string(i.param.delay_ms) + "ms_delay";
+                         });
+
+} // namespace
