@@ -136,10 +136,11 @@ static void EndStalled() {
 }
 
 // A connection request came from the address ENet is reading. When no peer
-// is free, the oldest peer without a slot is ended to make room. A request
-// ENet ignores anyway (a repeat from a known address and port, or one from
-// an address at its limit) ends nobody. The peer ended is not told, so that
-// a crowd of peers that rejoin when dropped cannot start a storm.
+// is free, the oldest peer that is neither a player nor a spectator is ended
+// to make room. A request ENet ignores anyway (a repeat from a known address
+// and port, or one from an address at its limit) ends nobody. The peer ended
+// is not told, so that a crowd of peers that rejoin when dropped cannot start
+// a storm.
 static void MakeRoom(ENetHost *h) {
     uint32_t now = enet_time_get(), age = 0;
     size_t same = 0;
@@ -153,7 +154,7 @@ static void MakeRoom(ENetHost *h) {
                 return;
             same++;
         }
-        if (conn_state[i] == CONN_PLAYER && conn_peer[i] == p)
+        if ((conn_state[i] == CONN_PLAYER || conn_state[i] == CONN_SPECTATOR) && conn_peer[i] == p)
             continue;
         if (oldest < 0 || StageAge(i, now) > age) {
             oldest = i;
