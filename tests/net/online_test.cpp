@@ -297,6 +297,12 @@ TEST(Online, GameKilledAndStartedAgainGetsItsOwnSlotOnAFullServer) {
     ASSERT_TRUE(StartServer(s, dir, "server", {"--players", "1", "--turn-ms", "50"}));
     pid_t first = StartGameClient(s.port, dir, "first");
     ASSERT_TRUE(AwaitText(s.out, "slot 0 joined", 20000));
+    // Killed once its token is on disk (the welcome may still be on its way).
+    std::string state = dir + "/state/marrowdigger";
+    std::string token = state + "/server-127.0.0.1-" + std::to_string(s.port);
+    struct stat st;
+    for (long start = NowMs(); stat(token.c_str(), &st) != 0 && NowMs() - start < 10000;)
+        usleep(10000);
     kill(first, SIGKILL);
     ExitStatus(first, 10000);
     pid_t again = StartGameClient(s.port, dir, "again");
@@ -304,6 +310,7 @@ TEST(Online, GameKilledAndStartedAgainGetsItsOwnSlotOnAFullServer) {
     for (long start = NowMs(); !back && NowMs() - start < 10000;) {
         std::string out = ReadFile(s.out);
         back = out.find("slot 0 joined", out.find("slot 0 joined") + 1) != std::string::npos;
+        usleep(10000);
     }
     EXPECT_TRUE(back) << ReadFile(s.out) << ReadFile(dir + "/again.err");
     kill(s.pid, SIGTERM);
@@ -311,11 +318,9 @@ TEST(Online, GameKilledAndStartedAgainGetsItsOwnSlotOnAFullServer) {
     EXPECT_EQ(WaitServer(s, 10000), 0);
     EXPECT_EQ(ReadFile(s.out).find("refused"), std::string::npos);
     // Its token is kept readable by its user only.
-    struct stat st;
-    std::string state = dir + "/state/marrowdigger";
     ASSERT_EQ(stat(state.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    ASSERT_EQ(stat((state + "/server-127.0.0.1-" + std::to_string(s.port)).c_str(), &st), 0);
+    ASSERT_EQ(stat(token.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
