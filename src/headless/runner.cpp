@@ -117,7 +117,7 @@ static void ApplyFrame(uint32_t f) {
     if (seam_realclock)
         PaceFrame(f);
     seam_tick = hl_script.tick[f];
-    for (int b = 0; b < SCRIPT_BUTTONS; b++)
+    for (int b = 0; b < BUILTIN_BUTTONS; b++)
         seam_button[0][b] = (uint8_t)((hl_script.held[f] >> b) & 1);
     for (int k = 0; k < SCRIPT_PADS; k++) {
         for (int j = 0; j < SCRIPT_PAD_BUTTONS; j++)

@@ -7,16 +7,16 @@
 #include <sstream>
 
 // Console button names by console button number of the built-in controls.
-static const char *const button_name[SCRIPT_BUTTONS] = {
-    "UP",     "UPLEFT", "LEFT", "DOWNLEFT", "DOWN", "DOWNRIGHT", "RIGHT", "UPRIGHT", "START",
-    "SELECT", "L",      "R",    "A",        "B",    "X",         "Y",     "VOLUP",   "VOLDOWN"};
+#define BUTTON_NAME(name) #name,
+static const char *const button_name[BUILTIN_BUTTONS] = {CONSOLE_BUTTONS(BUTTON_NAME)};
+#undef BUTTON_NAME
 
 // Console button number of a name, any case; -1 when unknown.
 int ScriptButton(const std::string &name) {
     std::string upper;
     for (char c : name)
         upper += (char)toupper((unsigned char)c);
-    for (int b = 0; b < SCRIPT_BUTTONS; b++)
+    for (int b = 0; b < BUILTIN_BUTTONS; b++)
         if (upper == button_name[b])
             return b;
     return -1;

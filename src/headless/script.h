@@ -23,10 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/buttons.h"
+
 #define SCRIPT_MAX_FRAMES 1000000  // frames one script may describe
 #define SCRIPT_MAX_BYTES (1 << 20) // bytes of a script file
 #define SCRIPT_MAX_LINE 4096       // bytes of one line, its line end not counted
-#define SCRIPT_BUTTONS 18          // console buttons of the built-in controls
 #define SCRIPT_PADS 4              // extra pads
 #define SCRIPT_PAD_BUTTONS 10      // buttons 0..9 of an extra pad
 #define SCRIPT_DEFAULT_STEP 16     // milliseconds between frames until a step line

@@ -11,26 +11,7 @@
 #include <SDL/SDL.h>
 #include <stdint.h>
 
-// Console button numbers of the built-in controls (SDL joystick 0).
-#define BTN_UP 0
-#define BTN_UPLEFT 1
-#define BTN_LEFT 2
-#define BTN_DOWNLEFT 3
-#define BTN_DOWN 4
-#define BTN_DOWNRIGHT 5
-#define BTN_RIGHT 6
-#define BTN_UPRIGHT 7
-#define BTN_START 8
-#define BTN_SELECT 9
-#define BTN_L 10
-#define BTN_R 11
-#define BTN_A 12
-#define BTN_B 13
-#define BTN_X 14
-#define BTN_Y 15
-#define BTN_VOLUP 16
-#define BTN_VOLDOWN 17
-#define BUILTIN_BUTTONS 18
+#include "platform/buttons.h" // BTN_* numbers of the built-in controls
 
 // Defined by each driver (Platform_Tick, declared in platform.h, too).
 int JoystickCount();                               // joysticks present, never negative
