@@ -1,7 +1,7 @@
 // Dedicated server side of on-line play: the table of connections and held
-// slots, the checks of every message a client sends, and the ENet host that
-// carries them. Slot i controls creature i; a client only ever writes the
-// command slot the server recorded for its connection.
+// slots and the checks of every message a client sends (the ENet host that
+// carries them is serverhost.h). Slot i controls creature i; a client only
+// ever writes the command slot the server recorded for its connection.
 //
 // Each command is applied at one turn only: after the turn the slot is
 // cleared and the packages tell the client the number of the last command
@@ -89,43 +89,5 @@ int NetSpectatorCount();
 
 // Bitmask of the slots held now (bit i: slot i).
 uint8_t NetHeldSlots();
-
-// Opens the ENet host on addr:port (addr NULL or "" for every interface;
-// port 0 for a free one). Prints one line, saying why, and returns false
-// when it cannot.
-// *bound gets the port in use.
-bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound);
-
-// Serves the network for at most ms milliseconds: connections, leaves and
-// messages, at most NET_EVENTS_MAX events. Returns early after the first
-// batch of events. Peers without a slot that stall in their handshake,
-// before their hello or in their goodbye are ended after about 2 s.
-void NetServerWait(uint32_t ms);
-
-// Sends every held slot i the 512 bytes at packages + i * PACKAGE_COPY, with
-// the number of the last command applied to the slot.
-void NetServerSendPackages(const uint8_t *packages);
-
-// Sends each spectator the stream it may have and has not had yet, as far
-// as its share of data not yet acknowledged allows; with all set, the whole
-// stream whatever the delay (the game is ending). Returns true while some
-// spectator still has stream to come.
-bool NetServerSendStream(bool all);
-
-// Stream bytes sent to spectators so far.
-uint64_t NetServerStreamBytes();
-
-// Tells every peer goodbye, waits briefly for them to hear it, and closes.
-void NetServerClose();
-
-// Peers ended in their handshake, and connections ended without a hello,
-// for taking too long or to make room for a new one.
-uint32_t NetServerHalfOpenEnded();
-uint32_t NetServerSilentEnded();
-
-// Bytes and datagrams the host has sent and received so far.
-uint64_t NetServerBytesSent();
-uint64_t NetServerDatagramsSent();
-uint64_t NetServerDatagramsReceived();
 
 #endif

@@ -5,6 +5,8 @@
 // a connection without a hello and a goodbye nobody acknowledges all end
 // after STALL_MS, and a new connection request finds room by ending the
 // oldest of them, so that no flood of idle peers can lock players out.
+#include "net/serverhost.h"
+
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>

@@ -1,10 +1,12 @@
-// Game server: map and restart, the turn, field of view and view package,
-// and the observer view.
+// Game server: the turn, field of view and view package; with them the map
+// and restart (mapload.h) and the observer view (observer.h).
 #ifndef MD_SERVER_GAMESERVER_H
 #define MD_SERVER_GAMESERVER_H
 
 #include <stdint.h>
 
+#include "server/mapload.h"
+#include "server/observer.h"
 #include "server/package.h"
 
 extern const int32_t table_movex[9]; // x step of each move code
@@ -15,19 +17,6 @@ extern const int8_t vis_diry[225];   // y step toward the centre, y-major
 // Non-zero when cell (x, y) lies inside level z: 0 <= x <= mapsizex[z] and
 // 0 <= y <= mapsizey[z]; also zero for any cell or level off the world grid.
 int InLevel(int x, int y, int z);
-
-// Loads level 0 from data/maptest.map: one token per row, its leading digits
-// the tile numbers of the row's cells. The width comes from the last row, the
-// height from the number of rows; rows past 128 and digits past x = 127 are
-// not stored, so both sizes stay within 0..127.
-void LoadDemoMap();
-
-// Starting state of the server: the map, client slot 0 on creature 0, one
-// player creature per client player (at most four) and 46 wanderers on
-// (22, 14).
-void RestartServer();
-
-void PlaceWanderer(int k); // creature k: an enabled wanderer on the start cell
 
 // One server turn: serve the local clients, move the creatures, count the
 // turn.
@@ -58,13 +47,6 @@ void Proc_NPC_AI(unsigned short creature);
 // of a creature: takes the value of the neighbour toward the centre and
 // lowers it where the cell stops sight.
 void VisProc(unsigned short creature, short a, short b);
-
-// Draws the observer's window onto level ServerViewLevel, scrolled by pad 0,
-// and writes the status line over the previous one.
-void RenderServer();
-
-// Writes text over the observer view's whole status row, blanks after it.
-void ObserverStatus(const char *text);
 
 // Builds, into out + i * PACKAGE_COPY, the package of every slot i that the
 // next server turn will hand over (the world does not change between turns),

@@ -16,6 +16,7 @@
 #include "math/tables.h"
 #include "net/followstream.h"
 #include "net/netserver.h"
+#include "net/serverhost.h"
 #include "resources/errorline.h"
 #include "resources/initall.h"
 #include "server/gameserver.h"

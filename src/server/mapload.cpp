@@ -1,11 +1,12 @@
 // Map file and server restart: level 0 from data/maptest.map, the local
 // client binding, the player creatures and the wandering creatures.
+#include "server/mapload.h"
+
 #include <stdio.h>
 
 #include "game/globalvar.h"
 #include "resources/errorline.h"
 #include "resources/tokens.h"
-#include "server/gameserver.h"
 
 #define MAP_FILE "data/maptest.map"
 #define ROW_BUF 256 // a row token keeps at most 255 characters

@@ -1,5 +1,7 @@
 // Observer view: a scrollable window onto a whole server level with every
 // creature, and a status line on the screen's last text row.
+#include "server/observer.h"
+
 #include <stdio.h>
 #include <string.h>
 

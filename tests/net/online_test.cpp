@@ -11,6 +11,7 @@
 
 #include "net/netserver.h"
 #include "net/relay.h"
+#include "net/serverhost.h"
 
 namespace {
 
