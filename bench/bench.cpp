@@ -27,8 +27,7 @@ static void LoadWorld() {
         return;
     LoadConfig();
     s_initfont();
-    LoadTiles();
-    LoadTables();
+    LoadServerData();
     LoadStrings();
     RestartServer();
 }

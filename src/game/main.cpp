@@ -7,10 +7,10 @@
 #include <string.h>
 
 #include "game/gameloop.h"
+#include "game/startup.h"
 #include "net/netclient.h"
 #include "platform/platform.h"
 #include "resources/errorline.h"
-#include "resources/initall.h"
 #include "watch/watch.h"
 
 // The value of option name at argv[*i], as "--name=VALUE" or "--name VALUE";
@@ -75,24 +75,13 @@ int main(int argc, char **argv) {
         ErrorLine("--connect, --watch and --spectate go one at a time");
         return 2;
     }
-    LoadConfig();
-    if (server && !NetJoin("marrowdigger", server))
+    if (!GameConnect("marrowdigger", server, followed, -1))
         return 1;
     if (record && !WatchOpen("marrowdigger", record, -1))
         return 1;
-    if (followed && !WatchFollow("marrowdigger", followed, -1))
-        return 1;
-    Platform_Init();
-    Initialize();
+    GameStart();
     Platform_SetWindowIcon();
-    if (net_remote)
-        NetClientStart();
-    if (watch_state != WATCH_OFF)
-        WatchStart();
     GameLoop();
-    NetLeave();
-    WatchClose();
-    SaveConfig();
-    Platform_ShutDown();
+    GameEnd();
     return net_lost || watch_state == WATCH_BROKEN ? 1 : 0;
 }

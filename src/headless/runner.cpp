@@ -19,6 +19,7 @@
 #include "client/gameclient.h"
 #include "game/gameloop.h"
 #include "game/globalvar.h"
+#include "game/startup.h"
 #include "headless/pngio.h"
 #include "headless/script.h"
 #include "math/zmath.h"
@@ -403,29 +404,15 @@ int HeadlessMain(int argc, char **argv) {
     seam_present_hook = PresentHook;
     SeamCatchStopSignals();
 
-    LoadConfig();
-    if (online) {
-        if (!NetJoin("marrowdigger-headless", server.c_str())) {
-            if (hl_trace && hl_trace != stdout)
-                fclose(hl_trace);
-            return 1;
-        }
-        seam_realclock = 1;
+    if (!GameConnect("marrowdigger-headless", online ? server.c_str() : NULL,
+                     followed.empty() ? NULL : followed.c_str(), (int)every)) {
+        if (hl_trace && hl_trace != stdout)
+            fclose(hl_trace);
+        return 1;
     }
-    if (!followed.empty()) {
-        if (!WatchFollow("marrowdigger-headless", followed.c_str(), (int)every)) {
-            if (hl_trace && hl_trace != stdout)
-                fclose(hl_trace);
-            return 1;
-        }
+    if (online || !followed.empty())
         seam_realclock = 1;
-    }
-    Platform_Init();
-    Initialize();
-    if (net_remote)
-        NetClientStart();
-    if (watch_state != WATCH_OFF)
-        WatchStart();
+    GameStart();
     if (hl_frames > 0) {
         if (hl_frame < 0) { // start-up presented nothing: set up frame 0 here
             hl_frame = 0;
@@ -434,10 +421,7 @@ int HeadlessMain(int argc, char **argv) {
         hl_rgb.reserve((size_t)Screen_Width * Screen_Height * 3 * hl_scale * hl_scale);
         GameLoop();
     }
-    NetLeave();
-    WatchClose();
-    SaveConfig();
-    Platform_ShutDown();
+    GameEnd();
     seam_present_hook = NULL;
 
     if (hl_trace && !CloseTrace()) {

@@ -13,7 +13,6 @@
 
 #include "game/gameproc.h"
 #include "game/globalvar.h"
-#include "math/tables.h"
 #include "net/followstream.h"
 #include "net/netserver.h"
 #include "net/serverhost.h"
@@ -161,13 +160,6 @@ static int ParseOptions(int argc, char **argv, Options &o) {
             return BadUsage("bad value for", a);
     }
     return 0;
-}
-
-// Loads what the server turn needs: the tile table and the tables; no
-// display, no font, no palette.
-static void LoadServerData() {
-    LoadTiles();
-    LoadTables();
 }
 
 // Moves into the data folder; one line when it cannot.

@@ -1,11 +1,14 @@
 // Map file and server restart: level 0 from data/maptest.map, the local
-// client binding, the player creatures and the wandering creatures.
+// client binding, the player creatures and the wandering creatures; and the
+// data the server loads without a display.
 #include "server/mapload.h"
 
 #include <stdio.h>
 
 #include "game/globalvar.h"
+#include "math/tables.h"
 #include "resources/errorline.h"
+#include "resources/tiles.h"
 #include "resources/tokens.h"
 
 #define MAP_FILE "data/maptest.map"
@@ -83,4 +86,9 @@ void PlaceWanderer(int k) {
     npc_move[k] = 0;
     npc_y[k] = 14;
     npc_x[k] = 22;
+}
+
+void LoadServerData() {
+    LoadTiles();
+    LoadTables();
 }

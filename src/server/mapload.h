@@ -1,5 +1,5 @@
 // Map file and server restart: level 0 from the map file, the creatures of a
-// new game.
+// new game, and the data the server needs without a display.
 #ifndef MD_SERVER_MAPLOAD_H
 #define MD_SERVER_MAPLOAD_H
 
@@ -15,5 +15,9 @@ void LoadDemoMap();
 void RestartServer();
 
 void PlaceWanderer(int k); // creature k: an enabled wanderer on the start cell
+
+// Loads what the server turn needs, without a display: the tile table and
+// the trigonometric tables; no font, palette or strings.
+void LoadServerData();
 
 #endif

@@ -581,7 +581,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     gen_state = soak_seed;
-    LoadTiles();
+    LoadServerData();
     RestartServer();
     auto start = std::chrono::steady_clock::now();
     int maps = soak_maps + 1;

@@ -1,0 +1,31 @@
+// Start-up and end of a run, shared by the game and the headless runner.
+#include "game/startup.h"
+
+#include "net/netclient.h"
+#include "platform/platform.h"
+#include "resources/config.h"
+#include "resources/initall.h"
+#include "watch/watch.h"
+
+bool GameConnect(const char *who, const char *server, const char *followed, int every) {
+    LoadConfig();
+    if (server && !NetJoin(who, server))
+        return false;
+    return !followed || WatchFollow(who, followed, every);
+}
+
+void GameStart() {
+    Platform_Init();
+    Initialize();
+    if (net_remote)
+        NetClientStart();
+    if (watch_state != WATCH_OFF)
+        WatchStart();
+}
+
+void GameEnd() {
+    NetLeave();
+    WatchClose();
+    SaveConfig();
+    Platform_ShutDown();
+}
