@@ -59,14 +59,18 @@ static size_t ZeroRun(const uint8_t *p, size_t n, size_t unit) {
     return z;
 }
 
-// Fnv64 for blocks that are mostly zeros: runs of zeros go at once.
+// Fnv64 for blocks that are mostly zeros: runs of zeros go at once, the
+// bytes between them through Fnv64.
 static uint64_t Fnv64Sparse(uint64_t h, const uint8_t *p, size_t n) {
     for (size_t i = 0; i < n;) {
         size_t zeros = ZeroRun(p + i, n - i, 1);
         h = SkipZeros(h, zeros);
         i += zeros;
-        if (i < n)
-            h = (h ^ p[i++]) * FNV64_PRIME;
+        size_t end = i;
+        while (end < n && p[end] != 0)
+            end++;
+        h = Fnv64(h, p + i, end - i);
+        i = end;
     }
     return h;
 }
@@ -79,8 +83,8 @@ static uint64_t Fnv64Words(uint64_t h, const uint16_t *w, size_t n) {
         h = SkipZeros(h, zeros);
         i += zeros / 2;
         if (i < n) {
-            h = (h ^ (uint8_t)w[i]) * FNV64_PRIME;
-            h = (h ^ (uint8_t)(w[i] >> 8)) * FNV64_PRIME;
+            const uint8_t bytes[2] = {(uint8_t)w[i], (uint8_t)(w[i] >> 8)};
+            h = Fnv64(h, bytes, 2);
             i++;
         }
     }
