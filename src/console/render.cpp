@@ -115,7 +115,7 @@ static void PaintRowSse2(uint32_t r, uint32_t k, uint32_t columns, const uint32_
         return;
     }
     for (; k + 1 < columns; k += 2) {
-        const uint32_t c0 = CON_CELL(k, r), c1 = CON_CELL(k + 1, r);
+        const uint32_t c0 = CON_CELL(k, r), c1 = c0 + CON_CELL(1, 0);
         const __m128i fg = Splat2(sccl[c0], sccl[c1]);
         const __m128i x = _mm_xor_si128(fg, Splat2(sccb[c0], sccb[c1]));
         const uint8_t *s0 = &fontdata[glyph[scch[c0]]];
@@ -170,7 +170,7 @@ __attribute__((target("avx2"))) static void BuildInkColumns(uint8_t *table) {
 // holds row r's four bytes, column k in the low byte.
 static inline void Regroup4(const uint8_t *cells, uint32_t k, uint32_t *out) {
     for (uint32_t r = 0; r < 32; r += 16) {
-        const uint8_t *src = cells + CON_CELL(k, r);
+        const uint8_t *src = cells + CON_CELL(k, 0) + r; // column k, then row r
         const __m128i c0 = _mm_loadu_si128((const __m128i *)src);
         const __m128i c1 = _mm_loadu_si128((const __m128i *)(src + CON_CELL(1, 0)));
         const __m128i c2 = _mm_loadu_si128((const __m128i *)(src + CON_CELL(2, 0)));
