@@ -77,7 +77,7 @@ static bool Number(const char *s, long lo, long hi, long *v) {
 // Prints a one-line complaint; exit status 2.
 static int BadUsage(const char *what, const char *arg) {
     char shown[ECHO_SIZE];
-    fprintf(stderr, "marrowdigger-server: %s '%s'\n", what, EchoText(arg, shown));
+    ErrorLine("%s '%s'", what, EchoText(arg, shown));
     return 2;
 }
 
@@ -166,8 +166,7 @@ static int ParseOptions(int argc, char **argv, Options &o) {
 static bool EnterData(const char *data) {
     if (chdir(data) == 0)
         return true;
-    fprintf(stderr, "marrowdigger-server: cannot enter the data folder %s: %s\n", data,
-            strerror(errno));
+    ErrorLine("cannot enter the data folder %s: %s", data, strerror(errno));
     return false;
 }
 
@@ -298,7 +297,7 @@ static int Serve(const Options &o, FILE *rec, uint16_t bound) {
 
 // Replays a record offline; the exit status.
 static int ReplayMain(const Options &o) {
-    FILE *rec = RecordOpenRead("marrowdigger-server", o.replay);
+    FILE *rec = RecordOpenRead(error_program, o.replay);
     if (!rec)
         return 1;
     int status = 1;
@@ -334,8 +333,7 @@ static int LiveMain(const Options &o) {
     // The record's name is relative to where the server was started.
     int start = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (o.record && start < 0)
-        fprintf(stderr, "marrowdigger-server: cannot keep the start folder for the record: %s\n",
-                strerror(errno));
+        ErrorLine("cannot keep the start folder for the record: %s", strerror(errno));
     FILE *rec = NULL;
     int status = 1;
     if ((!o.record || start >= 0) && EnterData(o.data) && LoadWorld(o) &&
@@ -368,12 +366,12 @@ static void CatchSignals() {
 }
 
 int main(int argc, char **argv) {
+    error_program = "marrowdigger-server";
     Options o;
     int bad = ParseOptions(argc, argv, o);
     if (bad)
         return bad < 0 ? 0 : bad;
     setvbuf(stdout, NULL, _IOLBF, 0);
-    error_program = "marrowdigger-server";
     CatchSignals();
     return o.replay ? ReplayMain(o) : LiveMain(o);
 }

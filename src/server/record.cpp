@@ -10,6 +10,7 @@
 
 #include "game/globalvar.h"
 #include "math/zmath.h"
+#include "resources/errorline.h"
 #include "server/fnv.h"
 #include "server/gameserver.h"
 
@@ -144,10 +145,7 @@ FILE *OpenRecordOut(int dir, const char *name, bool overwrite) {
     int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (overwrite ? 0 : O_EXCL);
     int fd = openat(dir, name, flags, 0644);
     if (fd < 0 && errno == EEXIST) {
-        fprintf(stderr,
-                "marrowdigger-server: the record %s exists already (--record-overwrite replaces "
-                "it)\n",
-                name);
+        ErrorLine("the record %s exists already (--record-overwrite replaces it)", name);
         return NULL;
     }
     if (fd < 0) {
@@ -156,8 +154,7 @@ FILE *OpenRecordOut(int dir, const char *name, bool overwrite) {
     }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        fprintf(stderr, "marrowdigger-server: cannot write the record %s: not a regular file\n",
-                name);
+        ErrorLine("cannot write the record %s: not a regular file", name);
         close(fd);
         return NULL;
     }
@@ -170,8 +167,7 @@ FILE *OpenRecordOut(int dir, const char *name, bool overwrite) {
 }
 
 void RecordWriteFailed(const char *name) {
-    fprintf(stderr, "marrowdigger-server: cannot write the record %s: %s\n", name,
-            errno ? strerror(errno) : "short write");
+    ErrorLine("cannot write the record %s: %s", name, errno ? strerror(errno) : "short write");
 }
 
 bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup) {
@@ -319,7 +315,7 @@ const char *RecordFault(int status) {
 }
 
 int ReplayRecord(FILE *f, const char *name, int every) {
-    const char *who = "marrowdigger-server";
+    const char *who = error_program;
     int players, setup;
     if (!RecordReadHeader(f, who, name, &players, &setup))
         return 1;
