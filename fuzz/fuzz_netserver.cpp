@@ -78,15 +78,15 @@ static void CheckHello(size_t n, const uint8_t *reply, int held_by_token) {
     FUZZ_CHECK(n == MSG_HELLO_SIZE);
     if (held_by_token >= 0)
         FUZZ_CHECK(reply[1] == held_by_token);
-    FUZZ_CHECK(NetGet64(reply + 8) == slot_token[reply[1]]);
-    FUZZ_CHECK(NetGet32(reply + 16) == slot_applied[reply[1]]);
+    FUZZ_CHECK(GetBE64(reply + 8) == slot_token[reply[1]]);
+    FUZZ_CHECK(GetBE32(reply + 16) == slot_applied[reply[1]]);
 }
 
 // The slot a hello's token may take: held now or kept within the time.
 static int TokenSlot(const uint8_t *msg, size_t n) {
     if (n != MSG_HELLO_SIZE || msg[0] != MSG_HELLO)
         return -1;
-    uint64_t t = NetGet64(msg + 7);
+    uint64_t t = GetBE64(msg + 7);
     for (int i = 0; t != 0 && i < net_players; i++)
         if (slot_token[i] == t &&
             (slot_conn[i] >= 0 || (slot_kept[i] && net_clock - slot_lost_at[i] < NET_KEEP_MS)))
@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 n = size - i;
             memcpy(msg, data + i, n);
             if (pick >= 0 && n == MSG_HELLO_SIZE)
-                NetPut64(msg + 7, slot_token[pick]);
+                PutBE64(msg + 7, slot_token[pick]);
             if (net_fresh_token == 0)
                 net_fresh_token = 0x5eed000000000000ull + ++tokens;
             int by_token = TokenSlot(msg, n);
@@ -151,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             if (applied) {
                 FUZZ_CHECK(memcmp(net_client_msg + slot * CLIENT_SLOT, msg + MSG_COMMAND_HEAD,
                                   CLIENT_SLOT) == 0);
-                FUZZ_CHECK(slot_seq[slot] == NetGet32(msg + 1));
+                FUZZ_CHECK(slot_seq[slot] == GetBE32(msg + 1));
             }
             if (r) {
                 FUZZ_CHECK(state == CONN_WAITING && n >= MSG_HELLO_V1_SIZE);

@@ -27,6 +27,7 @@
 #include "platform/platform.h"
 #include "platform/scripted.h"
 #include "resources/initall.h"
+#include "resources/number.h"
 #include "server/fnv.h"
 #include "server/package.h"
 #include "watch/watch.h"
@@ -233,12 +234,10 @@ static std::string FromStartDir(const std::string &start, const std::string &pat
     return path.empty() || path[0] == '/' ? path : start + "/" + path;
 }
 
-// Reads a whole-token unsigned number up to max.
-static bool ReadCount(const std::string &text, unsigned long max, unsigned long &value) {
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != text.npos)
-        return false;
-    value = strtoul(text.c_str(), NULL, 10);
-    return value <= max;
+// Reads a whole decimal number within lo..hi (a text with a NUL in it is not
+// one).
+static bool ReadCount(const std::string &text, uint64_t lo, uint64_t hi, uint64_t &value) {
+    return text.find('\0') == text.npos && ParseNumber(text.c_str(), lo, hi, &value);
 }
 
 // Prints a one-line error; exit status 2.
@@ -311,7 +310,7 @@ int HeadlessMain(int argc, char **argv) {
                 return BadUsage(arg + " needs a value");
             value = argv[++i];
         }
-        unsigned long n;
+        uint64_t n;
         if (arg == "--data")
             data = value;
         else if (arg == "--script")
@@ -328,15 +327,15 @@ int HeadlessMain(int argc, char **argv) {
         else if (arg == "--screenshot")
             shot_args.push_back(value);
         else if (arg == "--frames") {
-            if (!ReadCount(value, SCRIPT_MAX_FRAMES, n))
+            if (!ReadCount(value, 0, SCRIPT_MAX_FRAMES, n))
                 return BadUsage("--frames needs a number from 0 to 1000000");
             frames = (long)n;
         } else if (arg == "--hash-every") {
-            if (!ReadCount(value, 2000000000, n))
+            if (!ReadCount(value, 0, 2000000000, n))
                 return BadUsage("--hash-every needs a number from 0 to 2000000000");
             every = (long)n;
         } else {
-            if (!ReadCount(value, PNG_MAX_SCALE, n) || n < 1)
+            if (!ReadCount(value, 1, PNG_MAX_SCALE, n))
                 return BadUsage("--scale needs a number from 1 to 8");
             hl_scale = (int)n;
         }
@@ -351,9 +350,9 @@ int HeadlessMain(int argc, char **argv) {
     std::string start = getcwd(cwd, sizeof cwd) ? cwd : ".";
     for (const std::string &shot : shot_args) {
         size_t colon = shot.find(':');
-        unsigned long f;
+        uint64_t f;
         if (colon == std::string::npos || colon + 1 == shot.size() ||
-            !ReadCount(shot.substr(0, colon), UINT32_MAX, f))
+            !ReadCount(shot.substr(0, colon), 0, UINT32_MAX, f))
             return BadUsage("--screenshot needs FRAME:FILE.png, not '" + shot + "'");
         shot_frame.push_back((uint32_t)f);
         shot_path.push_back(FromStartDir(start, shot.substr(colon + 1)));

@@ -6,6 +6,8 @@
 
 #include <sstream>
 
+#include "resources/number.h"
+
 // Console button names by console button number of the built-in controls.
 #define BUTTON_NAME(name) #name,
 static const char *const button_name[BUILTIN_BUTTONS] = {CONSOLE_BUTTONS(BUTTON_NAME)};
@@ -24,15 +26,7 @@ int ScriptButton(const std::string &name) {
 
 // Reads a decimal number of at most max; false unless the whole token is one.
 static bool ReadNumber(const std::string &token, uint64_t max, uint64_t &value) {
-    if (token.empty() || token.size() > 10)
-        return false;
-    value = 0;
-    for (char c : token) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (uint64_t)(c - '0');
-    }
-    return value <= max;
+    return token.find('\0') == token.npos && ParseNumber(token.c_str(), 0, max, &value);
 }
 
 // Reads a signed 16-bit axis value.

@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "server/bytes.h"
+
 int SpecStreamDecode(const uint8_t *p, size_t n, int players, uint8_t *slots, bool *is_hash,
                      uint64_t *hash) {
     if (n == 0)
@@ -10,11 +12,8 @@ int SpecStreamDecode(const uint8_t *p, size_t n, int players, uint8_t *slots, bo
     if (p[0] == SPEC_HASH_MARK) {
         if (n < SPEC_HASH_SIZE)
             return SPEC_NEED_MORE;
-        uint64_t h = 0;
-        for (int k = 1; k < SPEC_HASH_SIZE; k++)
-            h = (h << 8) | p[k];
         *is_hash = true;
-        *hash = h;
+        *hash = GetBE64(p + 1);
         return SPEC_HASH_SIZE;
     }
     uint8_t held = p[0];

@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "server/bytes.h"
+
 uint8_t spec_stream[SPEC_STREAM_MAX];
 uint32_t spec_length;
 uint8_t spec_full;
@@ -55,8 +57,7 @@ void SpecStreamTurn(uint8_t held) {
 void SpecStreamHash(uint64_t hash) {
     uint8_t e[SPEC_HASH_SIZE];
     e[0] = SPEC_HASH_MARK;
-    for (int k = 0; k < 8; k++)
-        e[1 + k] = (uint8_t)(hash >> (56 - 8 * k));
+    PutBE64(e + 1, hash);
     Append(e, sizeof e);
 }
 

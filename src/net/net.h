@@ -43,6 +43,7 @@
 #define NET_MAGIC "MDGO" // after the type byte of a hello or spectate (4 bytes)
 
 #include "game/globalvar.h"
+#include "server/bytes.h" // the messages' numbers are big-endian
 
 #define NET_VERSION 2         // protocol version; both ends must agree
 #define NET_DEFAULT_PORT 7742 // UDP port of the dedicated server
@@ -101,16 +102,6 @@ enum NetDrop {
 
 extern uint32_t net_dropped[DROP_KINDS];            // messages and datagrams dropped, by reason
 extern const char *const net_drop_name[DROP_KINDS]; // short name of each reason
-
-// Big-endian 16-bit value at p, read byte by byte.
-uint16_t NetGet16(const uint8_t *p);
-// Stores a 16-bit value big-endian at p.
-void NetPut16(uint8_t *p, uint16_t v);
-// Big-endian 32-bit and 64-bit values, read and stored byte by byte.
-uint32_t NetGet32(const uint8_t *p);
-void NetPut32(uint8_t *p, uint32_t v);
-uint64_t NetGet64(const uint8_t *p);
-void NetPut64(uint8_t *p, uint64_t v);
 
 // True when command number a is b or came after it (numbers wrap around).
 bool NetSeqReached(uint32_t a, uint32_t b);

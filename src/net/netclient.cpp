@@ -16,11 +16,14 @@
 
 // A server that acknowledges nothing for 1.5 to 2 s (a ping goes out after a
 // quarter of a second of silence) counts as lost, and the client tries to
-// get back in at once; a slow link stays in.
+// get back in at once; a slow link stays in. ENet looks at its time-outs
+// only when it resends, which can be up to 3 s into a silence, so the client
+// also ends the link itself after LINK_SILENT_MS without an acknowledgement.
 #define LINK_PING_MS 250
 #define LINK_TIMEOUT_LIMIT 8
 #define LINK_TIMEOUT_MIN 1500
 #define LINK_TIMEOUT_MAX 2000
+#define LINK_SILENT_MS 2000
 #define RELINK_MS 30000 // how long the client tries to get back in
 #define ATTEMPT_MS 2000 // one try to connect again, before the next
 #define TOKEN_PATH 4096
@@ -65,7 +68,7 @@ static void ClaimToken(const char *name, uint16_t port) {
 // refusal.
 static int AcceptAnswer(const uint8_t *d, size_t n) {
     if (n == MSG_WELCOME_SIZE && d[0] == MSG_WELCOME && d[1] < d[2] && d[2] <= MAX_CLIENTS &&
-        NetGet16(d + 4) < WORLD_X && NetGet16(d + 6) < WORLD_Y)
+        GetBE16(d + 4) < WORLD_X && GetBE16(d + 6) < WORLD_Y)
         return MSG_WELCOME;
     if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
         return MSG_REFUSE;
@@ -85,13 +88,13 @@ static void SendHello() {
 // sent again; one the server applied before the link dropped is withdrawn.
 static void Welcomed(const uint8_t *w) {
     net_slot = w[1];
-    net_level_x = NetGet16(w + 4);
-    net_level_y = NetGet16(w + 6);
-    uint64_t given = NetGet64(w + 8);
+    net_level_x = GetBE16(w + 4);
+    net_level_y = GetBE16(w + 6);
+    uint64_t given = GetBE64(w + 8);
     if (given != token && token_path[0])
         SaveToken(prog, token_path, given);
     token = given;
-    uint32_t applied = NetGet32(w + 16);
+    uint32_t applied = GetBE32(w + 16);
     if (pending && NetSeqReached(applied, sent_seq))
         net_client_msg[0] = net_client_msg[1] = 0;
     if (!NetSeqReached(sent_seq, applied))
@@ -125,7 +128,7 @@ bool NetJoin(const char *who, const char *address) {
         fprintf(stderr, "%s: the server at %s:%u is full\n", prog, shown, port);
     else if (type == MSG_REFUSE && answer[1] == REFUSE_VERSION)
         fprintf(stderr, "%s: the server at %s:%u speaks protocol version %u, this game %u\n", prog,
-                shown, port, (unsigned)NetGet16(answer + 2), (unsigned)NET_VERSION);
+                shown, port, (unsigned)GetBE16(answer + 2), (unsigned)NET_VERSION);
     else if (type == MSG_REFUSE)
         fprintf(stderr, "%s: the server at %s:%u refused the join for an unknown reason (%u)\n",
                 prog, shown, port, (unsigned)answer[1]);
@@ -163,7 +166,7 @@ static void StartRelink() {
 // Takes a package: the newest view and how far the server has applied the
 // commands.
 static void TakePackage(const uint8_t *d) {
-    acked_seq = NetGet32(d + 1);
+    acked_seq = GetBE32(d + 1);
     memcpy(net_package, d + MSG_PACKAGE_HEAD, PACKAGE_COPY);
     net_packages++;
 }
@@ -250,6 +253,11 @@ void NetClientFrameStart() {
         else
             Event(ev);
     }
+    if (!net_relinking && !net_lost && server_link.peer &&
+        enet_time_get() - server_link.peer->lastReceiveTime >= LINK_SILENT_MS) {
+        enet_peer_reset(server_link.peer);
+        StartRelink();
+    }
     if (pending && NetSeqReached(acked_seq, sent_seq)) {
         // Applied at a turn: withdrawn here as the server has withdrawn it;
         // a direction still held sets it again and it goes out anew.
@@ -274,7 +282,7 @@ void NetClientFrameEnd() {
         return;
     uint8_t msg[MSG_COMMAND_SIZE];
     msg[0] = MSG_COMMAND;
-    NetPut32(msg + 1, ++sent_seq);
+    PutBE32(msg + 1, ++sent_seq);
     memcpy(msg + MSG_COMMAND_HEAD, cmd, CLIENT_SLOT);
     LinkSend(server_link, msg, sizeof msg);
     memcpy(last_sent, cmd, CLIENT_SLOT);

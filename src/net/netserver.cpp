@@ -128,7 +128,7 @@ static int FreeSlot() {
 static size_t Refuse(int conn, uint8_t reason, uint8_t *reply, bool *close) {
     reply[0] = MSG_REFUSE;
     reply[1] = reason;
-    NetPut16(reply + 2, NET_VERSION);
+    PutBE16(reply + 2, NET_VERSION);
     conn_state[conn] = CONN_REFUSED;
     *close = true;
     return MSG_REFUSE_SIZE;
@@ -141,13 +141,13 @@ static size_t Hello(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool
         net_dropped[DROP_HELLO]++;
         return 0;
     }
-    if (NetGet16(msg + 5) != NET_VERSION)
+    if (GetBE16(msg + 5) != NET_VERSION)
         return Refuse(conn, REFUSE_VERSION, reply, close);
     if (n != MSG_HELLO_SIZE) {
         net_dropped[DROP_SIZE]++;
         return 0;
     }
-    int slot = TokenSlot(NetGet64(msg + 7));
+    int slot = TokenSlot(GetBE64(msg + 7));
     if (slot < 0)
         slot = FreeSlot();
     if (slot < 0)
@@ -161,10 +161,10 @@ static size_t Hello(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool
     reply[1] = (uint8_t)slot;
     reply[2] = net_players;
     reply[3] = 0;
-    NetPut16(reply + 4, mapsizex[0]);
-    NetPut16(reply + 6, mapsizey[0]);
-    NetPut64(reply + 8, slot_token[slot]);
-    NetPut32(reply + 16, slot_applied[slot]);
+    PutBE16(reply + 4, mapsizex[0]);
+    PutBE16(reply + 6, mapsizey[0]);
+    PutBE64(reply + 8, slot_token[slot]);
+    PutBE32(reply + 16, slot_applied[slot]);
     return MSG_WELCOME_SIZE;
 }
 
@@ -181,7 +181,7 @@ static size_t Spectate(int conn, const uint8_t *msg, uint8_t *reply, bool *close
         net_dropped[DROP_HELLO]++;
         return 0;
     }
-    uint8_t why = NetGet16(msg + 5) != NET_VERSION        ? REFUSE_VERSION
+    uint8_t why = GetBE16(msg + 5) != NET_VERSION         ? REFUSE_VERSION
                   : net_spectators == 0                   ? REFUSE_NO_SPECTATORS
                   : spec_full                             ? REFUSE_TOO_LONG
                   : NetSpectatorCount() >= net_spectators ? REFUSE_SPECTATORS_FULL
@@ -192,11 +192,9 @@ static size_t Spectate(int conn, const uint8_t *msg, uint8_t *reply, bool *close
     reply[0] = MSG_FOLLOW;
     reply[1] = net_players;
     reply[2] = net_setup;
-    NetPut16(reply + 3, net_spectator_delay);
-    NetPut16(reply + 5, (uint16_t)(turn >> 16));
-    NetPut16(reply + 7, (uint16_t)turn);
-    for (int k = 0; k < 8; k++)
-        reply[9 + k] = (uint8_t)(net_data_hash >> (56 - 8 * k));
+    PutBE16(reply + 3, net_spectator_delay);
+    PutBE32(reply + 5, turn);
+    PutBE64(reply + 9, net_data_hash);
     return MSG_FOLLOW_SIZE;
 }
 
@@ -211,7 +209,7 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
     int slot = conn_slot[conn];
     if (n == MSG_COMMAND_SIZE && msg[0] == MSG_COMMAND && conn_state[conn] == CONN_PLAYER &&
         slot >= 0 && slot < MAX_CLIENTS && slot_conn[slot] == conn) {
-        slot_seq[slot] = NetGet32(msg + 1);
+        slot_seq[slot] = GetBE32(msg + 1);
         memcpy(net_client_msg + slot * CLIENT_SLOT, msg + MSG_COMMAND_HEAD, CLIENT_SLOT);
         return 0;
     }

@@ -177,7 +177,7 @@ static int ENET_CALLBACK Intercept(ENetHost *h, ENetEvent *) {
     size_t n = h->receivedDataLength;
     bool ok = n >= 2 + sizeof(ENetProtocolCommandHeader);
     if (ok) {
-        uint16_t word = NetGet16(d);
+        uint16_t word = GetBE16(d);
         uint16_t id = word & ENET_PROTOCOL_MAXIMUM_PEER_ID;
         uint8_t session = (uint8_t)((word & ENET_PROTOCOL_HEADER_SESSION_MASK) >>
                                     ENET_PROTOCOL_HEADER_SESSION_SHIFT);
@@ -349,7 +349,7 @@ void NetServerSendPackages(const uint8_t *packages) {
         if (!p)
             continue;
         p->data[0] = MSG_PACKAGE;
-        NetPut32(p->data + 1, slot_applied[i]);
+        PutBE32(p->data + 1, slot_applied[i]);
         memcpy(p->data + MSG_PACKAGE_HEAD, packages + i * PACKAGE_COPY, PACKAGE_COPY);
         if (enet_peer_send(conn_peer[c], NET_CHANNEL_PACKAGE, p) != 0)
             enet_packet_destroy(p);

@@ -32,7 +32,7 @@ static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT]; // command slots as the stream 
 // a refusal.
 static int AcceptFollow(const uint8_t *d, size_t n) {
     if (n == MSG_FOLLOW_SIZE && d[0] == MSG_FOLLOW && d[1] >= 1 && d[1] <= MAX_CLIENTS &&
-        d[2] <= SETUP_ALL && NetGet16(d + 3) <= SPEC_DELAY_MAX)
+        d[2] <= SETUP_ALL && GetBE16(d + 3) <= SPEC_DELAY_MAX)
         return MSG_FOLLOW;
     if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
         return MSG_REFUSE;
@@ -64,14 +64,11 @@ bool NetSpectate(const char *who, const char *address) {
     LinkSend(follow_link, spectate, sizeof spectate);
     uint8_t answer[MSG_FOLLOW_SIZE] = {};
     int type = LinkAwait(follow_link, AcceptFollow, answer, sizeof answer);
-    uint64_t data = 0;
-    for (int k = 0; k < 8; k++)
-        data = (data << 8) | answer[9 + k];
-    if (type == MSG_FOLLOW && data == DataHash()) {
+    if (type == MSG_FOLLOW && GetBE64(answer + 9) == DataHash()) {
         follow_players = answer[1];
         follow_setup = answer[2];
-        follow_delay = NetGet16(answer + 3);
-        follow_join_turn = ((uint32_t)NetGet16(answer + 5) << 16) | NetGet16(answer + 7);
+        follow_delay = GetBE16(answer + 3);
+        follow_join_turn = GetBE32(answer + 5);
         return true;
     }
     fprintf(stderr, "%s: the server at %s:%u %s\n", who, follow_link.name,

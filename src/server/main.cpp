@@ -18,6 +18,7 @@
 #include "net/serverhost.h"
 #include "resources/errorline.h"
 #include "resources/initall.h"
+#include "resources/number.h"
 #include "server/gameserver.h"
 #include "server/record.h"
 
@@ -65,13 +66,13 @@ static uint32_t NowMs() {
     return (uint32_t)((uint64_t)t.tv_sec * 1000 + (uint64_t)t.tv_nsec / 1000000);
 }
 
-// Parses a whole-string decimal number within lo..hi.
+// Reads an option's whole decimal number within lo..hi into *v.
 static bool Number(const char *s, long lo, long hi, long *v) {
-    size_t n = strlen(s);
-    if (n == 0 || n > 10 || strspn(s, "0123456789") != n)
+    uint64_t n;
+    if (!ParseNumber(s, (uint64_t)lo, (uint64_t)hi, &n))
         return false;
-    *v = strtol(s, NULL, 10);
-    return *v >= lo && *v <= hi;
+    *v = (long)n;
+    return true;
 }
 
 // Prints a one-line complaint; exit status 2.

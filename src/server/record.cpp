@@ -11,6 +11,7 @@
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "resources/errorline.h"
+#include "server/bytes.h"
 #include "server/fnv.h"
 #include "server/gameserver.h"
 
@@ -128,19 +129,6 @@ uint64_t WorldHash() {
     return Fnv64Words(h, words, 4);
 }
 
-// Stores v big-endian in 4 bytes.
-static void Put32(uint8_t *p, uint32_t v) {
-    p[0] = (uint8_t)(v >> 24);
-    p[1] = (uint8_t)(v >> 16);
-    p[2] = (uint8_t)(v >> 8);
-    p[3] = (uint8_t)v;
-}
-
-// Big-endian 4-byte value at p.
-static uint32_t Get32(const uint8_t *p) {
-    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
-}
-
 FILE *OpenRecordOut(int dir, const char *name, bool overwrite) {
     int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (overwrite ? 0 : O_EXCL);
     int fd = openat(dir, name, flags, 0644);
@@ -174,8 +162,7 @@ bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup) {
     uint8_t h[HEADER_SIZE];
     errno = 0;
     memcpy(h, magic, 8);
-    Put32(h + 8, (uint32_t)(data_hash >> 32));
-    Put32(h + 12, (uint32_t)data_hash);
+    PutBE64(h + 8, data_hash);
     h[16] = players;
     h[17] = setup;
     return fwrite(h, 1, sizeof h, f) == sizeof h && fflush(f) == 0;
@@ -185,14 +172,14 @@ bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup) {
 static bool WriteRecord(FILE *f, uint32_t number, uint8_t mask, uint8_t slots) {
     uint8_t rec[TURN_HEAD + MAX_CLIENTS * CLIENT_SLOT + 4];
     size_t n = TURN_HEAD;
-    Put32(rec, number);
+    PutBE32(rec, number);
     rec[4] = mask;
     for (int i = 0; i < MAX_CLIENTS; i++)
         if (slots & (1 << i)) {
             memcpy(rec + n, net_client_msg + i * CLIENT_SLOT, CLIENT_SLOT);
             n += CLIENT_SLOT;
         }
-    Put32(rec + n, Fnv32(rec, n));
+    PutBE32(rec + n, Fnv32(rec, n));
     n += 4;
     errno = 0;
     return fwrite(rec, 1, n, f) == n && fflush(f) == 0;
@@ -264,7 +251,7 @@ bool RecordReadHeader(FILE *f, const char *who, const char *name, int *players, 
         fprintf(stderr, "%s: %s is not a game record\n", who, name);
         return false;
     }
-    uint64_t hash = ((uint64_t)Get32(h + 8) << 32) | Get32(h + 12);
+    uint64_t hash = GetBE64(h + 8);
     if (hash != DataHash()) {
         fprintf(stderr, "%s: %s was made from other data (map or tile file)\n", who, name);
         return false;
@@ -302,7 +289,7 @@ int RecordReadTurn(FILE *f, int players) {
     size_t n = TURN_HEAD + (end ? 0 : held * CLIENT_SLOT);
     if (!ReadAll(f, rec + TURN_HEAD, n - TURN_HEAD + 4))
         return RECORD_CUT;
-    if (Get32(rec + n) != Fnv32(rec, n) || Get32(rec) != turn)
+    if (GetBE32(rec + n) != Fnv32(rec, n) || GetBE32(rec) != turn)
         return RECORD_CORRUPT;
     if (end)
         return fgetc(f) == EOF ? RECORD_DONE : RECORD_CORRUPT;

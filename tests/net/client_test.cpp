@@ -85,8 +85,8 @@ std::vector<uint8_t> Welcome(uint8_t slot, uint8_t players) {
     m[0] = MSG_WELCOME;
     m[1] = slot;
     m[2] = players;
-    NetPut16(&m[4], 95);
-    NetPut16(&m[6], 63);
+    PutBE16(&m[4], 95);
+    PutBE16(&m[6], 63);
     return m;
 }
 

@@ -14,7 +14,7 @@ namespace {
 std::vector<uint8_t> Hello(uint16_t version = NET_VERSION, uint64_t token = 0) {
     std::vector<uint8_t> m(MSG_HELLO_SIZE);
     NetMakeHello(m.data(), token);
-    NetPut16(&m[5], version);
+    PutBE16(&m[5], version);
     return m;
 }
 
@@ -22,7 +22,7 @@ std::vector<uint8_t> Hello(uint16_t version = NET_VERSION, uint64_t token = 0) {
 std::vector<uint8_t> Command(uint8_t move, uint8_t fill = 0, uint32_t seq = 1) {
     std::vector<uint8_t> m(MSG_COMMAND_SIZE, fill);
     m[0] = MSG_COMMAND;
-    NetPut32(&m[1], seq);
+    PutBE32(&m[1], seq);
     m[MSG_COMMAND_HEAD] = 1;
     m[MSG_COMMAND_HEAD + 1] = move;
     return m;
@@ -56,8 +56,8 @@ TEST(NetServer, SlotsGivenLowestFirstThenRefusedAndRetaken) {
     EXPECT_EQ(w[0], MSG_WELCOME);
     EXPECT_EQ(w[1], 0);
     EXPECT_EQ(w[2], 2);
-    EXPECT_EQ(NetGet16(&w[4]), 95);
-    EXPECT_EQ(NetGet16(&w[6]), 63);
+    EXPECT_EQ(GetBE16(&w[4]), 95);
+    EXPECT_EQ(GetBE16(&w[6]), 63);
     EXPECT_EQ(Feed(0, Hello())[1], 1);
     EXPECT_EQ(NetHeldSlots(), 3);
 
@@ -68,7 +68,7 @@ TEST(NetServer, SlotsGivenLowestFirstThenRefusedAndRetaken) {
     EXPECT_TRUE(close);
     r = Feed(3, Hello(NET_VERSION + 1), &close);
     EXPECT_EQ(r[1], REFUSE_VERSION);
-    EXPECT_EQ(NetGet16(&r[2]), NET_VERSION);
+    EXPECT_EQ(GetBE16(&r[2]), NET_VERSION);
     EXPECT_TRUE(close);
 
     // Slot 0's holder leaves with a command set: the slot is cleared and free.
@@ -151,8 +151,8 @@ TEST(NetServer, TokensTakeTheirSlotsBackAndEachCommandIsAppliedOnce) {
     net_fresh_token = 222;
     std::vector<uint8_t> w = Feed(3, Hello());
     EXPECT_EQ(w[1], 1);
-    EXPECT_EQ(NetGet64(&w[8]), 222u);
-    EXPECT_EQ(NetGet32(&w[16]), 0u);
+    EXPECT_EQ(GetBE64(&w[8]), 222u);
+    EXPECT_EQ(GetBE32(&w[16]), 0u);
     EXPECT_EQ(net_fresh_token, 0u); // used once
 
     // A command is applied at one turn, then the slot is clear.
@@ -172,8 +172,8 @@ TEST(NetServer, TokensTakeTheirSlotsBackAndEachCommandIsAppliedOnce) {
     w = Feed(4, Hello(NET_VERSION, 222));
     EXPECT_EQ(w[0], MSG_WELCOME);
     EXPECT_EQ(w[1], 1);
-    EXPECT_EQ(NetGet64(&w[8]), 222u);
-    EXPECT_EQ(NetGet32(&w[16]), 7u);
+    EXPECT_EQ(GetBE64(&w[8]), 222u);
+    EXPECT_EQ(GetBE32(&w[16]), 7u);
     Feed(4, Command(3, 0, 8));
     EXPECT_EQ(net_client_msg[1 * CLIENT_SLOT + 1], 3); // by slot, not connection
 
@@ -192,8 +192,8 @@ TEST(NetServer, TokensTakeTheirSlotsBackAndEachCommandIsAppliedOnce) {
     net_fresh_token = 333;
     w = Feed(0, Hello(NET_VERSION, 222));
     EXPECT_EQ(w[1], 1);
-    EXPECT_EQ(NetGet64(&w[8]), 333u);
-    EXPECT_EQ(NetGet32(&w[16]), 0u);
+    EXPECT_EQ(GetBE64(&w[8]), 333u);
+    EXPECT_EQ(GetBE32(&w[16]), 0u);
 
     // A hello of the old version, 7 bytes long, is refused as such.
     NetServerJoin(1);

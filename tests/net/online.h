@@ -189,13 +189,13 @@ inline void Pump(TestClient &c) {
             const uint8_t *d = ev.packet->data;
             size_t n = ev.packet->dataLength;
             if (n == MSG_PACKAGE_SIZE && d[0] == MSG_PACKAGE) {
-                c.ack = NetGet32(d + 1);
+                c.ack = GetBE32(d + 1);
                 memcpy(c.pkg, d + MSG_PACKAGE_HEAD, PACKAGE_COPY);
                 c.packages++;
             } else if (n == MSG_WELCOME_SIZE && d[0] == MSG_WELCOME) {
                 c.slot = d[1];
-                c.token = NetGet64(d + 8);
-                c.seq = c.ack = NetGet32(d + 16);
+                c.token = GetBE64(d + 8);
+                c.seq = c.ack = GetBE32(d + 16);
             } else if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE) {
                 c.refused = d[1];
             }
@@ -243,7 +243,7 @@ inline bool Join(TestClient &c, uint16_t port, uint16_t version = NET_VERSION,
         return false;
     std::vector<uint8_t> hello(MSG_HELLO_SIZE);
     NetMakeHello(hello.data(), token);
-    NetPut16(&hello[5], version);
+    PutBE16(&hello[5], version);
     Send(c, hello);
     for (long start = NowMs(); NowMs() - start < timeout_ms && c.slot < 0 && !c.refused;)
         PumpFor(c, 5);
@@ -268,7 +268,7 @@ inline uint32_t LargestBatch(void (*serve)(), uint32_t total) {
 inline std::vector<uint8_t> MoveCommand(uint8_t move, uint32_t seq = 0) {
     std::vector<uint8_t> m(MSG_COMMAND_SIZE, 0);
     m[0] = MSG_COMMAND;
-    NetPut32(&m[1], seq);
+    PutBE32(&m[1], seq);
     m[MSG_COMMAND_HEAD] = 1;
     m[MSG_COMMAND_HEAD + 1] = move;
     return m;

@@ -23,7 +23,7 @@ void ClientFrame(uint8_t dir) {
 // Frames until the player's x in the newest package differs from x, at most
 // timeout_ms.
 void FramesUntilMoved(uint8_t x, int timeout_ms) {
-    for (long start = NowMs(); NowMs() - start < timeout_ms && net_package[5] == x;)
+    for (long start = NowMs(); NowMs() - start < timeout_ms && net_package[PACKAGE_X] == x;)
         ClientFrame(255);
 }
 
@@ -49,12 +49,12 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     charx = chary = 8;
     for (long start = NowMs(); NowMs() - start < 3000 && net_packages == 0;)
         ClientFrame(255);
-    uint8_t x = net_package[5];
+    uint8_t x = net_package[PACKAGE_X];
     ClientFrame(2); // a step right
     FramesUntilMoved(x, 3000);
-    ASSERT_NE(net_package[5], x);
-    x = net_package[5];
-    uint8_t y = net_package[6], slot = net_slot;
+    ASSERT_NE(net_package[PACKAGE_X], x);
+    x = net_package[PACKAGE_X];
+    uint8_t y = net_package[PACKAGE_Y], slot = net_slot;
 
     relay.cut = true;
     bool relinked = false, shown = false;
@@ -77,12 +77,12 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     EXPECT_GE(took, 0);
     EXPECT_FALSE(net_lost);
     EXPECT_EQ(net_slot, slot);
-    EXPECT_EQ(net_package[5], x);
-    EXPECT_EQ(net_package[6], y);
+    EXPECT_EQ(net_package[PACKAGE_X], x);
+    EXPECT_EQ(net_package[PACKAGE_Y], y);
     // Commands go on as before.
     ClientFrame(6); // a step back left
     FramesUntilMoved(x, 3000);
-    EXPECT_EQ(net_package[5], x - 1);
+    EXPECT_EQ(net_package[PACKAGE_X], x - 1);
 
     kill(s.pid, SIGTERM);
     for (long start = NowMs(); !net_lost && NowMs() - start < 5000;)

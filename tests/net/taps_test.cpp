@@ -66,12 +66,12 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
     int shown = 0;
     std::vector<long> latency;
     for (int t = 0; t < taps; t++) {
-        uint8_t x = net_package[5];
+        uint8_t x = net_package[PACKAGE_X];
         long at = NowMs();
         ClientFrame(t % 2 ? 6 : 2); // right, then left, and again
         while (NowMs() - at < gap) {
             ClientFrame(255);
-            if (net_package[5] != x && latency.size() < (size_t)t + 1) {
+            if (net_package[PACKAGE_X] != x && latency.size() < (size_t)t + 1) {
                 latency.push_back(NowMs() - at);
                 shown++;
             }

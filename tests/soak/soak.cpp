@@ -23,6 +23,7 @@
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "resources/initall.h"
+#include "resources/number.h"
 #include "server/gameserver.h"
 #include "server/record.h"
 
@@ -539,11 +540,8 @@ static void Usage(const char *what, const char *arg) {
 
 // Reads a whole non-negative number given after option, or ends with status 2.
 static uint64_t Number(const char *option, const char *s) {
-    char *end;
-    if (!s || *s < '0' || *s > '9')
-        Usage("a number is needed after", option);
-    unsigned long long v = strtoull(s, &end, 10);
-    if (*end)
+    uint64_t v;
+    if (!s || !ParseNumber(s, 0, UINT64_MAX, &v))
         Usage("a number is needed after", option);
     return v;
 }
