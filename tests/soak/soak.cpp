@@ -540,7 +540,7 @@ static void Usage(const char *what, const char *arg) {
 
 // Reads a whole non-negative number given after option, or ends with status 2.
 static uint64_t Number(const char *option, const char *s) {
-    uint64_t v;
+    uint64_t v = 0;
     if (!s || !ParseNumber(s, 0, UINT64_MAX, &v))
         Usage("a number is needed after", option);
     return v;
