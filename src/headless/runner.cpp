@@ -26,6 +26,7 @@
 #include "net/netclient.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
+#include "resources/errorline.h"
 #include "resources/initall.h"
 #include "resources/number.h"
 #include "server/fnv.h"
@@ -278,6 +279,7 @@ static void ResetRunner() {
 }
 
 int HeadlessMain(int argc, char **argv) {
+    error_program = "marrowdigger-headless"; // the data loaders' lines too
     ResetRunner();
     std::string data = ".", script_path, trace_path, server, watch, followed;
     bool online = false; // --connect given, even with an empty address

@@ -20,6 +20,7 @@
 #define PACKET_LIMIT 4096   // largest packet a peer may send; far above any message
 #define WAITING_LIMIT 65536 // data a peer may leave waiting for delivery
 #define GOODBYE_MS 300      // time given to peers to hear the goodbye
+#define FOLLOW_END_MS 5000  // longest wait at the end for spectators taking their stream
 #define STALL_MS 1500       // longest handshake, wait for a hello, or unheard goodbye
 
 // What the server waits for from a peer, as the walk of the peer table saw it.
@@ -42,6 +43,7 @@ static uint32_t spec_sent[NET_MAX_CONNS];   // stream bytes each spectator has b
 static uint32_t spec_flight[NET_MAX_CONNS]; // of which not yet acknowledged
 static uint8_t spec_gen[NET_MAX_CONNS];     // changes with each new connection of a number
 static uint64_t stream_bytes;               // stream bytes sent to all spectators
+static uint64_t stream_acked;               // stream bytes acknowledged by all spectators
 
 // Text form of a peer's address.
 static void AddressText(const ENetAddress *a, char *text, size_t size) {
@@ -210,7 +212,7 @@ static int ENET_CALLBACK Intercept(ENetHost *h, ENetEvent *) {
 
 bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     if (enet_initialize() != 0) {
-        fprintf(stderr, "marrowdigger-server: cannot start ENet\n");
+        ErrorLine("cannot start ENet");
         return false;
     }
     ENetAddress a;
@@ -218,16 +220,16 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     a.port = port;
     if (addr && *addr && enet_address_set_host_ip(&a, addr) != 0) {
         char shown[ECHO_SIZE];
-        fprintf(stderr, "marrowdigger-server: '%s' is no IPv4 address\n", EchoText(addr, shown));
+        ErrorLine("'%s' is no IPv4 address", EchoText(addr, shown));
         return false;
     }
     errno = 0;
     host = enet_host_create(&a, NET_MAX_CONNS, NET_CHANNELS, 0, 0);
     if (!host) {
         int why = errno;
-        fprintf(stderr, "marrowdigger-server: cannot listen on %s:%u: %s%s\n",
-                addr && *addr ? addr : "0.0.0.0", (unsigned)port, why ? strerror(why) : "no socket",
-                why == EADDRNOTAVAIL ? " (not an address of this machine)" : "");
+        ErrorLine("cannot listen on %s:%u: %s%s", addr && *addr ? addr : "0.0.0.0", (unsigned)port,
+                  why ? strerror(why) : "no socket",
+                  why == EADDRNOTAVAIL ? " (not an address of this machine)" : "");
         return false;
     }
     host->maximumPacketSize = PACKET_LIMIT;
@@ -366,6 +368,7 @@ static void ENET_CALLBACK StreamDelivered(ENetPacket *p) {
     int c = (int)(tag & 0xFF);
     if (c < NET_MAX_CONNS && spec_gen[c] == (uint8_t)(tag >> 8))
         spec_flight[c] -= (uint32_t)(p->dataLength - 1);
+    stream_acked += p->dataLength - 1;
 }
 
 // Sends spectator c stream bytes up to end, as its window allows; whether
@@ -418,23 +421,38 @@ uint64_t NetServerStreamBytes() {
 void NetServerClose() {
     if (!host)
         return;
-    // Spectators hear the goodbye after the rest of their stream.
     for (int c = 0; c < NET_MAX_CONNS; c++)
-        if (conn_peer[c] && conn_state[c] == CONN_SPECTATOR)
-            enet_peer_disconnect_later(conn_peer[c], NET_BYE);
-        else if (conn_peer[c])
+        if (conn_peer[c] && conn_state[c] != CONN_SPECTATOR)
             enet_peer_disconnect(conn_peer[c], NET_BYE);
-    enet_host_flush(host);
-    // Let the goodbyes be acknowledged, but not for long.
-    ENetEvent ev;
-    for (int waited = 0; waited < GOODBYE_MS; waited += 10) {
+    // Spectators are sent the rest of their stream as their windows allow,
+    // then the goodbye. The wait ends when every peer has gone, after
+    // GOODBYE_MS in which no spectator acknowledged any stream, or after
+    // FOLLOW_END_MS in all.
+    uint32_t start = enet_time_get(), moved = start;
+    uint64_t acked = stream_acked;
+    for (;;) {
         bool left = true;
-        for (int c = 0; c < NET_MAX_CONNS; c++)
-            if (conn_peer[c] && conn_peer[c]->state != ENET_PEER_STATE_DISCONNECTED)
-                left = false;
-        if (left)
+        for (int c = 0; c < NET_MAX_CONNS; c++) {
+            ENetPeer *p = conn_peer[c];
+            if (!p || p->state == ENET_PEER_STATE_DISCONNECTED)
+                continue;
+            left = false;
+            if (conn_state[c] != CONN_SPECTATOR || p->state != ENET_PEER_STATE_CONNECTED)
+                continue;
+            SendStreamTo(c, spec_length);
+            if (spec_sent[c] == spec_length)
+                enet_peer_disconnect_later(p, NET_BYE);
+        }
+        uint32_t now = enet_time_get();
+        if (stream_acked != acked) {
+            acked = stream_acked;
+            moved = now;
+        }
+        if (left || now - moved >= GOODBYE_MS || now - start >= FOLLOW_END_MS)
             break;
-        while (enet_host_service(host, &ev, 10) > 0)
+        enet_host_flush(host);
+        ENetEvent ev;
+        for (int k = 0; k < NET_EVENTS_MAX && enet_host_service(host, &ev, k ? 0 : 10) > 0; k++)
             if (ev.type == ENET_EVENT_TYPE_RECEIVE)
                 enet_packet_destroy(ev.packet);
     }

@@ -19,11 +19,12 @@ uint16_t follow_delay;
 uint32_t follow_join_turn;
 const char *follow_problem = "";
 
-#define SERVE_EVERY 256 // entries handed out between services of the connection at most
+#define SERVE_MS 50 // longest time between services of the connection while catching up
 
 static NetLink follow_link;                      // the connection to the server
 static uint8_t ended;                            // the server said goodbye
 static uint32_t followed_at;                     // ENet's clock when the spectator was ready
+static uint32_t served_at;                       // ENet's clock at the last service
 static uint8_t buffer[SPEC_BUFFER];              // stream bytes not yet handed out
 static uint32_t head, tail;                      // handed out up to head, received up to tail
 static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT]; // command slots as the stream left them
@@ -81,6 +82,7 @@ bool NetSpectate(const char *who, const char *address) {
 // Takes what the server has sent: stream bytes into the buffer, its
 // goodbye, or the loss of the connection.
 static void Receive() {
+    served_at = enet_time_get();
     if (head == tail)
         head = tail = 0;
     ENetEvent ev;
@@ -118,11 +120,11 @@ static void Receive() {
 }
 
 int FollowNext(uint64_t *hash) {
-    // Served now and then while catching up too, so that the server hears
-    // the acknowledgements, keeps the stream coming and can say goodbye.
-    static uint32_t entries;
+    // Served every SERVE_MS while catching up too, however long the turns
+    // and hashes take, so that the server hears the acknowledgements, keeps
+    // the stream coming and can say goodbye.
     if (head == tail || (tail - head < SPEC_ENTRY_MAX && follow_link.peer) ||
-        ++entries % SERVE_EVERY == 0)
+        enet_time_get() - served_at >= SERVE_MS)
         Receive();
     bool is_hash = false;
     int n = SpecStreamDecode(buffer + head, tail - head, follow_players, slots, &is_hash, hash);

@@ -18,6 +18,7 @@
 #define PAD_R 5
 #define QUARTERS_PER_MS 4     // the watch clock counts quarter milliseconds at real time
 #define FOLLOW_TURNS_MAX 8192 // turns of a followed game run in one frame at most
+#define FOLLOW_FRAME_MS 200   // and the time they may take, so the view moves on
 
 uint8_t watch_state;
 uint8_t watch_speed = WATCH_SPEED_REAL;
@@ -135,7 +136,9 @@ static void WatchTurn() {
 // Runs the followed game's turns that have come, up to a frame's share, and
 // checks each hash point.
 static void FollowTurns() {
-    for (int n = 0; n < FOLLOW_TURNS_MAX && watch_state == WATCH_RUNNING;) {
+    uint32_t began = FollowMs();
+    for (int n = 0; n < FOLLOW_TURNS_MAX && watch_state == WATCH_RUNNING &&
+                    FollowMs() - began < FOLLOW_FRAME_MS;) {
         uint64_t hash = 0;
         int r = FollowNext(&hash);
         if (r == FOLLOW_WAIT)
