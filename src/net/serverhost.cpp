@@ -426,17 +426,19 @@ void NetServerClose() {
             enet_peer_disconnect(conn_peer[c], NET_BYE);
     // Spectators are sent the rest of their stream as their windows allow,
     // then the goodbye. The wait ends when every peer has gone, after
-    // GOODBYE_MS in which no spectator acknowledged any stream, or after
-    // FOLLOW_END_MS in all.
+    // GOODBYE_MS without a word while only players are left (STALL_MS while
+    // a spectator is: one may be busy catching up), or after FOLLOW_END_MS
+    // in all. Any stream a spectator acknowledges counts as a word.
     uint32_t start = enet_time_get(), moved = start;
     uint64_t acked = stream_acked;
     for (;;) {
-        bool left = true;
+        bool left = true, following = false;
         for (int c = 0; c < NET_MAX_CONNS; c++) {
             ENetPeer *p = conn_peer[c];
             if (!p || p->state == ENET_PEER_STATE_DISCONNECTED)
                 continue;
             left = false;
+            following |= conn_state[c] == CONN_SPECTATOR;
             if (conn_state[c] != CONN_SPECTATOR || p->state != ENET_PEER_STATE_CONNECTED)
                 continue;
             SendStreamTo(c, spec_length);
@@ -448,7 +450,8 @@ void NetServerClose() {
             acked = stream_acked;
             moved = now;
         }
-        if (left || now - moved >= GOODBYE_MS || now - start >= FOLLOW_END_MS)
+        if (left || now - moved >= (following ? STALL_MS : GOODBYE_MS) ||
+            now - start >= FOLLOW_END_MS)
             break;
         enet_host_flush(host);
         ENetEvent ev;

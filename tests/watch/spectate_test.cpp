@@ -130,4 +130,25 @@ TEST(Spectate, StalledSpectatorIsDroppedWhileTheTurnsGoOn) {
     Vanish(stalled.c);
 }
 
+TEST(Spectate, SlowSpectatorGetsTheWholeStreamAndTheGoodbyeAtTheEnd) {
+    std::string dir = TempDir();
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server",
+                            {"--players", "1", "--turn-ms", "5", "--turns", "300", "--spectators",
+                             "1", "--spectator-delay", "0"}));
+    Watcher slow;
+    ASSERT_TRUE(Spectate(slow, s.port));
+    // Busy catching up: it hears the server only every 600 ms, so the end
+    // of the stream and the goodbye take it more than one such pause.
+    for (long start = NowMs(); !slow.c.gone && NowMs() - start < 15000;) {
+        SleepFor(600);
+        PumpWatcher(slow);
+    }
+    ASSERT_EQ(WaitServer(s, 10000), 0);
+    EXPECT_TRUE(slow.c.gone);
+    std::string out = ReadFile(s.out);
+    EXPECT_EQ(slow.bye, (uint32_t)NET_BYE) << out;
+    EXPECT_EQ(Total(out, "stream"), slow.stream) << out; // every byte of it
+}
+
 } // namespace

@@ -19,6 +19,7 @@ struct Watcher {
     TestClient c;
     bool following = false;
     long stream = 0;
+    uint32_t bye = 0; // the reason of the server's goodbye
 };
 
 // Serves a spectating client once without waiting.
@@ -27,6 +28,7 @@ inline void PumpWatcher(Watcher &w) {
     while (w.c.host && !w.c.gone && enet_host_service(w.c.host, &ev, 0) > 0) {
         if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
             w.c.gone = true;
+            w.bye = ev.data;
         } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
             const uint8_t *d = ev.packet->data;
             size_t n = ev.packet->dataLength;
