@@ -61,7 +61,7 @@ fail() {
 # wait_line PATTERN FILE WHAT: waits for a line matching PATTERN (extended
 # regular expression) in FILE while the server runs, for $bound seconds.
 wait_line() {
-    local deadline=$((SECONDS + bound)) outputs=(server.out server.err a.err b.err spectator.err)
+    local deadline=$((SECONDS + bound)) outputs=(server.out server.err a.err b.err follower.err)
     until grep -qE "$1" "$out/$2"; do
         kill -0 "$server" 2>/dev/null || fail "the server ended before $3" "${outputs[@]}"
         [ $SECONDS -lt $deadline ] || fail "no $3 within $bound s" "${outputs[@]}"
@@ -74,7 +74,7 @@ wait_line() {
 wait_end() {
     local deadline=$((SECONDS + bound))
     while kill -0 "$1" 2>/dev/null; do
-        [ $SECONDS -lt $deadline ] || fail "$2 did not end within $bound s" server.out spectator.err
+        [ $SECONDS -lt $deadline ] || fail "$2 did not end within $bound s" server.out follower.err
         sleep 0.2
     done
     status=0
@@ -111,7 +111,7 @@ wait_line '^slot 0 joined' server.out "first player"
 wait_line '^slot 1 joined' server.out "second player"
 wait_line "^turn $late hash " server.out "turn $late"
 "${emulator[@]}" "$cross/marrowdigger-headless" --data gamedata --spectate "127.0.0.1:$port" \
-    --hash-every "$every" >"$out/spectator.out" 2>"$out/spectator.err" </dev/null &
+    --hash-every "$every" >"$out/follower.out" 2>"$out/follower.err" </dev/null &
 spectator=$!
 pids+=("$spectator")
 wait_line '^spectator joined at turn ' server.out "spectator joining"
@@ -119,21 +119,21 @@ joined=$(sed -nE 's/^spectator joined at turn ([0-9]+) .*/\1/p' "$out/server.out
 wait_end "$server" "the server"
 [ "$status" -eq 0 ] || fail "the server ended with status $status" server.out server.err
 wait_end "$spectator" "the spectator"
-[ "$status" -eq 0 ] || fail "the spectator ended with status $status" spectator.out spectator.err
+[ "$status" -eq 0 ] || fail "the spectator ended with status $status" follower.out follower.err
 grep -q '^slot [01] left' "$out/server.out" &&
     fail "a player left before the end" server.out a.err b.err
 
 # The hash lines: the spectator's must be the server's, each and all.
 hashes='^turn [0-9]+ hash [0-9a-f]{16}$'
 grep -E "$hashes" "$out/server.out" >"$out/server.hashes" || true
-grep -E "$hashes" "$out/spectator.out" >"$out/spectator.hashes" || true
-if ! diff "$out/server.hashes" "$out/spectator.hashes" >"$out/hashes.diff"; then
+grep -E "$hashes" "$out/follower.out" >"$out/follower.hashes" || true
+if ! diff "$out/server.hashes" "$out/follower.hashes" >"$out/hashes.diff"; then
     echo "cross-follow: hash lines (< native server, > $arch spectator):" >&2
     head -n 20 "$out/hashes.diff" >&2
-    fail "the spectator is out of step with the server" spectator.err
+    fail "the spectator is out of step with the server" follower.err
 fi
-last=$(tail -n 1 "$out/spectator.hashes" | cut -d' ' -f2)
+last=$(tail -n 1 "$out/follower.hashes" | cut -d' ' -f2)
 [ "${last:-0}" -ge "$turns" ] || fail "the hash lines stop at turn ${last:-0}, before $turns"
 echo "cross-follow: $arch spectator under qemu joined at turn $joined," \
-    "$(wc -l <"$out/spectator.hashes") hash lines up to turn $last same as the native" \
+    "$(wc -l <"$out/follower.hashes") hash lines up to turn $last same as the native" \
     "server's, in $((SECONDS - started)) s"

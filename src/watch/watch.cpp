@@ -8,7 +8,7 @@
 
 #include "game/globalvar.h"
 #include "math/zmath.h"
-#include "net/spectator.h"
+#include "net/follower.h"
 #include "platform/platform.h"
 #include "server/gameserver.h"
 #include "server/record.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "watch/spectators.h"
+#include "watch/followers.h"
 
 namespace {
 
@@ -37,15 +37,15 @@ TEST(Spectate, LateSpectatorRebuildsTwoPlayersGameFor2000Turns) {
         PumpFor(a, 2);
         PumpFor(b, 2);
         if (spectator < 0 && (uint32_t)PackageTurn(a.pkg) >= 600)
-            spectator = StartSpectator(s.port, dir, "spectator");
+            spectator = StartSpectator(s.port, dir, "follower");
     }
     ASSERT_EQ(WaitServer(s, 30000), 0);
     ASSERT_GT(spectator, 0);
-    EXPECT_EQ(ExitStatus(spectator, 30000), 0) << ReadFile(dir + "/spectator.err");
+    EXPECT_EQ(ExitStatus(spectator, 30000), 0) << ReadFile(dir + "/follower.err");
     std::map<unsigned, std::string> live = HashLines(ReadFile(s.out));
     ASSERT_EQ(live.size(), 20u);
-    EXPECT_EQ(HashLines(ReadFile(dir + "/spectator.out")), live);
-    std::string err = ReadFile(dir + "/spectator.err");
+    EXPECT_EQ(HashLines(ReadFile(dir + "/follower.out")), live);
+    std::string err = ReadFile(dir + "/follower.err");
     EXPECT_NE(err.find("caught up with turn"), std::string::npos) << err;
     EXPECT_EQ(err.find("out of step"), std::string::npos) << err;
 }

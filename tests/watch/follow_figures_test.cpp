@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "watch/spectators.h"
+#include "watch/followers.h"
 
 namespace {
 
@@ -105,14 +105,14 @@ TEST(SpectateFigures, DISABLED_CatchUpAtTurn50000) {
     std::vector<Watcher> none;
     Play(c, none, 600000, [](uint32_t turn) {
         if (late < 0 && turn >= 50000)
-            late = StartSpectator(late_port, late_dir, "spectator");
+            late = StartSpectator(late_port, late_dir, "follower");
     });
     ASSERT_EQ(WaitServer(s, 30000), 0);
     ASSERT_GT(late, 0);
     EXPECT_EQ(ExitStatus(late, 60000), 0);
-    std::string err = ReadFile(late_dir + "/spectator.err");
+    std::string err = ReadFile(late_dir + "/follower.err");
     printf("spectator joining at turn 50000: %s", err.c_str());
-    EXPECT_EQ(HashLines(ReadFile(late_dir + "/spectator.out")), HashLines(ReadFile(s.out)));
+    EXPECT_EQ(HashLines(ReadFile(late_dir + "/follower.out")), HashLines(ReadFile(s.out)));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Spectator of a dedicated server over ENet: the handshake, the stream
 // bytes buffered as they come and handed out one entry at a time.
-#include "net/spectator.h"
+#include "net/follower.h"
 
 #include <stdio.h>
 #include <string.h>

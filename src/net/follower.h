@@ -2,8 +2,8 @@
 // slot. The server sends the spectator stream (followstream.h) from its first
 // turn; the turns are run here with the server's own turn code, so the
 // world is rebuilt rather than shown from pictures.
-#ifndef MD_NET_SPECTATOR_H
-#define MD_NET_SPECTATOR_H
+#ifndef MD_NET_FOLLOWER_H
+#define MD_NET_FOLLOWER_H
 
 #include <stdint.h>
 

@@ -1,7 +1,7 @@
 // Helpers of the spectator tests: an in-process spectator that only counts
 // the stream it gets, and the headless runner started as a spectator.
-#ifndef MD_TESTS_WATCH_SPECTATORS_H
-#define MD_TESTS_WATCH_SPECTATORS_H
+#ifndef MD_TESTS_WATCH_FOLLOWERS_H
+#define MD_TESTS_WATCH_FOLLOWERS_H
 
 #include <string>
 #include <vector>
