@@ -371,6 +371,15 @@ TEST(Online, ClientEndsWithOneLineWhenTheServerGoes) {
     pid_t b = StartGameClient(killed.port, dir, "b");
     ASSERT_TRUE(AwaitText(ended.out, "slot 0 joined", 20000));
     ASSERT_TRUE(AwaitText(killed.out, "slot 0 joined", 20000));
+    // The servers go once both clients have their welcome (their tokens are
+    // on disk): a slow client may still be reading it when the server says
+    // it joined.
+    for (uint16_t port : {ended.port, killed.port}) {
+        std::string token = dir + "/state/marrowdigger/server-127.0.0.1-" + std::to_string(port);
+        struct stat st;
+        for (long start = NowMs(); stat(token.c_str(), &st) != 0 && NowMs() - start < 20000;)
+            usleep(10000);
+    }
     kill(ended.pid, SIGTERM);
     kill(killed.pid, SIGKILL);
     EXPECT_EQ(ExitStatus(a, 10000), 1);

@@ -8,6 +8,7 @@
 #include "net/netclient.h"
 #include "net/relay.h"
 #include "platform/platform.h"
+#include "programs/programs.h"
 
 namespace {
 
@@ -92,6 +93,8 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
            "%ld ms in the middle, %ld ms at most\n",
            link.turn_ms, link.delay_ms, applied, taps, shown, median, worst);
     EXPECT_EQ(applied, taps);
+    if (UnderEmulator())
+        return; // the times and the moves seen before the next tap are the host's to measure
     EXPECT_EQ(shown, taps);
     // Half a turn to wait for on the whole, and the round trip: a move shown
     // a turn late would put the middle at a turn and a half. The worst case,
