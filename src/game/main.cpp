@@ -65,6 +65,10 @@ int main(int argc, char **argv) {
             ErrorLine("unknown option '%.80s' (%s --help lists them)", argv[i], error_program);
             return 2;
         }
+        if (record && !*record) {
+            ErrorLine("--watch needs a record file, not an empty name");
+            return 2;
+        }
         if (missing) {
             ErrorLine("%s needs %s", argv[i],
                       argv[i][2] == 'w' ? "a record file" : "HOST or HOST:PORT");
