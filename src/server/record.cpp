@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "game/globalvar.h"
@@ -129,17 +130,11 @@ uint64_t WorldHash() {
     return Fnv64Words(h, words, 4);
 }
 
-FILE *OpenRecordOut(int dir, const char *name, bool overwrite) {
-    int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (overwrite ? 0 : O_EXCL);
-    int fd = openat(dir, name, flags, 0644);
-    if (fd < 0 && errno == EEXIST) {
-        ErrorLine("the record %s exists already (--record-overwrite replaces it)", name);
-        return NULL;
-    }
-    if (fd < 0) {
-        RecordWriteFailed(name);
-        return NULL;
-    }
+#define RECORD_OUT_FLAGS (O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+
+// The stream of a record just opened for writing as fd: a regular file only,
+// emptied. NULL after one line, with fd closed.
+static FILE *RecordStream(int fd, const char *name) {
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ErrorLine("cannot write the record %s: not a regular file", name);
@@ -152,6 +147,56 @@ FILE *OpenRecordOut(int dir, const char *name, bool overwrite) {
         close(fd);
     }
     return f;
+}
+
+FILE *OpenRecordOut(int dir, const char *name, bool overwrite) {
+    int fd = openat(dir, name, RECORD_OUT_FLAGS | (overwrite ? 0 : O_EXCL), 0644);
+    struct stat st;
+    if (fd < 0 && (errno == EEXIST || errno == EISDIR) && fstatat(dir, name, &st, 0) == 0 &&
+        S_ISDIR(st.st_mode)) {
+        ErrorLine("cannot write the record %s: a folder (--record-dir writes into one)", name);
+        return NULL;
+    }
+    if (fd < 0 && errno == EEXIST) {
+        ErrorLine("the record %s exists already (--record-overwrite replaces it)", name);
+        return NULL;
+    }
+    if (fd < 0) {
+        RecordWriteFailed(name);
+        return NULL;
+    }
+    return RecordStream(fd, name);
+}
+
+void RecordName(time_t when, uint16_t port, int n, char *name, size_t size) {
+    struct tm t;
+    char stamp[32] = "00000000-000000";
+    if (gmtime_r(&when, &t))
+        strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
+    if (n > 1)
+        snprintf(name, size, "%s-%u-%d.rec", stamp, (unsigned)port, n);
+    else
+        snprintf(name, size, "%s-%u.rec", stamp, (unsigned)port);
+}
+
+FILE *OpenRecordIn(int dir, const char *folder, time_t when, uint16_t port, char *path,
+                   size_t size) {
+    size_t len = strlen(folder);
+    const char *slash = len > 0 && folder[len - 1] == '/' ? "" : "/";
+    char name[64];
+    for (int n = 1; n <= RECORD_NAME_TRIES; n++) {
+        RecordName(when, port, n, name, sizeof name);
+        snprintf(path, size, "%s%s%s", folder, slash, name);
+        int fd = openat(dir, name, RECORD_OUT_FLAGS | O_EXCL, 0644);
+        if (fd >= 0)
+            return RecordStream(fd, path);
+        if (errno != EEXIST) {
+            RecordWriteFailed(path);
+            return NULL;
+        }
+    }
+    ErrorLine("cannot write a record into %s: the names up to %s are taken", folder, name);
+    return NULL;
 }
 
 void RecordWriteFailed(const char *name) {

@@ -11,8 +11,10 @@
 #ifndef MD_RECORD_RECORD_H
 #define MD_RECORD_RECORD_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <time.h>
 
 #define RECORD_END_MASK 0xFF
 #define SETUP_RESTART 0 // the restart's creatures only
@@ -31,6 +33,20 @@ uint64_t WorldHash();
 // regular file, emptied. Never blocks on a FIFO or a device. Prints one
 // line and returns NULL when it cannot.
 FILE *OpenRecordOut(int dir, const char *name, bool overwrite);
+
+#define RECORD_NAME_TRIES 100 // names a record folder offers one start
+
+// The name of a record folder's record of a server started at `when` on
+// port: YYYYMMDD-HHMMSS-PORT.rec in UTC, and for n > 1 the n-th choice,
+// YYYYMMDD-HHMMSS-PORT-n.rec.
+void RecordName(time_t when, uint16_t port, int n, char *name, size_t size);
+
+// Opens a new record in the folder open as dir, shown as folder in lines:
+// the first of the RECORD_NAME_TRIES names of RecordName that is not taken,
+// never an existing file. The record's path, folder/name, goes into path
+// (size bytes). Prints one line and returns NULL when it cannot.
+FILE *OpenRecordIn(int dir, const char *folder, time_t when, uint16_t port, char *path,
+                   size_t size);
 
 // Prints the line of a failed write to the record name, with the reason in
 // errno.
