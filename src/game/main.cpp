@@ -11,7 +11,7 @@
 #include "net/netclient.h"
 #include "platform/platform.h"
 #include "resources/errorline.h"
-#include "watch/watch.h"
+#include "views/watch.h"
 
 // The value of option name at argv[*i], as "--name=VALUE" or "--name VALUE";
 // NULL when argv[*i] is another argument. *missing is set when the value is.

@@ -27,11 +27,11 @@
 #include "platform/platform.h"
 #include "platform/scripted.h"
 #include "resources/errorline.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 #include "resources/number.h"
-#include "server/fnv.h"
-#include "server/package.h"
-#include "watch/watch.h"
+#include "math/fnv.h"
+#include "world/package.h"
+#include "views/watch.h"
 
 #define SCRIPT_GROWTH 4096 // frames added at a time to a run that ends with its record
 

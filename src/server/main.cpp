@@ -15,15 +15,15 @@
 
 #include "game/gameproc.h"
 #include "game/globalvar.h"
-#include "net/followstream.h"
+#include "wire/followstream.h"
 #include "net/netserver.h"
 #include "net/serverhost.h"
 #include "resources/errorline.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 #include "resources/number.h"
 #include "resources/tokens.h"
-#include "server/gameserver.h"
-#include "server/record.h"
+#include "world/gameserver.h"
+#include "wire/record.h"
 
 #define WAIT_CAP_MS 100  // longest single network wait, so a signal is seen soon
 #define STREAM_WAIT_MS 2 // the same while a spectator is catching up, to keep its stream coming

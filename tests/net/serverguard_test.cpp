@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "net/online.h"
-#include "server/record.h"
+#include "wire/record.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "console/sfont.h"
 #include "headless/pngio.h"
 #include "platform/window.h"
-#include "resources/palette.h"
+#include "client/palette.h"
 #include "support/testsupport.h"
 
 namespace {
