@@ -161,3 +161,13 @@ uint32_t FollowMs() {
 void FollowLeave() {
     LinkClose(follow_link);
 }
+
+bool FollowInStep(uint64_t server_hash, uint64_t world_hash) {
+    static char out_of_step[48];
+    if (server_hash == world_hash)
+        return true;
+    snprintf(out_of_step, sizeof out_of_step, "out of step at turn %u", turn);
+    follow_problem = out_of_step;
+    FollowLeave();
+    return false;
+}

@@ -40,4 +40,9 @@ uint32_t FollowMs();
 // Leaves the server politely (if still connected) and closes the host.
 void FollowLeave();
 
+// The check at a hash point: whether the world rebuilt here (world_hash,
+// after the turn just run) is the server's (server_hash). When it is not,
+// follow_problem says "out of step at turn T" and the spectator leaves.
+bool FollowInStep(uint64_t server_hash, uint64_t world_hash);
+
 #endif

@@ -148,11 +148,8 @@ static void FollowTurns() {
         if (r == FOLLOW_TURN) {
             RunTurn();
             n++;
-        } else if (r == FOLLOW_HASH && hash != TurnHash()) {
-            char what[48];
-            snprintf(what, sizeof what, "out of step at turn %u", turn);
-            FollowLeave();
-            Broken(what);
+        } else if (r == FOLLOW_HASH && !FollowInStep(hash, TurnHash())) {
+            Broken(follow_problem);
         } else if (r == FOLLOW_END) {
             Ended();
         } else if (r == FOLLOW_LOST) {
