@@ -158,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 CheckHello(n, reply, by_token);
                 FUZZ_CHECK((reply[0] == MSG_WELCOME && r == MSG_WELCOME_SIZE &&
                             data[i] == MSG_HELLO && reply[1] < net_players && !close) ||
-                           (reply[0] == MSG_FOLLOW && r == MSG_FOLLOW_SIZE &&
+                           (reply[0] == MSG_SPECTATOR_WELCOME && r == MSG_SPECTATOR_WELCOME_SIZE &&
                             data[i] == MSG_SPECTATE && conn_state[peer] == CONN_SPECTATOR &&
                             reply[1] == net_players && !close) ||
                            (reply[0] == MSG_REFUSE && r == MSG_REFUSE_SIZE && close));

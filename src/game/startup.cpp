@@ -1,17 +1,17 @@
 // Start-up and end of a run, shared by the game and the headless runner.
 #include "game/startup.h"
 
-#include "net/netclient.h"
-#include "platform/platform.h"
 #include "client/config.h"
 #include "game/initall.h"
+#include "net/netclient.h"
+#include "platform/platform.h"
 #include "views/watch.h"
 
-bool GameConnect(const char *who, const char *server, const char *followed, int every) {
+bool GameConnect(const char *who, const char *server, const char *spectated, int every) {
     LoadConfig();
     if (server && !NetJoin(who, server))
         return false;
-    return !followed || WatchFollow(who, followed, every);
+    return !spectated || WatchSpectate(who, spectated, every);
 }
 
 void GameStart() {

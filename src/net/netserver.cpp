@@ -175,7 +175,7 @@ int NetSpectatorCount() {
     return n;
 }
 
-// Answers a spectate: the follow that starts the stream, or a refusal.
+// Answers a spectate: the spectator welcome that starts the stream, or a refusal.
 static size_t Spectate(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
     if (memcmp(msg + 1, NET_MAGIC, 4) != 0) {
         net_dropped[DROP_HELLO]++;
@@ -183,19 +183,19 @@ static size_t Spectate(int conn, const uint8_t *msg, uint8_t *reply, bool *close
     }
     uint8_t why = GetBE16(msg + 5) != NET_VERSION         ? REFUSE_VERSION
                   : net_spectators == 0                   ? REFUSE_NO_SPECTATORS
-                  : spec_full                             ? REFUSE_TOO_LONG
+                  : spectator_full                        ? REFUSE_TOO_LONG
                   : NetSpectatorCount() >= net_spectators ? REFUSE_SPECTATORS_FULL
                                                           : 0;
     if (why)
         return Refuse(conn, why, reply, close);
     conn_state[conn] = CONN_SPECTATOR;
-    reply[0] = MSG_FOLLOW;
+    reply[0] = MSG_SPECTATOR_WELCOME;
     reply[1] = net_players;
     reply[2] = net_setup;
     PutBE16(reply + 3, net_spectator_delay);
     PutBE32(reply + 5, turn);
     PutBE64(reply + 9, net_data_hash);
-    return MSG_FOLLOW_SIZE;
+    return MSG_SPECTATOR_WELCOME_SIZE;
 }
 
 size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close) {
@@ -216,7 +216,7 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
     // Server-to-client types never come this way.
     uint8_t type = n > 0 ? msg[0] : 0;
     bool back = type == MSG_WELCOME || type == MSG_REFUSE || type == MSG_PACKAGE ||
-                type == MSG_FOLLOW || type == MSG_STREAM;
+                type == MSG_SPECTATOR_WELCOME || type == MSG_STREAM;
     bool sized = n == NetMessageSize(type) || (type == MSG_STREAM && n >= 2 && n <= MSG_STREAM_MAX);
     if (back && sized)
         net_dropped[DROP_TYPE]++;

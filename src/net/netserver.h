@@ -15,8 +15,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "wire/followstream.h"
 #include "wire/protocol.h"
+#include "wire/spectatorstream.h"
 #include "world/world.h"
 
 #define NET_MAX_CONNS 64  // ENet peers at once: far more than slots, so idle peers cannot fill them
@@ -36,8 +36,8 @@ extern int8_t conn_slot[NET_MAX_CONNS];    // slot each connection holds, -1 non
 extern int8_t slot_conn[MAX_CLIENTS];      // connection holding each slot, -1 none
 extern uint8_t net_players;                // slots on offer, 1..4
 extern uint8_t net_quiet;                  // no join and leave lines
-extern uint8_t net_spectators;             // spectator places on offer, 0..SPEC_MAX
-extern uint16_t net_spectator_delay;       // turns the stream is held back, 0..SPEC_DELAY_MAX
+extern uint8_t net_spectators;             // spectator places on offer, 0..SPECTATOR_MAX
+extern uint16_t net_spectator_delay;       // turns the stream is held back, 0..SPECTATOR_DELAY_MAX
 extern uint8_t net_setup;                  // the world's creature set-up, for the spectators
 extern uint64_t net_data_hash;             // the data's hash, for the spectators
 extern uint32_t slot_seq[MAX_CLIENTS];     // number of the command in each slot
@@ -77,7 +77,7 @@ void NetServerTurnDone();
 // Checks one message of a connection and acts on it: a hello is answered
 // with a welcome (the slot of its token, else the lowest free slot) or a
 // refusal (a hello of another protocol version, of any length, is refused as
-// such), a spectate with a follow (a free spectator place) or a refusal, a
+// such), a spectate with a spectator welcome (a free spectator place) or a refusal, a
 // command of a player is copied into its own command slot; anything else is
 // dropped and counted in net_dropped. The answer, if any, is written to
 // reply (at least MSG_REPLY_MAX bytes) and its size returned, else 0; *close

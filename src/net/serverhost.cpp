@@ -17,18 +17,18 @@
 #include "net/netserver.h"
 #include "resources/errorline.h"
 
-#define PACKET_LIMIT 4096   // largest packet a peer may send; far above any message
-#define WAITING_LIMIT 65536 // data a peer may leave waiting for delivery
-#define GOODBYE_MS 300      // time given to peers to hear the goodbye
-#define FOLLOW_END_MS 5000  // longest wait at the end for spectators taking their stream
-#define STALL_MS 1500       // longest handshake, wait for a hello, or unheard goodbye
+#define PACKET_LIMIT 4096     // largest packet a peer may send; far above any message
+#define WAITING_LIMIT 65536   // data a peer may leave waiting for delivery
+#define GOODBYE_MS 300        // time given to peers to hear the goodbye
+#define SPECTATOR_END_MS 5000 // longest wait at the end for spectators taking their stream
+#define STALL_MS 1500         // longest handshake, wait for a hello, or unheard goodbye
 
 // What the server waits for from a peer, as the walk of the peer table saw it.
-#define STAGE_NONE 0             // free
-#define STAGE_HANDSHAKE 1        // ENet's connection handshake
-#define STAGE_CONNECTED 2        // connected: a hello, then play
-#define STAGE_CLOSING 3          // being disconnected
-#define SPEC_WINDOW (256u << 10) // stream bytes a spectator may have unacknowledged
+#define STAGE_NONE 0                  // free
+#define STAGE_HANDSHAKE 1             // ENet's connection handshake
+#define STAGE_CONNECTED 2             // connected: a hello, then play
+#define STAGE_CLOSING 3               // being disconnected
+#define SPECTATOR_WINDOW (256u << 10) // stream bytes a spectator may have unacknowledged
 
 static ENetHost *host;                      // the server's host, or NULL
 static ENetPeer *conn_peer[NET_MAX_CONNS];  // ENet peer of each connection
@@ -37,13 +37,13 @@ static uint32_t peer_id[NET_MAX_CONNS];     // its ENet connect id then
 static uint32_t peer_since[NET_MAX_CONNS];  // since when it is in that stage, ENet's clock
 static uint64_t sent_bytes, sent_datagrams; // totals taken out of the host's counters
 static uint64_t received_datagrams;
-static uint32_t ended_half_open;            // peers ended in their handshake
-static uint32_t ended_silent;               // connections ended without a hello
-static uint32_t spec_sent[NET_MAX_CONNS];   // stream bytes each spectator has been sent
-static uint32_t spec_flight[NET_MAX_CONNS]; // of which not yet acknowledged
-static uint8_t spec_gen[NET_MAX_CONNS];     // changes with each new connection of a number
-static uint64_t stream_bytes;               // stream bytes sent to all spectators
-static uint64_t stream_acked;               // stream bytes acknowledged by all spectators
+static uint32_t ended_half_open;                 // peers ended in their handshake
+static uint32_t ended_silent;                    // connections ended without a hello
+static uint32_t spectator_sent[NET_MAX_CONNS];   // stream bytes each spectator has been sent
+static uint32_t spectator_flight[NET_MAX_CONNS]; // of which not yet acknowledged
+static uint8_t spectator_gen[NET_MAX_CONNS];     // changes with each new connection of a number
+static uint64_t stream_bytes;                    // stream bytes sent to all spectators
+static uint64_t stream_acked;                    // stream bytes acknowledged by all spectators
 
 // Text form of a peer's address.
 static void AddressText(const ENetAddress *a, char *text, size_t size) {
@@ -88,7 +88,7 @@ static void EndConn(int c, bool lost) {
     bool spectator = conn_state[c] == CONN_SPECTATOR;
     int slot = lost ? NetServerLost(c) : NetServerLeave(c);
     conn_peer[c] = NULL;
-    spec_gen[c]++;
+    spectator_gen[c]++;
     if (slot >= 0 && !net_quiet)
         printf("slot %d %s (%s)\n", slot, lost ? "lost" : "left", where);
     if (spectator && !net_quiet)
@@ -290,8 +290,8 @@ static void HandleEvent(ENetEvent *ev) {
             return;
         }
         conn_peer[c] = ev->peer;
-        spec_sent[c] = spec_flight[c] = 0;
-        spec_gen[c]++;
+        spectator_sent[c] = spectator_flight[c] = 0;
+        spectator_gen[c]++;
         enet_peer_timeout(ev->peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
         NetServerJoin(c);
     } else if (ev->type == ENET_EVENT_TYPE_DISCONNECT) {
@@ -318,7 +318,7 @@ static void HandleEvent(ENetEvent *ev) {
             enet_peer_disconnect_later(ev->peer, 0);
         if (n > 0 && !net_quiet && reply[0] == MSG_WELCOME)
             printf("slot %d joined (%s)\n", reply[1], where);
-        if (n > 0 && !net_quiet && reply[0] == MSG_FOLLOW)
+        if (n > 0 && !net_quiet && reply[0] == MSG_SPECTATOR_WELCOME)
             printf("spectator joined at turn %u (%s)\n", turn, where);
         if (n > 0 && !net_quiet && reply[0] == MSG_REFUSE)
             printf("refused %s: %s\n", where, RefusalText(reply[1]));
@@ -366,47 +366,47 @@ void NetServerSendPackages(const uint8_t *packages) {
 static void ENET_CALLBACK StreamDelivered(ENetPacket *p) {
     uintptr_t tag = (uintptr_t)p->userData;
     int c = (int)(tag & 0xFF);
-    if (c < NET_MAX_CONNS && spec_gen[c] == (uint8_t)(tag >> 8))
-        spec_flight[c] -= (uint32_t)(p->dataLength - 1);
+    if (c < NET_MAX_CONNS && spectator_gen[c] == (uint8_t)(tag >> 8))
+        spectator_flight[c] -= (uint32_t)(p->dataLength - 1);
     stream_acked += p->dataLength - 1;
 }
 
 // Sends spectator c stream bytes up to end, as its window allows; whether
 // any went.
 static bool SendStreamTo(int c, uint32_t end) {
-    uint32_t from = spec_sent[c];
-    while (spec_sent[c] < end && spec_flight[c] < SPEC_WINDOW) {
-        uint32_t n = end - spec_sent[c];
+    uint32_t from = spectator_sent[c];
+    while (spectator_sent[c] < end && spectator_flight[c] < SPECTATOR_WINDOW) {
+        uint32_t n = end - spectator_sent[c];
         if (n > STREAM_CHUNK)
             n = STREAM_CHUNK;
         ENetPacket *p = enet_packet_create(NULL, 1 + n, ENET_PACKET_FLAG_RELIABLE);
         if (!p)
             break;
         p->data[0] = MSG_STREAM;
-        memcpy(p->data + 1, spec_stream + spec_sent[c], n);
-        p->userData = (void *)(uintptr_t)(((uintptr_t)spec_gen[c] << 8) | (uintptr_t)c);
+        memcpy(p->data + 1, spectator_stream + spectator_sent[c], n);
+        p->userData = (void *)(uintptr_t)(((uintptr_t)spectator_gen[c] << 8) | (uintptr_t)c);
         p->freeCallback = StreamDelivered;
-        spec_flight[c] += n;
+        spectator_flight[c] += n;
         if (enet_peer_send(conn_peer[c], NET_CHANNEL_RELIABLE, p) != 0) {
             enet_packet_destroy(p);
             break;
         }
-        spec_sent[c] += n;
+        spectator_sent[c] += n;
         stream_bytes += n;
     }
-    return spec_sent[c] != from;
+    return spectator_sent[c] != from;
 }
 
 bool NetServerSendStream(bool all) {
     if (!host)
         return false;
-    uint32_t end = all ? spec_length : SpecStreamSendable(turn, net_spectator_delay);
+    uint32_t end = all ? spectator_length : SpectatorStreamSendable(turn, net_spectator_delay);
     bool behind = false, sent = false;
     for (int c = 0; c < NET_MAX_CONNS; c++) {
         if (conn_state[c] != CONN_SPECTATOR || !conn_peer[c])
             continue;
         sent |= SendStreamTo(c, end);
-        behind |= spec_sent[c] < end;
+        behind |= spectator_sent[c] < end;
     }
     if (sent)
         enet_host_flush(host);
@@ -427,7 +427,7 @@ void NetServerClose() {
     // Spectators are sent the rest of their stream as their windows allow,
     // then the goodbye. The wait ends when every peer has gone, after
     // GOODBYE_MS without a word while only players are left (STALL_MS while
-    // a spectator is: one may be busy catching up), or after FOLLOW_END_MS
+    // a spectator is: one may be busy catching up), or after SPECTATOR_END_MS
     // in all. Any stream a spectator acknowledges counts as a word.
     uint32_t start = enet_time_get(), moved = start;
     uint64_t acked = stream_acked;
@@ -441,8 +441,8 @@ void NetServerClose() {
             following |= conn_state[c] == CONN_SPECTATOR;
             if (conn_state[c] != CONN_SPECTATOR || p->state != ENET_PEER_STATE_CONNECTED)
                 continue;
-            SendStreamTo(c, spec_length);
-            if (spec_sent[c] == spec_length)
+            SendStreamTo(c, spectator_length);
+            if (spectator_sent[c] == spectator_length)
                 enet_peer_disconnect_later(p, NET_BYE);
         }
         uint32_t now = enet_time_get();
@@ -451,7 +451,7 @@ void NetServerClose() {
             moved = now;
         }
         if (left || now - moved >= (following ? STALL_MS : GOODBYE_MS) ||
-            now - start >= FOLLOW_END_MS)
+            now - start >= SPECTATOR_END_MS)
             break;
         enet_host_flush(host);
         ENetEvent ev;

@@ -19,9 +19,9 @@
 #include "resources/number.h"
 #include "resources/tiles.h"
 #include "resources/tokens.h"
-#include "wire/followstream.h"
 #include "wire/record.h"
 #include "wire/replay.h"
+#include "wire/spectatorstream.h"
 #include "world/gameserver.h"
 #include "world/world.h"
 #include "world/worldhash.h"
@@ -172,9 +172,9 @@ static int ParseOptions(int argc, char **argv, Options &o) {
         else if (!strcmp(a, "--turns"))
             ok = Number(v, 0, 2000000000, &o.turns);
         else if (!strcmp(a, "--spectators"))
-            ok = Number(v, 0, SPEC_MAX, &o.spectators);
+            ok = Number(v, 0, SPECTATOR_MAX, &o.spectators);
         else if (!strcmp(a, "--spectator-delay"))
-            ok = Number(v, 0, SPEC_DELAY_MAX, &o.delay);
+            ok = Number(v, 0, SPECTATOR_DELAY_MAX, &o.delay);
         else
             ok = Number(v, 0, 2000000000, &o.every);
         if (!ok)
@@ -273,9 +273,9 @@ static void Totals(bool spectators) {
 }
 
 // Every how many turns the spectators' stream carries the world hash: the
-// server's own hash lines, or SPEC_HASH_EVERY when it prints none.
+// server's own hash lines, or SPECTATOR_HASH_EVERY when it prints none.
 static uint32_t StreamHashEvery(const Options &o) {
-    return o.every > 0 ? (uint32_t)o.every : SPEC_HASH_EVERY;
+    return o.every > 0 ? (uint32_t)o.every : SPECTATOR_HASH_EVERY;
 }
 
 // After a turn: the stream's hash entry when one is due and the turn's end;
@@ -285,8 +285,8 @@ static uint32_t StreamHashEvery(const Options &o) {
 static bool StreamTurnEnd(const Options &o, bool streaming) {
     static uint32_t last_sent;
     if (turn % StreamHashEvery(o) == 0)
-        SpecStreamHash(WorldHash());
-    SpecStreamMark(turn);
+        SpectatorStreamHash(WorldHash());
+    SpectatorStreamMark(turn);
     if (!streaming && NowMs() - last_sent < STREAM_GAP_MS)
         return false;
     last_sent = NowMs();
@@ -297,7 +297,7 @@ static bool StreamTurnEnd(const Options &o, bool streaming) {
 // and the whole stream to every spectator.
 static void StreamEnd(const Options &o) {
     if (turn % StreamHashEvery(o) != 0)
-        SpecStreamHash(WorldHash());
+        SpectatorStreamHash(WorldHash());
     NetServerSendStream(true);
 }
 
@@ -309,7 +309,7 @@ static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bou
     net_spectator_delay = (uint16_t)o.delay;
     net_setup = (uint8_t)o.setup;
     net_data_hash = DataHash();
-    SpecStreamReset();
+    SpectatorStreamReset();
     printf("marrowdigger-server: listening on %s:%u, %ld players, a turn every %ld ms\n",
            o.bind ? o.bind : "0.0.0.0", (unsigned)bound, o.players, o.turn_ms);
     gamestepdelay = (uint16_t)o.turn_ms;
@@ -332,7 +332,7 @@ static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bou
         NetServerWait(0);
         uint8_t held = NetHeldSlots();
         if (o.spectators)
-            SpecStreamTurn(held);
+            SpectatorStreamTurn(held);
         if (rec && !RecordTurn(rec, turn, held)) {
             RecordWriteFailed(rec_name);
             status = 1;

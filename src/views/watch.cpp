@@ -7,7 +7,7 @@
 #include <stdio.h>
 
 #include "math/zmath.h"
-#include "net/follower.h"
+#include "net/spectator.h"
 #include "platform/platform.h"
 #include "views/observer.h"
 #include "wire/record.h"
@@ -18,9 +18,9 @@
 #define PAD_A 0 // logical buttons of pad 0
 #define PAD_L 4
 #define PAD_R 5
-#define QUARTERS_PER_MS 4     // the watch clock counts quarter milliseconds at real time
-#define FOLLOW_TURNS_MAX 8192 // turns of a followed game run in one frame at most
-#define FOLLOW_FRAME_MS 200   // and the time they may take, so the view moves on
+#define QUARTERS_PER_MS 4        // the watch clock counts quarter milliseconds at real time
+#define SPECTATOR_TURNS_MAX 8192 // turns of a spectated game run in one frame at most
+#define SPECTATOR_FRAME_MS 200   // and the time they may take, so the view moves on
 
 uint8_t watch_state;
 uint8_t watch_speed = WATCH_SPEED_REAL;
@@ -38,7 +38,7 @@ static uint32_t watch_lasttick;               // tick of the previous watch fram
 static uint32_t watch_lastcount = UINT32_MAX; // frame count of the previous watch frame
 static char watch_fault[48];                  // what broke the watch, for the status line
 static uint8_t watch_live;                    // following a server, not a record
-static uint8_t watch_caught_up;               // a follow has reached the turn it joined at
+static uint8_t watch_caught_up;               // a spectator has reached the turn it joined at
 static uint64_t watch_hash;                   // world hash taken after the last turn run
 static uint8_t watch_hashed;                  // watch_hash holds the world as it stands
 
@@ -57,12 +57,12 @@ bool WatchOpen(const char *who, const char *path, int every) {
     return true;
 }
 
-bool WatchFollow(const char *who, const char *address, int every) {
+bool WatchSpectate(const char *who, const char *address, int every) {
     if (!NetSpectate(who, address))
         return false;
     watch_who = who;
-    watch_players = follow_players;
-    watch_setup = follow_setup;
+    watch_players = spectator_players;
+    watch_setup = spectator_setup;
     watch_every = every;
     watch_live = 1;
     watch_state = WATCH_RUNNING;
@@ -73,12 +73,12 @@ void WatchStart() {
     StartWorld(watch_players, watch_setup);
     watch_seed = rnd_seed;
     if (watch_live)
-        FollowClockStart();
+        SpectatorClockStart();
 }
 
 void WatchClose() {
     if (watch_live)
-        FollowLeave();
+        SpectatorLeave();
     if (watch_file)
         fclose(watch_file);
     watch_file = NULL;
@@ -135,30 +135,30 @@ static void WatchTurn() {
         Broken(RecordFault(r));
 }
 
-// Runs the followed game's turns that have come, up to a frame's share, and
+// Runs the spectated game's turns that have come, up to a frame's share, and
 // checks each hash point.
-static void FollowTurns() {
-    uint32_t began = FollowMs();
-    for (int n = 0; n < FOLLOW_TURNS_MAX && watch_state == WATCH_RUNNING &&
-                    FollowMs() - began < FOLLOW_FRAME_MS;) {
+static void SpectatorTurns() {
+    uint32_t began = SpectatorMs();
+    for (int n = 0; n < SPECTATOR_TURNS_MAX && watch_state == WATCH_RUNNING &&
+                    SpectatorMs() - began < SPECTATOR_FRAME_MS;) {
         uint64_t hash = 0;
-        int r = FollowNext(&hash);
-        if (r == FOLLOW_WAIT)
+        int r = SpectatorNext(&hash);
+        if (r == SPECTATOR_WAIT)
             break;
-        if (r == FOLLOW_TURN) {
+        if (r == SPECTATOR_TURN) {
             RunTurn();
             n++;
-        } else if (r == FOLLOW_HASH && !FollowInStep(hash, TurnHash())) {
-            Broken(follow_problem);
-        } else if (r == FOLLOW_END) {
+        } else if (r == SPECTATOR_HASH && !SpectatorInStep(hash, TurnHash())) {
+            Broken(spectator_problem);
+        } else if (r == SPECTATOR_END) {
             Ended();
-        } else if (r == FOLLOW_LOST) {
-            Broken(follow_problem);
+        } else if (r == SPECTATOR_LOST) {
+            Broken(spectator_problem);
         }
     }
-    if (!watch_caught_up && turn + follow_delay >= follow_join_turn) {
+    if (!watch_caught_up && turn + spectator_delay >= spectator_join_turn) {
         watch_caught_up = 1;
-        fprintf(stderr, "%s: caught up with turn %u in %u ms\n", watch_who, turn, FollowMs());
+        fprintf(stderr, "%s: caught up with turn %u in %u ms\n", watch_who, turn, SpectatorMs());
     }
 }
 
@@ -182,7 +182,7 @@ static void WatchTurnsDue() {
     watch_lasttick = curgametick;
     watch_lastcount = count;
     if (watch_live && watch_state == WATCH_RUNNING)
-        FollowTurns();
+        SpectatorTurns();
     if (watch_live || watch_paused || watch_state != WATCH_RUNNING)
         return;
     watch_clock += (uint64_t)elapsed << watch_speed;

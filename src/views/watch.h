@@ -29,10 +29,10 @@ extern uint8_t watch_paused; // non-zero while A has paused the watch
 // replay does (every `every` turns and after the last); -1 prints none.
 bool WatchOpen(const char *who, const char *path, int every);
 
-// Joins the server at "HOST[:PORT]" as a spectator (net/follower.h) and
+// Joins the server at "HOST[:PORT]" as a spectator (net/spectator.h) and
 // follows its game from the start; hash lines as for WatchOpen. False after
 // one line on stderr.
-bool WatchFollow(const char *who, const char *address, int every);
+bool WatchSpectate(const char *who, const char *address, int every);
 
 // After the game's initialisation: the world of the game's start.
 void WatchStart();

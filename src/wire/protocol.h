@@ -20,14 +20,15 @@
 //   COMMAND  client -> server  133 bytes type, the command's number (32-bit),
 //                                        the 128 bytes of the command slot
 //
-// Spectators, which follow the game without a slot:
+// Spectators, which watch the game live without a slot:
 //
 //   SPECTATE spectator -> server 7 bytes type, "MDGO", protocol version (16-bit)
-//   FOLLOW   server -> spectator 17 bytes type, players 1..4, creature set-up 0..1,
+//   SPECTATOR_WELCOME
+//            server -> spectator 17 bytes type, players 1..4, creature set-up 0..1,
 //                                        delay in turns (16-bit), the server's turn
 //                                        (32-bit), data hash (64-bit)
 //   STREAM   server -> spectator 2..1025 bytes type, the next bytes of the
-//                                        spectator stream (followstream.h); the
+//                                        spectator stream (spectatorstream.h); the
 //                                        only message whose size varies
 //
 // Packages go unreliable and sequenced on channel 0 (the newest wins); the
@@ -57,7 +58,7 @@
 #define MSG_PACKAGE 4
 #define MSG_COMMAND 5
 #define MSG_SPECTATE 6
-#define MSG_FOLLOW 7
+#define MSG_SPECTATOR_WELCOME 7
 #define MSG_STREAM 8
 
 #define MSG_HELLO_SIZE 15
@@ -69,7 +70,7 @@
 #define MSG_COMMAND_HEAD 5 // type and the command's number
 #define MSG_COMMAND_SIZE (MSG_COMMAND_HEAD + CLIENT_SLOT)
 #define MSG_SPECTATE_SIZE 7
-#define MSG_FOLLOW_SIZE 17
+#define MSG_SPECTATOR_WELCOME_SIZE 17
 #define STREAM_CHUNK 1024 // stream bytes in one message at most
 #define MSG_STREAM_MAX (1 + STREAM_CHUNK)
 #define MSG_MAX_SIZE MSG_STREAM_MAX    // largest message either end accepts

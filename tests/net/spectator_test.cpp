@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "net/followers.h"
+#include "net/spectators.h"
 
 namespace {
 
@@ -75,12 +75,12 @@ TEST(Spectate, RefusalsGetOneLineAndStrayTrafficIsCounted) {
     std::vector<uint8_t> hello(MSG_HELLO_SIZE), again(MSG_SPECTATE_SIZE);
     NetMakeHello(hello.data(), 0);
     NetMakeGreeting(again.data(), MSG_SPECTATE);
-    Send(w.c, hello);                    // order
-    Send(w.c, MoveCommand(3));           // order
-    Send(w.c, again);                    // order
-    Send(w.c, {99, 1, 2});               // type
-    Send(w.c, {MSG_STREAM, 0, 1, 2, 3}); // type: never goes this way
-    Send(w.c, {MSG_FOLLOW, 1, 0});       // size
+    Send(w.c, hello);                         // order
+    Send(w.c, MoveCommand(3));                // order
+    Send(w.c, again);                         // order
+    Send(w.c, {99, 1, 2});                    // type
+    Send(w.c, {MSG_STREAM, 0, 1, 2, 3});      // type: never goes this way
+    Send(w.c, {MSG_SPECTATOR_WELCOME, 1, 0}); // size
     long before = w.stream;
     for (long start = NowMs(); !w.c.gone && NowMs() - start < 30000;) {
         PumpWatcher(w);

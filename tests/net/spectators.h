@@ -1,7 +1,7 @@
 // Helpers of the spectator tests: an in-process spectator that only counts
 // the stream it gets, and the headless runner started as a spectator.
-#ifndef MD_TESTS_WATCH_FOLLOWERS_H
-#define MD_TESTS_WATCH_FOLLOWERS_H
+#ifndef MD_NET_SPECTATORS_H
+#define MD_NET_SPECTATORS_H
 
 #include <string>
 #include <vector>
@@ -13,7 +13,7 @@ inline void SleepFor(int ms) {
     nanosleep(&t, nullptr);
 }
 
-// A test client that spectates: whether the follow came, and the stream
+// A test client that spectates: whether the spectator welcome came, and the stream
 // bytes it has had.
 struct Watcher {
     TestClient c;
@@ -32,7 +32,7 @@ inline void PumpWatcher(Watcher &w) {
         } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
             const uint8_t *d = ev.packet->data;
             size_t n = ev.packet->dataLength;
-            if (n == MSG_FOLLOW_SIZE && d[0] == MSG_FOLLOW)
+            if (n == MSG_SPECTATOR_WELCOME_SIZE && d[0] == MSG_SPECTATOR_WELCOME)
                 w.following = true;
             else if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
                 w.c.refused = d[1];
@@ -45,7 +45,7 @@ inline void PumpWatcher(Watcher &w) {
 
 // Connects (from the loopback address `from`, 127.0.0.1 when empty: the
 // server takes a few connections from one address) and asks to spectate;
-// true when the follow came within 10 s.
+// true when the spectator welcome came within 10 s.
 inline bool Spectate(Watcher &w, uint16_t port, const char *from = "") {
     EnetUp();
     w.c = TestClient();

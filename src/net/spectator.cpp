@@ -1,6 +1,6 @@
 // Spectator of a dedicated server over ENet: the handshake, the stream
 // bytes buffered as they come and handed out one entry at a time.
-#include "net/follower.h"
+#include "net/spectator.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -8,34 +8,34 @@
 #include <enet/enet.h>
 
 #include "net/link.h"
-#include "wire/followstream.h"
 #include "wire/protocol.h"
 #include "wire/record.h"
+#include "wire/spectatorstream.h"
 #include "world/world.h"
 #include "world/worldhash.h"
 
-uint8_t follow_players;
-uint8_t follow_setup;
-uint16_t follow_delay;
-uint32_t follow_join_turn;
-const char *follow_problem = "";
+uint8_t spectator_players;
+uint8_t spectator_setup;
+uint16_t spectator_delay;
+uint32_t spectator_join_turn;
+const char *spectator_problem = "";
 
 #define SERVE_MS 50 // longest time between services of the connection while catching up
 
-static NetLink follow_link;                      // the connection to the server
+static NetLink spectator_link;                   // the connection to the server
 static uint8_t ended;                            // the server said goodbye
-static uint32_t followed_at;                     // ENet's clock when the spectator was ready
+static uint32_t spectating_since;                // ENet's clock when the spectator was ready
 static uint32_t served_at;                       // ENet's clock at the last service
-static uint8_t buffer[SPEC_BUFFER];              // stream bytes not yet handed out
+static uint8_t buffer[SPECTATOR_BUFFER];         // stream bytes not yet handed out
 static uint32_t head, tail;                      // handed out up to head, received up to tail
 static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT]; // command slots as the stream left them
 
-// Takes the server's answer to the spectate: a follow that makes sense, or
+// Takes the server's answer to the spectate: a welcome that makes sense, or
 // a refusal.
-static int AcceptFollow(const uint8_t *d, size_t n) {
-    if (n == MSG_FOLLOW_SIZE && d[0] == MSG_FOLLOW && d[1] >= 1 && d[1] <= MAX_CLIENTS &&
-        d[2] <= SETUP_ALL && GetBE16(d + 3) <= SPEC_DELAY_MAX)
-        return MSG_FOLLOW;
+static int AcceptSpectatorWelcome(const uint8_t *d, size_t n) {
+    if (n == MSG_SPECTATOR_WELCOME_SIZE && d[0] == MSG_SPECTATOR_WELCOME && d[1] >= 1 &&
+        d[1] <= MAX_CLIENTS && d[2] <= SETUP_ALL && GetBE16(d + 3) <= SPECTATOR_DELAY_MAX)
+        return MSG_SPECTATOR_WELCOME;
     if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
         return MSG_REFUSE;
     return 0;
@@ -59,24 +59,25 @@ static const char *RefusalText(int type, const uint8_t *answer) {
 }
 
 bool NetSpectate(const char *who, const char *address) {
-    if (!LinkConnect(follow_link, who, address))
+    if (!LinkConnect(spectator_link, who, address))
         return false;
     uint8_t spectate[MSG_SPECTATE_SIZE];
     NetMakeGreeting(spectate, MSG_SPECTATE);
-    LinkSend(follow_link, spectate, sizeof spectate);
-    uint8_t answer[MSG_FOLLOW_SIZE] = {};
-    int type = LinkAwait(follow_link, AcceptFollow, answer, sizeof answer);
-    if (type == MSG_FOLLOW && GetBE64(answer + 9) == DataHash()) {
-        follow_players = answer[1];
-        follow_setup = answer[2];
-        follow_delay = GetBE16(answer + 3);
-        follow_join_turn = GetBE32(answer + 5);
+    LinkSend(spectator_link, spectate, sizeof spectate);
+    uint8_t answer[MSG_SPECTATOR_WELCOME_SIZE] = {};
+    int type = LinkAwait(spectator_link, AcceptSpectatorWelcome, answer, sizeof answer);
+    if (type == MSG_SPECTATOR_WELCOME && GetBE64(answer + 9) == DataHash()) {
+        spectator_players = answer[1];
+        spectator_setup = answer[2];
+        spectator_delay = GetBE16(answer + 3);
+        spectator_join_turn = GetBE32(answer + 5);
         return true;
     }
-    fprintf(stderr, "%s: the server at %s:%u %s\n", who, follow_link.name,
-            (unsigned)follow_link.port,
-            type == MSG_FOLLOW ? "plays other data (map or tile file)" : RefusalText(type, answer));
-    LinkClose(follow_link);
+    fprintf(stderr, "%s: the server at %s:%u %s\n", who, spectator_link.name,
+            (unsigned)spectator_link.port,
+            type == MSG_SPECTATOR_WELCOME ? "plays other data (map or tile file)"
+                                          : RefusalText(type, answer));
+    LinkClose(spectator_link);
     return false;
 }
 
@@ -87,30 +88,30 @@ static void Receive() {
     if (head == tail)
         head = tail = 0;
     ENetEvent ev;
-    for (int k = 0;
-         k < NET_EVENTS_MAX && follow_link.peer && enet_host_service(follow_link.host, &ev, 0) > 0;
+    for (int k = 0; k < NET_EVENTS_MAX && spectator_link.peer &&
+                    enet_host_service(spectator_link.host, &ev, 0) > 0;
          k++) {
         if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
-            follow_link.peer = NULL;
+            spectator_link.peer = NULL;
             ended = ev.data == NET_BYE;
             if (!ended)
-                follow_problem = "lost the server";
+                spectator_problem = "lost the server";
         } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
             const uint8_t *d = ev.packet->data;
             size_t n = ev.packet->dataLength;
             if (n >= 2 && n <= MSG_STREAM_MAX && d[0] == MSG_STREAM) {
-                if (n - 1 > SPEC_BUFFER - tail && head > 0) {
+                if (n - 1 > SPECTATOR_BUFFER - tail && head > 0) {
                     memmove(buffer, buffer + head, tail - head);
                     tail -= head;
                     head = 0;
                 }
-                if (n - 1 <= SPEC_BUFFER - tail) {
+                if (n - 1 <= SPECTATOR_BUFFER - tail) {
                     memcpy(buffer + tail, d + 1, n - 1);
                     tail += (uint32_t)(n - 1);
                 } else {
-                    follow_problem = "cannot keep up";
-                    enet_peer_reset(follow_link.peer);
-                    follow_link.peer = NULL;
+                    spectator_problem = "cannot keep up";
+                    enet_peer_reset(spectator_link.peer);
+                    spectator_link.peer = NULL;
                 }
             } else {
                 NetCountDrop(d, n);
@@ -120,54 +121,55 @@ static void Receive() {
     }
 }
 
-int FollowNext(uint64_t *hash) {
+int SpectatorNext(uint64_t *hash) {
     // Served every SERVE_MS while catching up too, however long the turns
     // and hashes take, so that the server hears the acknowledgements, keeps
     // the stream coming and can say goodbye.
-    if (head == tail || (tail - head < SPEC_ENTRY_MAX && follow_link.peer) ||
+    if (head == tail || (tail - head < SPECTATOR_ENTRY_MAX && spectator_link.peer) ||
         enet_time_get() - served_at >= SERVE_MS)
         Receive();
     bool is_hash = false;
-    int n = SpecStreamDecode(buffer + head, tail - head, follow_players, slots, &is_hash, hash);
+    int n =
+        SpectatorStreamDecode(buffer + head, tail - head, spectator_players, slots, &is_hash, hash);
     if (n > 0) {
         head += (uint32_t)n;
         if (is_hash)
-            return FOLLOW_HASH;
+            return SPECTATOR_HASH;
         memcpy(net_client_msg, slots, sizeof slots);
-        return FOLLOW_TURN;
+        return SPECTATOR_TURN;
     }
-    if (n == SPEC_BAD) {
-        follow_problem = "a bad stream";
-        FollowLeave();
-        return FOLLOW_LOST;
+    if (n == SPECTATOR_BAD) {
+        spectator_problem = "a bad stream";
+        SpectatorLeave();
+        return SPECTATOR_LOST;
     }
-    if (follow_link.peer)
-        return FOLLOW_WAIT;
+    if (spectator_link.peer)
+        return SPECTATOR_WAIT;
     if (ended && head == tail)
-        return FOLLOW_END;
+        return SPECTATOR_END;
     if (ended)
-        follow_problem = "the stream broke off";
-    return FOLLOW_LOST;
+        spectator_problem = "the stream broke off";
+    return SPECTATOR_LOST;
 }
 
-void FollowClockStart() {
-    followed_at = enet_time_get();
+void SpectatorClockStart() {
+    spectating_since = enet_time_get();
 }
 
-uint32_t FollowMs() {
-    return enet_time_get() - followed_at;
+uint32_t SpectatorMs() {
+    return enet_time_get() - spectating_since;
 }
 
-void FollowLeave() {
-    LinkClose(follow_link);
+void SpectatorLeave() {
+    LinkClose(spectator_link);
 }
 
-bool FollowInStep(uint64_t server_hash, uint64_t world_hash) {
+bool SpectatorInStep(uint64_t server_hash, uint64_t world_hash) {
     static char out_of_step[48];
     if (server_hash == world_hash)
         return true;
     snprintf(out_of_step, sizeof out_of_step, "out of step at turn %u", turn);
-    follow_problem = out_of_step;
-    FollowLeave();
+    spectator_problem = out_of_step;
+    SpectatorLeave();
     return false;
 }

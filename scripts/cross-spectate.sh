@@ -8,13 +8,13 @@
 # and the wall time. Every wait is bounded, and the programs it started are
 # ended on every way out.
 #
-#   scripts/cross-follow.sh ARCH [NATIVE_BUILD]     (default: build)
+#   scripts/cross-spectate.sh ARCH [NATIVE_BUILD]     (default: build)
 #
 # Expects build-ARCH from scripts/cross-build.sh; builds the native programs
 # when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-arch=${1:?usage: scripts/cross-follow.sh ARCH [NATIVE_BUILD]}
+arch=${1:?usage: scripts/cross-spectate.sh ARCH [NATIVE_BUILD]}
 native=${2:-build}
 cross=build-$arch
 turns=2000  # the game's length
@@ -126,14 +126,14 @@ grep -q '^slot [01] left' "$out/server.out" &&
 # The hash lines: the spectator's must be the server's, each and all.
 hashes='^turn [0-9]+ hash [0-9a-f]{16}$'
 grep -E "$hashes" "$out/server.out" >"$out/server.hashes" || true
-grep -E "$hashes" "$out/follower.out" >"$out/follower.hashes" || true
-if ! diff "$out/server.hashes" "$out/follower.hashes" >"$out/hashes.diff"; then
+grep -E "$hashes" "$out/follower.out" >"$out/spectator.hashes" || true
+if ! diff "$out/server.hashes" "$out/spectator.hashes" >"$out/hashes.diff"; then
     echo "cross-follow: hash lines (< native server, > $arch spectator):" >&2
     head -n 20 "$out/hashes.diff" >&2
     fail "the spectator is out of step with the server" follower.err
 fi
-last=$(tail -n 1 "$out/follower.hashes" | cut -d' ' -f2)
+last=$(tail -n 1 "$out/spectator.hashes" | cut -d' ' -f2)
 [ "${last:-0}" -ge "$turns" ] || fail "the hash lines stop at turn ${last:-0}, before $turns"
 echo "cross-follow: $arch spectator under qemu joined at turn $joined," \
-    "$(wc -l <"$out/follower.hashes") hash lines up to turn $last same as the native" \
+    "$(wc -l <"$out/spectator.hashes") hash lines up to turn $last same as the native" \
     "server's, in $((SECONDS - started)) s"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "net/followers.h"
+#include "net/spectators.h"
 
 namespace {
 

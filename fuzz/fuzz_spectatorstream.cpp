@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzzsupport.h"
-#include "wire/followstream.h"
+#include "wire/spectatorstream.h"
 #include "world/world.h"
 
 static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT];
@@ -26,9 +26,9 @@ static void ReadRandom(const uint8_t *p, size_t n, int players) {
         memcpy(before, slots, sizeof slots);
         bool is_hash = false;
         uint64_t hash = 0;
-        int used = SpecStreamDecode(rest.data(), rest.size(), players, slots, &is_hash, &hash);
+        int used = SpectatorStreamDecode(rest.data(), rest.size(), players, slots, &is_hash, &hash);
         if (used <= 0) {
-            FUZZ_CHECK(used == SPEC_NEED_MORE || used == SPEC_BAD);
+            FUZZ_CHECK(used == SPECTATOR_NEED_MORE || used == SPECTATOR_BAD);
             FUZZ_CHECK(memcmp(before, slots, sizeof slots) == 0);
             return;
         }
@@ -39,7 +39,7 @@ static void ReadRandom(const uint8_t *p, size_t n, int players) {
 
 // Writes turns whose commands come from the input and reads them back.
 static void RoundTrip(const uint8_t *p, size_t n, int players) {
-    SpecStreamReset();
+    SpectatorStreamReset();
     memset(net_client_msg, 0, sizeof net_client_msg);
     std::vector<std::vector<uint8_t>> turns;
     for (size_t at = 0; at + 3 <= n; at += 3) {
@@ -52,18 +52,18 @@ static void RoundTrip(const uint8_t *p, size_t n, int players) {
             if (!(held & (1 << s)))
                 memset(want.data() + s * CLIENT_SLOT, 0, CLIENT_SLOT);
         turns.push_back(want);
-        SpecStreamTurn(held);
+        SpectatorStreamTurn(held);
         if (at % 9 == 0)
-            SpecStreamHash(at * 0x9e3779b97f4a7c15ull);
+            SpectatorStreamHash(at * 0x9e3779b97f4a7c15ull);
     }
-    FUZZ_CHECK(!spec_full);
+    FUZZ_CHECK(!spectator_full);
     memset(slots, 0, sizeof slots);
     size_t at = 0, turn_at = 0;
-    while (at < spec_length) {
+    while (at < spectator_length) {
         bool is_hash = false;
         uint64_t hash = 0;
-        int used =
-            SpecStreamDecode(spec_stream + at, spec_length - at, players, slots, &is_hash, &hash);
+        int used = SpectatorStreamDecode(spectator_stream + at, spectator_length - at, players,
+                                         slots, &is_hash, &hash);
         FUZZ_CHECK(used > 0);
         at += (size_t)used;
         if (is_hash)
