@@ -12,7 +12,8 @@ werror=${MD_WERROR:-OFF}
 [ "${CI:-}" = true ] && werror=ON
 
 echo "== build and test (RelWithDebInfo)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMD_WERROR="$werror" >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMD_TESTS=ON -DMD_BENCH=ON -DMD_WERROR="$werror" \
+    >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 

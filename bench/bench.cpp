@@ -10,8 +10,8 @@
 #include "game/globalvar.h"
 #include "math/tables.h"
 #include "menu/mainmenu.h"
-#include "resources/initall.h"
-#include "server/gameserver.h"
+#include "game/initall.h"
+#include "world/gameserver.h"
 
 #if defined(MD_HAVE_LIBTCOD)
 #include <libtcod/fov.h>

@@ -11,7 +11,7 @@
 
 #include "fuzzsupport.h"
 #include "game/globalvar.h"
-#include "net/followstream.h"
+#include "wire/followstream.h"
 
 static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT];
 static uint8_t before[MAX_CLIENTS * CLIENT_SLOT];

@@ -3,7 +3,7 @@
 
 #include "fuzzsupport.h"
 #include "game/globalvar.h"
-#include "server/gameserver.h"
+#include "world/gameserver.h"
 
 static uint8_t expected[WORLD_X][WORLD_Y]; // level 0 as the file describes it
 static uint8_t column[12800];              // one column x of the grid as it should be

@@ -20,7 +20,7 @@
 
 #include "fuzzsupport.h"
 #include "game/globalvar.h"
-#include "net/net.h"
+#include "wire/protocol.h"
 #include "net/netserver.h"
 
 // The tables agree: a slot is held by a player connection that names it

@@ -4,7 +4,7 @@
 
 #include "fuzzsupport.h"
 #include "game/globalvar.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(palette, 0, sizeof palette);

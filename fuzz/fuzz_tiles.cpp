@@ -3,7 +3,7 @@
 
 #include "fuzzsupport.h"
 #include "game/globalvar.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 
 // White space that separates the file's tokens.
 static bool IsBlank(uint8_t c) {

@@ -1,9 +1,10 @@
 #!/bin/bash
-# Builds the Debian packages marrowdigger and marrowdigger-server from the
-# working tree (tracked and new files, nothing ignored), checks them with
-# lintian, then unpacks both into a scratch root (never the machine's own)
-# and plays the walk through the unpacked launcher against the recorded
-# frame hashes:
+# Builds the Debian packages marrowdigger, marrowdigger-data and
+# marrowdigger-server from the working tree (tracked and new files, nothing
+# ignored), checks them with lintian and checks their dependencies, then
+# unpacks them into a scratch root (never the machine's own) and plays the
+# walk through the unpacked launcher against the recorded frame hashes.
+# scripts/deb-clean-test.sh then installs them in fresh Debian roots:
 #   scripts/deb.sh
 # The packages, .changes and .buildinfo end up in build-deb/. Fails on any
 # lintian error or warning.
@@ -36,10 +37,26 @@ for deb in "$out"/*.deb; do
         "$(dpkg-deb -f "$deb" Installed-Size)"
 done
 
+echo "== dependencies"
+# The game must get sdl12-compat, never classic SDL 1.2 (which only shares
+# its library's name); the server no SDL and no game, only the data.
+depends() { dpkg-deb -f "$out/${1}_"*.deb Depends; }
+for name in marrowdigger marrowdigger-data marrowdigger-server; do
+    echo "$name: Depends: $(depends "$name")"
+done
+depends marrowdigger | tr ',' '\n' | grep -qx ' *libsdl1.2-compat-shim' ||
+    { echo "FAIL: marrowdigger does not depend on libsdl1.2-compat-shim" >&2; exit 1; }
+if depends marrowdigger-server | tr ',' '\n' | grep -Eq '^ *(libsdl|marrowdigger( |$))'; then
+    echo "FAIL: marrowdigger-server depends on SDL or on the game" >&2
+    exit 1
+fi
+[ "$(dpkg-deb -f "$out"/marrowdigger-data_*.deb Architecture)" = all ] ||
+    { echo "FAIL: marrowdigger-data is not Architecture: all" >&2; exit 1; }
+
 echo "== the unpacked packages"
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
-for name in marrowdigger marrowdigger-server; do
+for name in marrowdigger marrowdigger-data marrowdigger-server; do
     dpkg-deb -x "$out/${name}_"*.deb "$root"
 done
 grep -v '^#' tests/replays/walk.expected >"$root/expected"
@@ -58,6 +75,10 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 2 "$root/usr/games/
 [ "$status" -eq 1 ] && [ "$(wc -l <"$root/nodisplay")" -eq 1 ] ||
     { echo "FAIL: without a display the unpacked game gave $status:" >&2; cat "$root/nodisplay" >&2; exit 1; }
 echo "without a display the unpacked game says: $(cat "$root/nodisplay")"
+if readelf -d "$root/usr/games/marrowdigger-server" | grep -Ei 'NEEDED.*(libSDL|libX11|libpulse|libasound)'; then
+    echo "FAIL: the packaged server needs the display or sound libraries above" >&2
+    exit 1
+fi
 "$root/usr/games/marrowdigger-server" --data "$root/usr/share/games/marrowdigger" --port 0 --turns 5 \
     --turn-ms 10 --hash-every 5 --quiet >"$root/server.out"
 grep -q "^turn 5 hash" "$root/server.out" ||

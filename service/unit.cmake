@@ -1,7 +1,7 @@
 # Writes the server's systemd unit when installing, with the full paths of
-# the server, its data and its environment file under the install prefix;
+# the server and its environment file under the install prefix;
 # each is quoted or escaped as unit files require.
-foreach(what SERVER DATA ENV_FILE)
+foreach(what SERVER ENV_FILE)
   cmake_path(ABSOLUTE_PATH MD_UNIT_${what} BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}" NORMALIZE
              OUTPUT_VARIABLE path)
   # Specifiers start with a percent sign, variables with a dollar sign.

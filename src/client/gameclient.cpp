@@ -10,7 +10,7 @@
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
-#include "server/package.h"
+#include "world/package.h"
 
 // Camera on one axis: centred on the player, kept from running left of 0 and,
 // when the level is wider than the screen, from running past its last cell.

@@ -10,8 +10,8 @@
 #include "menu/mainmenu.h"
 #include "net/netclient.h"
 #include "platform/platform.h"
-#include "server/gameserver.h"
-#include "watch/watch.h"
+#include "world/gameserver.h"
+#include "views/watch.h"
 
 void Gameprocess() {
     curgametick = Platform_Tick();

@@ -11,7 +11,7 @@
 #include "net/netclient.h"
 #include "platform/platform.h"
 #include "resources/errorline.h"
-#include "watch/watch.h"
+#include "views/watch.h"
 
 // The value of option name at argv[*i], as "--name=VALUE" or "--name VALUE";
 // NULL when argv[*i] is another argument. *missing is set when the value is.
@@ -63,6 +63,10 @@ int main(int argc, char **argv) {
             followed = v;
         else if (!missing) {
             ErrorLine("unknown option '%.80s' (%s --help lists them)", argv[i], error_program);
+            return 2;
+        }
+        if (record && !*record) {
+            ErrorLine("--watch needs a record file, not an empty name");
             return 2;
         }
         if (missing) {

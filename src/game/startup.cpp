@@ -3,9 +3,9 @@
 
 #include "net/netclient.h"
 #include "platform/platform.h"
-#include "resources/config.h"
-#include "resources/initall.h"
-#include "watch/watch.h"
+#include "client/config.h"
+#include "game/initall.h"
+#include "views/watch.h"
 
 bool GameConnect(const char *who, const char *server, const char *followed, int every) {
     LoadConfig();

@@ -27,11 +27,11 @@
 #include "platform/platform.h"
 #include "platform/scripted.h"
 #include "resources/errorline.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 #include "resources/number.h"
-#include "server/fnv.h"
-#include "server/package.h"
-#include "watch/watch.h"
+#include "math/fnv.h"
+#include "world/package.h"
+#include "views/watch.h"
 
 #define SCRIPT_GROWTH 4096 // frames added at a time to a run that ends with its record
 
@@ -312,6 +312,10 @@ int HeadlessMain(int argc, char **argv) {
                 return BadUsage(arg + " needs a value");
             value = argv[++i];
         }
+        bool names_path =
+            arg == "--data" || arg == "--script" || arg == "--trace" || arg == "--watch";
+        if (names_path && value.empty())
+            return BadUsage(arg + " needs a path, not an empty one");
         uint64_t n;
         if (arg == "--data")
             data = value;
@@ -348,8 +352,12 @@ int HeadlessMain(int argc, char **argv) {
     if (every >= 0 && watch.empty() && followed.empty())
         return BadUsage("--hash-every needs --watch or --spectate");
 
+    // Paths are the caller's, read from the folder the runner started in, and
+    // named in full in any complaint.
     char cwd[PATH_MAX];
     std::string start = getcwd(cwd, sizeof cwd) ? cwd : ".";
+    script_path = FromStartDir(start, script_path);
+    trace_path = trace_path == "-" ? trace_path : FromStartDir(start, trace_path);
     for (const std::string &shot : shot_args) {
         size_t colon = shot.find(':');
         uint64_t f;
@@ -382,7 +390,7 @@ int HeadlessMain(int argc, char **argv) {
 
     // Outputs are opened only once everything else has been checked.
     if (chdir(data.c_str()) != 0) {
-        Complain("cannot enter the data folder " + data);
+        Complain("cannot enter the data folder " + FromStartDir(start, data));
         return 2;
     }
     std::string record = FromStartDir(start, watch);
@@ -391,7 +399,7 @@ int HeadlessMain(int argc, char **argv) {
     if (trace_path == "-") {
         hl_trace = stdout;
     } else if (!trace_path.empty()) {
-        hl_trace = fopen(FromStartDir(start, trace_path).c_str(), "w");
+        hl_trace = fopen(trace_path.c_str(), "w");
         if (!hl_trace) {
             Complain("cannot write the trace " + trace_path + ": " + strerror(errno));
             return 1;

@@ -8,10 +8,10 @@
 #include <enet/enet.h>
 
 #include "game/globalvar.h"
-#include "net/followstream.h"
+#include "wire/followstream.h"
 #include "net/link.h"
-#include "net/net.h"
-#include "server/record.h"
+#include "wire/protocol.h"
+#include "wire/record.h"
 
 uint8_t follow_players;
 uint8_t follow_setup;

@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "net/net.h"
+#include "wire/protocol.h"
 
 #define GOODBYE_MS 200 // time given to the server to hear the goodbye
 

@@ -10,7 +10,7 @@
 #include <enet/enet.h>
 
 #include "net/link.h"
-#include "net/net.h"
+#include "wire/protocol.h"
 #include "net/tokenfile.h"
 #include "resources/errorline.h"
 

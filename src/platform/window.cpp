@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include "game/globalvar.h"
@@ -18,8 +19,18 @@ static uint8_t Ink(uint32_t at) {
     return at < sizeof fontdata ? fontdata[at] : 0;
 }
 
+// Video drivers that show no picture on a screen: SDL2's (through
+// sdl12-compat) and classic SDL 1.2's, which draws text art in the terminal
+// through caca or aalib when it finds no display.
+static const char *const unseen_drivers[] = {"dummy", "offscreen", "evdev", "caca", "aalib"};
+
 bool VideoDriverIsReal(const char *driver) {
-    return driver && *driver && strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0;
+    if (!driver || !*driver)
+        return false;
+    for (const char *unseen : unseen_drivers)
+        if (strcasecmp(driver, unseen) == 0)
+            return false;
+    return true;
 }
 
 bool SdlInitQuiet(uint32_t flags, FILE **noise) {

@@ -23,8 +23,9 @@ void Platform_ToggleFullScreen();
 // False, leaving rgb alone, when the glyph has no ink.
 bool DrawGlyphIcon(uint8_t *rgb, int code);
 
-// Whether an SDL video driver draws on a real display (not dummy or
-// offscreen, which SDL falls back to when no display can be reached).
+// Whether an SDL video driver draws a picture on a screen: not dummy,
+// offscreen or evdev, nor the terminal's text art of caca or aalib, which
+// SDL falls back to when no display can be reached.
 bool VideoDriverIsReal(const char *driver);
 
 // SDL_Init(flags) with whatever SDL writes to stderr meanwhile kept in

@@ -4,41 +4,53 @@
 // over ENet. With --replay it re-runs a record offline instead.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include "game/gameproc.h"
 #include "game/globalvar.h"
-#include "net/followstream.h"
+#include "wire/followstream.h"
 #include "net/netserver.h"
 #include "net/serverhost.h"
 #include "resources/errorline.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 #include "resources/number.h"
-#include "server/gameserver.h"
-#include "server/record.h"
+#include "resources/tokens.h"
+#include "world/gameserver.h"
+#include "wire/record.h"
 
 #define WAIT_CAP_MS 100  // longest single network wait, so a signal is seen soon
 #define STREAM_WAIT_MS 2 // the same while a spectator is catching up, to keep its stream coming
 #define STREAM_GAP_MS 50 // turns shorter than this reach the spectators together
 
+// The data folder of an installed server, where the build installs its data;
+// it is taken only when it is there.
+#ifndef MD_INSTALLED_DATA
+#define MD_INSTALLED_DATA ""
+#endif
+
 static const char usage[] =
     "usage: marrowdigger-server [--data DIR] [--port N] [--bind ADDR] [--players N]\n"
-    "                           [--turn-ms N] [--turns N] [--record FILE] [--hash-every N]\n"
-    "                           [--record-overwrite] [--spectators N] [--spectator-delay T]\n"
-    "                           [--quiet]\n"
+    "                           [--turn-ms N] [--turns N] [--record FILE | --record-dir DIR]\n"
+    "                           [--hash-every N] [--record-overwrite] [--spectators N]\n"
+    "                           [--spectator-delay T] [--quiet]\n"
     "       marrowdigger-server --replay FILE [--data DIR] [--hash-every N]\n"
-    "  --data DIR        game data folder (data/maptest.map, data/tiledata.cfg); default: .\n"
+    "  --data DIR        game data folder (data/maptest.map, data/tiledata.cfg); default:\n"
+    "                    $MARROWDIGGER_DATA, else " MD_INSTALLED_DATA " if there, else .\n"
     "  --port N          UDP port, 0 for any free one (default 7742)\n"
     "  --bind ADDR       IPv4 address to listen on (default: every interface)\n"
     "  --players N       player slots, 1..4 (default 4); slot i controls creature i\n"
     "  --turn-ms N       milliseconds between turns, 1..60000 (default 500)\n"
     "  --turns N         stop after N turns (default: run until SIGINT or SIGTERM)\n"
     "  --record FILE     write a record of the game to FILE, a new file\n"
+    "  --record-dir DIR  write the record to a new file YYYYMMDD-HHMMSS-PORT.rec in DIR\n"
+    "                    (UTC start time, the port listened on)\n"
     "  --record-overwrite  let --record replace an existing record\n"
     "  --replay FILE     re-run a record offline and print the world hashes\n"
     "  --hash-every N    print the world hash every N turns, 0 never (default 100)\n"
@@ -84,9 +96,11 @@ static int BadUsage(const char *what, const char *arg) {
 
 // Everything the options set.
 struct Options {
-    const char *data = ".";
+    const char *data = NULL;    // NULL: the default folder, found by DataFolder
+    const char *data_from = ""; // where a default folder came from, for its lines
     const char *bind = NULL;
     const char *record = NULL;
+    const char *record_dir = NULL;
     const char *replay = NULL;
     long port = NET_DEFAULT_PORT;
     long players = MAX_CLIENTS;
@@ -124,9 +138,10 @@ static int ParseOptions(int argc, char **argv, Options &o) {
             o.overwrite = true;
             continue;
         }
-        bool known = !strcmp(a, "--data") || !strcmp(a, "--bind") || !strcmp(a, "--record") ||
-                     !strcmp(a, "--replay") || !strcmp(a, "--port") || !strcmp(a, "--players") ||
-                     !strcmp(a, "--turn-ms") || !strcmp(a, "--turns") ||
+        bool path = !strcmp(a, "--data") || !strcmp(a, "--record") || !strcmp(a, "--record-dir") ||
+                    !strcmp(a, "--replay");
+        bool known = path || !strcmp(a, "--bind") || !strcmp(a, "--port") ||
+                     !strcmp(a, "--players") || !strcmp(a, "--turn-ms") || !strcmp(a, "--turns") ||
                      !strcmp(a, "--hash-every") || !strcmp(a, "--spectators") ||
                      !strcmp(a, "--spectator-delay");
         if (!known)
@@ -134,6 +149,8 @@ static int ParseOptions(int argc, char **argv, Options &o) {
         if (i + 1 >= argc)
             return BadUsage("a value is missing after", a);
         const char *v = argv[++i];
+        if (path && !*v)
+            return BadUsage("an empty path for", a);
         bool ok = true;
         if (!strcmp(a, "--data"))
             o.data = v;
@@ -141,6 +158,8 @@ static int ParseOptions(int argc, char **argv, Options &o) {
             o.bind = v;
         else if (!strcmp(a, "--record"))
             o.record = v;
+        else if (!strcmp(a, "--record-dir"))
+            o.record_dir = v;
         else if (!strcmp(a, "--replay"))
             o.replay = v;
         else if (!strcmp(a, "--port"))
@@ -160,15 +179,60 @@ static int ParseOptions(int argc, char **argv, Options &o) {
         if (!ok)
             return BadUsage("bad value for", a);
     }
+    if (o.record && o.record_dir) {
+        ErrorLine("--record and --record-dir cannot go together: give one");
+        return 2;
+    }
     return 0;
 }
 
-// Moves into the data folder; one line when it cannot.
-static bool EnterData(const char *data) {
-    if (chdir(data) == 0)
-        return true;
-    ErrorLine("cannot enter the data folder %s: %s", data, strerror(errno));
-    return false;
+// The data folder when --data gives none: MARROWDIGGER_DATA when set, else
+// the installed data when it is there, else the current folder (a build's
+// gamedata/).
+static void DataFolder(Options &o) {
+    const char *env = getenv("MARROWDIGGER_DATA");
+    struct stat st;
+    if (env && *env) {
+        o.data = env;
+        o.data_from = " (MARROWDIGGER_DATA)";
+    } else if (*MD_INSTALLED_DATA && stat(MD_INSTALLED_DATA, &st) == 0 && S_ISDIR(st.st_mode)) {
+        o.data = MD_INSTALLED_DATA;
+    } else {
+        o.data = ".";
+    }
+}
+
+// Checks that the data files the server reads can be opened, so that a
+// missing one is named with the folder it was looked for in; one line when
+// one cannot.
+static bool DataFilesThere(const char *data) {
+    static const char *const files[] = {"data/tiledata.cfg", "data/maptest.map"};
+    for (const char *file : files) {
+        char err[320];
+        int fd = OpenDataFile(file, err, sizeof err);
+        if (fd >= 0) {
+            close(fd);
+            continue;
+        }
+        // The loader's line with the folder after the file's name.
+        char here[PATH_MAX];
+        const char *folder = getcwd(here, sizeof here) ? here : data;
+        const char *name = strstr(err, file);
+        int head = name ? (int)(name - err + strlen(file)) : (int)strlen(err);
+        ErrorLine("%.*s in %s%s (give the data folder with --data DIR)", head, err, folder,
+                  err + head);
+        return false;
+    }
+    return true;
+}
+
+// Moves into the data folder and checks its files; one line when it cannot.
+static bool EnterData(const Options &o) {
+    if (chdir(o.data) != 0) {
+        ErrorLine("cannot enter the data folder %s%s: %s", o.data, o.data_from, strerror(errno));
+        return false;
+    }
+    return DataFilesThere(o.data);
 }
 
 // Loads the data and builds the starting world. False, after one line, when
@@ -239,7 +303,7 @@ static void StreamEnd(const Options &o) {
 // The live game: a turn whenever more than turn_ms have passed since the
 // last, exactly as the local frame dispatch times them, and the network
 // served in between. Returns the exit status.
-static int Serve(const Options &o, FILE *rec, uint16_t bound) {
+static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bound) {
     net_spectators = (uint8_t)o.spectators;
     net_spectator_delay = (uint16_t)o.delay;
     net_setup = (uint8_t)o.setup;
@@ -269,7 +333,7 @@ static int Serve(const Options &o, FILE *rec, uint16_t bound) {
         if (o.spectators)
             SpecStreamTurn(held);
         if (rec && !RecordTurn(rec, turn, held)) {
-            RecordWriteFailed(o.record);
+            RecordWriteFailed(rec_name);
             status = 1;
             break;
         }
@@ -288,7 +352,7 @@ static int Serve(const Options &o, FILE *rec, uint16_t bound) {
         StreamEnd(o);
     NetServerClose();
     if (rec && status == 0 && !RecordEnd(rec, turn)) {
-        RecordWriteFailed(o.record);
+        RecordWriteFailed(rec_name);
         status = 1;
     }
     FinalHashLine((int)o.every);
@@ -302,7 +366,7 @@ static int ReplayMain(const Options &o) {
     if (!rec)
         return 1;
     int status = 1;
-    if (EnterData(o.data)) {
+    if (EnterData(o)) {
         LoadServerData();
         status = ReplayRecord(rec, o.replay, (int)o.every);
     }
@@ -310,44 +374,85 @@ static int ReplayMain(const Options &o) {
     return status;
 }
 
+// The folder of --record-dir, open; it is checked before the port is bound,
+// so that a server given a wrong folder ends at once. -1 after one line.
+static int OpenRecordFolder(const char *folder) {
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 && faccessat(fd, ".", W_OK | X_OK, 0) == 0)
+        return fd;
+    int why = errno;
+    if (fd >= 0)
+        close(fd);
+    ErrorLine("cannot write records into the folder %s: %s", folder, strerror(why));
+    return -1;
+}
+
+// Where the record goes, open before the server moves into its data folder:
+// the start folder, to which a --record name is relative, or the folder of
+// --record-dir; and the record's name in lines.
+struct RecordPlace {
+    int start = -1;
+    int folder = -1;
+    time_t started = 0; // the start of the server, which names a --record-dir record
+    const char *name = NULL;
+    char path[PATH_MAX + 64] = "";
+};
+
 // Opens the record and writes its header, once the world stands; NULL after
-// one line when it cannot. Its name is relative to the start folder, open
-// as start.
-static FILE *StartRecord(const Options &o, int start) {
-    FILE *rec = OpenRecordOut(start, o.record, o.overwrite);
+// one line when it cannot.
+static FILE *StartRecord(const Options &o, RecordPlace &p, uint16_t bound) {
+    FILE *rec;
+    if (p.folder >= 0) {
+        rec = OpenRecordIn(p.folder, o.record_dir, p.started, bound, p.path, sizeof p.path);
+        p.name = p.path;
+    } else {
+        rec = OpenRecordOut(p.start, o.record, o.overwrite);
+        p.name = o.record;
+    }
     if (rec && !RecordHeader(rec, DataHash(), (uint8_t)o.players, (uint8_t)o.setup)) {
-        RecordWriteFailed(o.record);
+        RecordWriteFailed(p.name);
         fclose(rec);
         rec = NULL;
     }
+    if (rec && p.folder >= 0)
+        printf("marrowdigger-server: recording to %s\n", p.name);
     return rec;
 }
 
-// The live server. The port is bound first, so that a second server started
-// by mistake on the same port stops before it touches any record; the record
-// is opened last, once the world stands. Returns the exit status.
+// The live server. A record folder is checked first, then the port is bound,
+// so that a second server started by mistake on the same port stops before it
+// touches any record; the record is opened last, once the world stands.
+// Returns the exit status.
 static int LiveMain(const Options &o) {
+    RecordPlace place;
+    place.started = time(NULL);
+    if (o.record_dir && (place.folder = OpenRecordFolder(o.record_dir)) < 0)
+        return 1;
     uint16_t bound = 0;
     NetServerReset((int)o.players);
-    if (!NetServerOpen(o.bind, (uint16_t)o.port, &bound))
+    if (!NetServerOpen(o.bind, (uint16_t)o.port, &bound)) {
+        if (place.folder >= 0)
+            close(place.folder);
         return 1;
-    // The record's name is relative to where the server was started.
-    int start = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (o.record && start < 0)
+    }
+    if (o.record && (place.start = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0)
         ErrorLine("cannot keep the start folder for the record: %s", strerror(errno));
+    bool recording = o.record || o.record_dir;
     FILE *rec = NULL;
     int status = 1;
-    if ((!o.record || start >= 0) && EnterData(o.data) && LoadWorld(o) &&
-        (!o.record || (rec = StartRecord(o, start)))) {
-        status = Serve(o, rec, bound);
+    if ((!o.record || place.start >= 0) && EnterData(o) && LoadWorld(o) &&
+        (!recording || (rec = StartRecord(o, place, bound)))) {
+        status = Serve(o, rec, place.name, bound);
     } else {
         NetServerClose();
     }
-    if (start >= 0)
-        close(start);
+    if (place.start >= 0)
+        close(place.start);
+    if (place.folder >= 0)
+        close(place.folder);
     errno = 0;
     if (rec && fclose(rec) != 0 && status == 0) {
-        RecordWriteFailed(o.record);
+        RecordWriteFailed(place.name);
         status = 1;
     }
     return status;
@@ -372,6 +477,8 @@ int main(int argc, char **argv) {
     int bad = ParseOptions(argc, argv, o);
     if (bad)
         return bad < 0 ? 0 : bad;
+    if (!o.data)
+        DataFolder(o);
     setvbuf(stdout, NULL, _IOLBF, 0);
     CatchSignals();
     return o.replay ? ReplayMain(o) : LiveMain(o);

@@ -10,7 +10,7 @@
 #include "game/globalvar.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
-#include "server/package.h"
+#include "world/package.h"
 
 static int RefGridCells(uint16_t pixels, uint16_t cell) {
     if (cell == 0)

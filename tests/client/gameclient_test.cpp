@@ -7,7 +7,7 @@
 #include "client/gameclient.h"
 #include "game/globalvar.h"
 #include "platform/platform.h"
-#include "server/gameserver.h"
+#include "world/gameserver.h"
 
 namespace {
 

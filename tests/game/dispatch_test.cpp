@@ -9,7 +9,7 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
-#include "server/package.h"
+#include "world/package.h"
 #include "support/testsupport.h"
 
 namespace {

@@ -17,16 +17,18 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 # Blanks in the paths check the launcher's quoting.
 prefix="$tmp/the prefix"
-mkdir "$tmp/elsewhere" "$tmp/out put"
+mkdir "$tmp/elsewhere" "$tmp/elsewhere/out put"
 "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log"
 cd "$tmp/elsewhere"
+cp "$src/tests/replays/walk.script" .
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 
-timeout -k 5 120 "$prefix/bin/marrowdigger" --headless --script "$src/tests/replays/walk.script" \
-    --trace "$tmp/out put/walk.trace"
+# Relative paths are read from the folder the launcher was started in.
+timeout -k 5 120 "$prefix/bin/marrowdigger" --headless --script walk.script \
+    --trace "out put/walk.trace"
 grep -v '^#' "$src/tests/replays/walk.expected" >"$tmp/expected"
 [ -s "$tmp/expected" ]
-if grep -vxFf "$tmp/out put/walk.trace" "$tmp/expected"; then
+if grep -vxFf "$tmp/elsewhere/out put/walk.trace" "$tmp/expected"; then
     echo "FAIL: the lines above are missing from the installed run's trace"
     exit 1
 fi
@@ -35,6 +37,14 @@ fi
 status=0
 timeout -k 5 2 "$prefix/bin/marrowdigger" >"$tmp/game.log" 2>&1 || status=$?
 [ "$status" -eq 124 ] || { echo "FAIL: the game ended with $status:"; cat "$tmp/game.log"; exit 1; }
+
+for watch in "--watch no.rec" "--watch=no.rec"; do
+    status=0
+    # shellcheck disable=SC2086 # the option and its value are two words, or one
+    "$prefix/bin/marrowdigger" $watch 2>"$tmp/err" || status=$?
+    [ "$status" -ne 0 ] && grep -qF "$tmp/elsewhere/no.rec" "$tmp/err" ||
+        { echo "FAIL: $watch gave status $status, not naming the player's folder:"; cat "$tmp/err"; exit 1; }
+done
 
 status=0
 MARROWDIGGER_DATA="$tmp/no data" "$prefix/bin/marrowdigger" 2>"$tmp/err" || status=$?

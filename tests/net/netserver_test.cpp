@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "game/globalvar.h"
-#include "net/net.h"
+#include "wire/protocol.h"
 #include "net/netserver.h"
 
 namespace {

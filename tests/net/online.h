@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "game/globalvar.h"
-#include "net/net.h"
-#include "server/package.h"
+#include "wire/protocol.h"
+#include "world/package.h"
 #include "support/testsupport.h"
 
 // A fresh empty folder for a test's files, without moving into it.

@@ -1,13 +1,18 @@
 // The dedicated server's guards, each ending in one clear line: an unusable
 // world, records that nothing destroys (a second server, an existing file, a
-// FIFO, a full disk, a reader of the output that goes away), bind failures
-// and the ends of every option's range.
+// FIFO, a full disk, a reader of the output that goes away, a record folder
+// shared by many starts), bind failures and the ends of every option's range.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "net/online.h"
+#include "wire/record.h"
 
 namespace {
 
@@ -43,8 +48,8 @@ TEST(ServerGuard, UnusableWorldEndsTheServerWithOneLine) {
         std::string tiles, map; // "-" for no file
         std::string says;
     } cases[] = {
-        {"-", "-", "cannot open data/tiledata.cfg: No such file or directory"},
-        {tiles, "-", "cannot open data/maptest.map: No such file or directory"},
+        {"-", "-", "cannot open data/tiledata.cfg in " + dir + ": No such file or directory (give"},
+        {tiles, "-", "cannot open data/maptest.map in " + dir + ": No such file or directory"},
         {"a b c d e\n", "0000\n", "data/tiledata.cfg holds no tile"},
         {tiles, "", "data/maptest.map holds no rows"},
         {tiles, "abc\n", "data/maptest.map gives an empty level"},
@@ -207,6 +212,105 @@ TEST(ServerGuard, OptionsHoldTheEndsOfTheirRangesAndBadOnesAreNamed) {
     EXPECT_EQ(r.status, 1);
     ExpectOneLine(r.err, "cannot listen on 192.0.2.1:0: Cannot assign requested address (not an "
                          "address of this machine)");
+}
+
+// The text after "what" up to the end of its line.
+std::string After(const std::string &text, const std::string &what) {
+    size_t at = text.find(what);
+    return at == std::string::npos
+               ? ""
+               : text.substr(at + what.size(), text.find('\n', at) - at - what.size());
+}
+
+TEST(ServerGuard, RecordFolderKeepsARecordOfEveryStart) {
+    std::string dir = TempDir();
+    ASSERT_EQ(chdir(dir.c_str()), 0); // the folder is relative to the start folder
+    mkdir("recs", 0755);
+    std::string port = "0";
+    std::vector<std::string> names, outs;
+    for (const char *players : {"4", "2"}) {
+        Finished r = RunServer({"--data", DataDir(), "--bind", "127.0.0.1", "--port", port,
+                                "--players", players, "--turn-ms", "1", "--turns", "30",
+                                "--hash-every", "10", "--record-dir", "recs"},
+                               dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        names.push_back(After(r.out, "recording to "));
+        outs.push_back(r.out);
+        // The second start on the same port finds the names of these seconds taken.
+        port = After(r.out, "listening on 127.0.0.1:");
+        port = port.substr(0, port.find(','));
+        for (time_t t = time(nullptr) - 1; t < time(nullptr) + 60; t++) {
+            char name[64];
+            RecordName(t, (uint16_t)atoi(port.c_str()), 1, name, sizeof name);
+            close(open(("recs/" + std::string(name)).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644));
+        }
+    }
+    EXPECT_EQ(names[0].compare(0, 5, "recs/"), 0) << names[0];
+    EXPECT_EQ(names[1].substr(names[1].size() - port.size() - 7), "-" + port + "-2.rec");
+    for (size_t k = 0; k < names.size(); k++) {
+        ASSERT_EQ(Replay(names[k], DataDir(), 10, dir), 0) << ReadFile(dir + "/replay.err");
+        EXPECT_EQ(HashLines(ReadFile(dir + "/replay.out")), HashLines(outs[k])) << names[k];
+    }
+}
+
+TEST(ServerGuard, BadRecordAndDataPlacesEndWithOneLine) {
+    std::string dir = TempDir();
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    mkdir("recs", 0755);
+    mkdir("ro", 0555);
+    WriteFile("afile", "");
+    // As root the server writes anywhere: here it runs without that power.
+    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+    // A port held here: a record folder is refused before the port is tried.
+    int held = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    ASSERT_EQ(bind(held, (sockaddr *)&a, size), 0);
+    getsockname(held, (sockaddr *)&a, &size);
+    std::string port = std::to_string(ntohs(a.sin_port));
+    struct Case {
+        std::vector<std::string> options;
+        const char *env; // MARROWDIGGER_DATA, with no --data
+        int status;
+        std::string says;
+    } cases[] = {
+        {{"--record-dir", "none"},
+         nullptr,
+         1,
+         "cannot write records into the folder none: No such file or directory"},
+        {{"--record-dir", "afile"}, nullptr, 1, "folder afile: Not a directory"},
+        {{"--record-dir", "ro"}, nullptr, 1, "cannot write records into the folder ro: Permission"},
+        {{"--record-dir", ""}, nullptr, 2, "an empty path for '--record-dir'"},
+        {{"--record", "r.rec", "--record-dir", "recs"}, nullptr, 2, "cannot go together"},
+        {{"--record", "recs"}, nullptr, 1, "cannot write the record recs: a folder"},
+        {{"--data", ""}, nullptr, 2, "an empty path for '--data'"},
+        {{}, "none", 1, "cannot enter the data folder none (MARROWDIGGER_DATA): No such file"},
+        {{}, ".", 1, "cannot open data/tiledata.cfg in " + dir + ": No such file"},
+    };
+    for (const Case &c : cases) {
+        bool early = !c.options.empty() && c.options[0] == "--record-dir";
+        std::vector<std::string> args = {"--bind", "127.0.0.1", "--turns",
+                                         "1",      "--port",    early ? port : "0"};
+        if (c.env)
+            setenv("MARROWDIGGER_DATA", c.env, 1);
+        else
+            args.insert(args.end(), {"--data", DataDir()});
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        Finished r = RunServer(args, dir);
+        unsetenv("MARROWDIGGER_DATA");
+        EXPECT_EQ(r.status, c.status) << c.says;
+        ExpectOneLine(r.err, c.says);
+        EXPECT_EQ(r.out, "") << c.says;
+    }
+    close(held);
+    // The data folder from the environment plays.
+    setenv("MARROWDIGGER_DATA", DataDir().c_str(), 1);
+    Finished r =
+        RunServer({"--port", "0", "--turn-ms", "1", "--turns", "5", "--hash-every", "5"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("turn 5 hash"), std::string::npos) << r.out;
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 #include "console/sfont.h"
 #include "headless/pngio.h"
 #include "platform/window.h"
-#include "resources/palette.h"
+#include "client/palette.h"
 #include "support/testsupport.h"
 
 namespace {
@@ -32,6 +32,16 @@ TEST(WindowIcon, PlayerGlyphMatchesTheInstalledIcon) {
     std::vector<uint8_t> blank(icon.size(), 0xEE);
     EXPECT_FALSE(DrawGlyphIcon(blank.data(), ' '));
     EXPECT_EQ(blank, std::vector<uint8_t>(icon.size(), 0xEE));
+}
+
+// The drivers SDL falls back to without a display (SDL2's through
+// sdl12-compat, classic SDL's text art) count as none, in any case.
+TEST(VideoDriver, OnlyDriversThatShowAPictureCountAsADisplay) {
+    for (const char *unseen : {"dummy", "offscreen", "evdev", "caca", "aalib", "AAlib", ""})
+        EXPECT_FALSE(VideoDriverIsReal(unseen)) << unseen;
+    EXPECT_FALSE(VideoDriverIsReal(nullptr));
+    for (const char *seen : {"x11", "wayland", "KMSDRM", "fbcon", "directfb"})
+        EXPECT_TRUE(VideoDriverIsReal(seen)) << seen;
 }
 
 } // namespace

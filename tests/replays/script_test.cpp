@@ -243,8 +243,12 @@ TEST(Headless, HostileScriptsAreRefusedBeforeAnyOutput) {
     EXPECT_EQ(RunHeadless({"--script", "wide.script"}), 2);
     EXPECT_EQ(RunHeadless({"--script", "escape.script"}), 2);
     EXPECT_EQ(RunHeadless({"--trace", "t.jsonl", "--data", dir + "/nowhere", "--frames", "1"}), 2);
+    for (const char *option : {"--script", "--trace", "--watch", "--data"})
+        EXPECT_EQ(RunHeadless({option, "", "--frames", "1"}), 2) << option << " ''";
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("cannot read the script long.script: longer than 1 MiB"), std::string::npos)
+    // Paths are named in full, as read from the folder the runner started in.
+    EXPECT_NE(err.find("cannot read the script " + dir + "/long.script: longer than 1 MiB"),
+              std::string::npos)
         << err;
     EXPECT_NE(err.find("wide.script: script line 2: longer than 4096 bytes"), std::string::npos)
         << err;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "game/globalvar.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 #include "support/testsupport.h"
 
 static void LoadStringsText(const std::string &text) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "game/globalvar.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 #include "support/testsupport.h"
 
 static const char kHeader[] = "MARROWDIGGER TILES v1 glyph-colour-block name\n";

@@ -28,7 +28,7 @@
 #include "game/globalvar.h"
 #include "platform/platform.h"
 #include "platform/ramhack.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 
 namespace {
 

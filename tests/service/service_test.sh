@@ -1,11 +1,12 @@
 #!/bin/bash
 # Installs the build into a scratch prefix and checks the server's system
 # service: the unit's exposure as systemd-analyze rates it (at most 2.0),
-# and the server started as the unit starts it (its ExecStart, its
-# environment file, its working folder, with the state folder in a scratch
-# place): a headless client joins it and its record lands in the state
-# folder; a missing or empty environment file gives the defaults; an unknown
-# option there ends it with one line and status 2.
+# and the server started as the unit starts it (its ExecStartPre and
+# ExecStart, its environment file, its working folder, with the state folder
+# in a scratch place): a headless client joins it and its record lands in the
+# state folder's records/, beside the one of an earlier start; a missing or
+# empty environment file gives the defaults; an unknown option there ends it
+# with one line and status 2.
 #   service_test.sh CMAKE BUILD_DIR SOURCE_DIR
 set -euo pipefail
 cmake=$1 build=$2 src=$3
@@ -68,9 +69,13 @@ unit_argv() {
 }
 state="$tmp/state/marrowdigger-server"
 mkdir -p "$state"
+# The build was configured for another prefix than this scratch one: the
+# data's place comes from the environment, as the options file can give it.
+export MARROWDIGGER_DATA="$prefix/share/marrowdigger"
 start_server() {
     unit_argv
-    (cd "$state" && exec "${argv[@]}") >"$tmp/server.out" 2>"$tmp/server.err" &
+    (cd "$state" && eval "$(value ExecStartPre)" && exec "${argv[@]}") >"$tmp/server.out" \
+        2>"$tmp/server.err" &
     server_pid=$!
 }
 # Waits for the server's "listening on" line; false when it ended first.
@@ -90,14 +95,13 @@ stop_server() {
     [ "$status" -eq 0 ] || { cat "$tmp/server.err"; fail "the server ended with $status"; }
 }
 
-# Defaults: the data option only, from a missing file and from the
-# installed (empty) one.
-defaults=("$prefix/bin/marrowdigger-server" --data "$prefix/share/marrowdigger")
+# Defaults: no option at all, from a missing file and from the installed
+# (empty) one.
 unit_argv
-[ "${argv[*]}" = "${defaults[*]}" ] && [ ${#argv[@]} -eq 3 ] || fail "installed file gives: ${argv[*]}"
+[ "${argv[*]}" = "$prefix/bin/marrowdigger-server" ] || fail "installed file gives: ${argv[*]}"
 mv "$env_file" "$tmp/default.saved"
 unit_argv
-[ "${argv[*]}" = "${defaults[*]}" ] && [ ${#argv[@]} -eq 3 ] || fail "missing file gives: ${argv[*]}"
+[ "${argv[*]}" = "$prefix/bin/marrowdigger-server" ] || fail "missing file gives: ${argv[*]}"
 : >"$env_file"
 start_server
 if wait_listening; then
@@ -111,8 +115,12 @@ else
     echo "default port busy: defaults checked from the arguments only ($(cat "$tmp/server.err"))"
 fi
 
-# A client joins; the record goes to the state folder.
-echo 'SERVER_OPTIONS="--port 0 --turn-ms 50 --record game.rec"' >"$env_file"
+# A client joins; the record goes to records/ in the state folder, beside the
+# one of a start before.
+echo 'SERVER_OPTIONS="--port 0 --turn-ms 50 --turns 2 --record-dir records"' >"$env_file"
+start_server
+wait "$server_pid" || fail "the first start ended with $?: $(cat "$tmp/server.err")"
+echo 'SERVER_OPTIONS="--port 0 --turn-ms 50 --record-dir records"' >"$env_file"
 start_server
 wait_listening || fail "the server ended: $(cat "$tmp/server.err")"
 port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\),.*/\1/p' "$tmp/server.out")
@@ -121,7 +129,8 @@ timeout -k 5 60 env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$prefix/bin/mar
     { cat "$tmp/client.out"; fail "the headless client did not play"; }
 grep -q "slot 0 joined" "$tmp/server.out" || fail "no join: $(cat "$tmp/server.out")"
 stop_server
-[ -s "$state/game.rec" ] || fail "no record in the state folder"
+records=("$state"/records/*.rec)
+[ ${#records[@]} -eq 2 ] && [ -s "${records[1]}" ] || fail "not two records: ${records[*]}"
 
 # An unknown option: one line and status 2.
 echo 'SERVER_OPTIONS="--port 0 --no-such-option"' >"$env_file"
@@ -131,4 +140,4 @@ status=0
 [ "$status" -eq 2 ] || fail "an unknown option ended the server with $status"
 [ "$(wc -l <"$tmp/server.err")" -eq 1 ] && grep -q -- "--no-such-option" "$tmp/server.err" ||
     fail "not one line naming the option: $(cat "$tmp/server.err")"
-echo "service: exposure, defaults, a client joining, the record, a bad option: all passed"
+echo "service: exposure, defaults, a client joining, the records, a bad option: all passed"

@@ -22,10 +22,10 @@
 
 #include "game/globalvar.h"
 #include "math/zmath.h"
-#include "resources/initall.h"
+#include "game/initall.h"
 #include "resources/number.h"
-#include "server/gameserver.h"
-#include "server/record.h"
+#include "world/gameserver.h"
+#include "wire/record.h"
 
 #define SOAK_TILES 10        // tile numbers a map may hold, 0..9
 #define SOAK_SCAN_EVERY 1000 // turns between full scans of the occupancy grid

@@ -1,0 +1,13 @@
+// The observer view: a whole server level in the cell grid, scrolled by
+// pad 0, with a status line.
+#ifndef MD_VIEWS_OBSERVER_H
+#define MD_VIEWS_OBSERVER_H
+
+// Draws the observer's window onto level ServerViewLevel, scrolled by pad 0,
+// and writes the status line over the previous one.
+void RenderServer();
+
+// Writes text over the observer view's whole status row, blanks after it.
+void ObserverStatus(const char *text);
+
+#endif

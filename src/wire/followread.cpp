@@ -1,0 +1,52 @@
+// Reading the spectator stream on a spectator.
+#include "wire/followstream.h"
+
+#include <string.h>
+
+#include "wire/bytes.h"
+
+int SpecStreamDecode(const uint8_t *p, size_t n, int players, uint8_t *slots, bool *is_hash,
+                     uint64_t *hash) {
+    if (n == 0)
+        return SPEC_NEED_MORE;
+    if (p[0] == SPEC_HASH_MARK) {
+        if (n < SPEC_HASH_SIZE)
+            return SPEC_NEED_MORE;
+        *is_hash = true;
+        *hash = GetBE64(p + 1);
+        return SPEC_HASH_SIZE;
+    }
+    uint8_t held = p[0];
+    if (players < 1 || players > MAX_CLIENTS || (held >> players) != 0)
+        return SPEC_BAD;
+    // Checked whole before any slot changes, so a bad entry leaves them be.
+    size_t at = 1;
+    for (int i = 0; i < MAX_CLIENTS; i++) {
+        if (!(held & (1 << i)))
+            continue;
+        if (at >= n)
+            return SPEC_NEED_MORE;
+        uint8_t k = p[at++];
+        if (k > CLIENT_SLOT)
+            return SPEC_BAD;
+        if (n - at < 2u * k)
+            return SPEC_NEED_MORE;
+        for (int j = 0; j < k; j++)
+            if (p[at + 2 * j] >= CLIENT_SLOT)
+                return SPEC_BAD;
+        at += 2u * k;
+    }
+    at = 1;
+    for (int i = 0; i < MAX_CLIENTS; i++) {
+        uint8_t *slot = slots + i * CLIENT_SLOT;
+        if (!(held & (1 << i))) {
+            memset(slot, 0, CLIENT_SLOT);
+            continue;
+        }
+        uint8_t k = p[at++];
+        for (int j = 0; j < k; j++, at += 2)
+            slot[p[at]] = p[at + 1];
+    }
+    *is_hash = false;
+    return (int)at;
+}

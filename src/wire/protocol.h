@@ -1,0 +1,130 @@
+// On-line play: the messages that carry the view package and the client
+// command between a dedicated server and clients on other machines, and the
+// counters of what was dropped. Everything that talks to ENet lives in this
+// folder; the server turn and the client view stay as they are and meet the
+// network only through the exchange slots.
+//
+// Every message starts with its type byte and has one exact size; numbers
+// are big-endian and read byte by byte.
+//
+//   HELLO    client -> server  15 bytes  type, "MDGO", protocol version (16-bit),
+//                                        token of an earlier slot (64-bit, 0 none)
+//   WELCOME  server -> client  20 bytes  type, slot 0..3, players 1..4, 0,
+//                                        largest x and y of level 0 (16-bit each),
+//                                        the slot's token (64-bit), number of the
+//                                        last command applied to the slot (32-bit)
+//   REFUSE   server -> client  4 bytes   type, reason, server's protocol version
+//   PACKAGE  server -> client  517 bytes type, number of the last command applied
+//                                        to the slot (32-bit), the 512 bytes of
+//                                        the slot's package
+//   COMMAND  client -> server  133 bytes type, the command's number (32-bit),
+//                                        the 128 bytes of the command slot
+//
+// Spectators, which follow the game without a slot:
+//
+//   SPECTATE spectator -> server 7 bytes type, "MDGO", protocol version (16-bit)
+//   FOLLOW   server -> spectator 17 bytes type, players 1..4, creature set-up 0..1,
+//                                        delay in turns (16-bit), the server's turn
+//                                        (32-bit), data hash (64-bit)
+//   STREAM   server -> spectator 2..1025 bytes type, the next bytes of the
+//                                        spectator stream (followstream.h); the
+//                                        only message whose size varies
+//
+// Packages go unreliable and sequenced on channel 0 (the newest wins); the
+// handshake, commands and the stream go reliable on channel 1. The first
+// seven bytes of a hello are the same in every protocol version, so a client
+// of any version is told which version the server speaks.
+#ifndef MD_WIRE_PROTOCOL_H
+#define MD_WIRE_PROTOCOL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define NET_MAGIC "MDGO" // after the type byte of a hello or spectate (4 bytes)
+
+#include "game/globalvar.h"
+#include "wire/bytes.h" // the messages' numbers are big-endian
+
+#define NET_VERSION 2         // protocol version; both ends must agree
+#define NET_DEFAULT_PORT 7742 // UDP port of the dedicated server
+#define NET_CHANNELS 2
+#define NET_CHANNEL_PACKAGE 0 // unreliable, sequenced
+#define NET_CHANNEL_RELIABLE 1
+
+#define MSG_HELLO 1
+#define MSG_WELCOME 2
+#define MSG_REFUSE 3
+#define MSG_PACKAGE 4
+#define MSG_COMMAND 5
+#define MSG_SPECTATE 6
+#define MSG_FOLLOW 7
+#define MSG_STREAM 8
+
+#define MSG_HELLO_SIZE 15
+#define MSG_HELLO_V1_SIZE 7 // type, mark and version: what every version's hello starts with
+#define MSG_WELCOME_SIZE 20
+#define MSG_REFUSE_SIZE 4
+#define MSG_PACKAGE_HEAD 5 // type and the number of the last command applied
+#define MSG_PACKAGE_SIZE (MSG_PACKAGE_HEAD + PACKAGE_COPY)
+#define MSG_COMMAND_HEAD 5 // type and the command's number
+#define MSG_COMMAND_SIZE (MSG_COMMAND_HEAD + CLIENT_SLOT)
+#define MSG_SPECTATE_SIZE 7
+#define MSG_FOLLOW_SIZE 17
+#define STREAM_CHUNK 1024 // stream bytes in one message at most
+#define MSG_STREAM_MAX (1 + STREAM_CHUNK)
+#define MSG_MAX_SIZE MSG_STREAM_MAX    // largest message either end accepts
+#define MSG_REPLY_MAX MSG_WELCOME_SIZE // largest answer of the server to a message
+
+#define REFUSE_FULL 1            // every slot is taken
+#define REFUSE_VERSION 2         // the client speaks another protocol version
+#define REFUSE_NO_SPECTATORS 3   // the server takes no spectators
+#define REFUSE_SPECTATORS_FULL 4 // every spectator place is taken
+#define REFUSE_TOO_LONG 5        // the game is too long for the server to stream from its start
+
+#define NET_BYE 1      // goodbye code of a server that ends the game
+#define NET_LEAVE 2    // goodbye code of a player who leaves; its slot is freed at once
+#define NET_REPLACED 3 // goodbye code to a connection whose slot its token took elsewhere
+
+#define NET_CONNECT_MS 4000  // a join gives up after this long
+#define NET_EVENTS_MAX 256   // events taken in one service, so a flood cannot stall a frame or turn
+#define NET_TIMEOUT_MIN 5000 // a silent peer is dropped after 5 to 10 s
+#define NET_TIMEOUT_MAX 10000
+
+// Why a message or datagram was dropped; one counter each.
+enum NetDrop {
+    DROP_SIZE,    // known type, wrong size (an empty message too)
+    DROP_TYPE,    // unknown type, or a type that never goes this way
+    DROP_ORDER,   // out of turn: a command before the handshake, a second hello
+    DROP_HELLO,   // a hello without the game's mark
+    DROP_GARBAGE, // a datagram that is no ENet traffic of a known peer
+    DROP_KINDS
+};
+
+extern uint32_t net_dropped[DROP_KINDS];            // messages and datagrams dropped, by reason
+extern const char *const net_drop_name[DROP_KINDS]; // short name of each reason
+
+// True when command number a is b or came after it (numbers wrap around).
+bool NetSeqReached(uint32_t a, uint32_t b);
+
+// Splits "HOST" or "HOST:PORT" (an IPv4 address or a name; a port 1..65535)
+// into host (at most hostsize - 1 characters) and port, which keeps its
+// value when none is given. False for an empty host, a bad port or a host
+// too long for the buffer.
+bool NetParseAddress(const char *text, char *host, size_t hostsize, uint16_t *port);
+
+// Exact size of a message of the given type (the largest for STREAM); 0 for
+// an unknown type.
+size_t NetMessageSize(uint8_t type);
+
+// Counts a message that is dropped where it arrived: a wrong size, an
+// unknown type, or else one that came out of turn.
+void NetCountDrop(const uint8_t *msg, size_t n);
+
+// Writes the hello of this build's protocol version with the given token
+// (0: none) into out (MSG_HELLO_SIZE bytes).
+void NetMakeHello(uint8_t *out, uint64_t token);
+
+// The same greeting with another type: the spectator's SPECTATE.
+void NetMakeGreeting(uint8_t *out, uint8_t type);
+
+#endif
