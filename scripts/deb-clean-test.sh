@@ -17,11 +17,18 @@
 #     headless runner (build/marrowdigger-headless) join and walk.
 #   piuparts installs and purges all three packages in its own copy of the
 #     root.
-# The roots' mounts (/proc, the X sockets) live in a mount namespace of their
-# own and end with the programs run there; the copies are removed on the way
-# out. Each part prints its time, and the end the whole.
+# The copies live in a tmpfs. The run has a mount namespace of its own, and
+# each program in a root one more with the root's /proc (and the X sockets):
+# the host never sees these mounts and they end with the programs; the copies
+# are unmounted and removed on every way out. Each part prints its time, and
+# the end the whole.
 set -euo pipefail
 . "$(dirname "$0")/help.sh"
+# The whole run in a mount namespace of its own: whatever it mounts is gone
+# when it ends, however it ends.
+if [ -z "${MD_CLEAN_TEST_NS:-}" ]; then
+    MD_CLEAN_TEST_NS=1 exec unshare --mount --propagation private -- "$0" "$@"
+fi
 cd "$(dirname "$0")/.."
 started=$SECONDS
 suite=bookworm
@@ -66,7 +73,7 @@ security_url=${security_url:-http://deb.debian.org/debian-security}
 work=$(mktemp -d /var/tmp/marrowdigger-clean.XXXXXX)
 pids=()
 making=""
-# Mount points at or below DIR in the host's mount table.
+# Mount points at or below DIR, deepest first.
 mounts_below() {
     findmnt -rn -o TARGET | awk -v d="$1" '$0 == d || index($0, d "/") == 1' | sort -r
 }
@@ -104,6 +111,9 @@ finish() {
 trap finish EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+# The copies live in memory: they are written once, read a little and
+# thrown away.
+mount -t tmpfs -o size=4g,mode=0700 marrowdigger-clean "$work" || fail "cannot mount a tmpfs on $work"
 
 # stop PID: ends a program started here, asked first, killed after 5 s.
 stop() {
@@ -205,7 +215,8 @@ install() {
 
 # purge NAME PACKAGE...: apt purges the named packages from root NAME; a
 # path they listed that is still there and that no package left owns is a
-# file they left behind.
+# file they left behind. /bin, /sbin and /lib* are compared as the /usr
+# folders they are links to, as packages name either.
 purge() {
     local root=$work/$1
     shift
@@ -213,8 +224,9 @@ purge() {
     "${in_root[@]}" "$root" "" "${apt_quiet[@]}" purge "$@" >>"$root.apt.log" 2>&1 ||
         fail "apt-get purge $* failed" "$root.apt.log"
     "${in_root[@]}" "$root" "" sh -c '
-        cat /var/lib/dpkg/info/*.list | sort -u >/tmp/owned
-        sort -u /tmp/listed | while IFS= read -r path; do
+        usr() { sed -E "s#^/(bin|sbin|lib|lib32|lib64|libx32)(/|\$)#/usr/\1\2#" "$@" | sort -u; }
+        usr /var/lib/dpkg/info/*.list >/tmp/owned
+        usr /tmp/listed | while IFS= read -r path; do
             { [ -e "$path" ] || [ -L "$path" ]; } && ! grep -qxF "$path" /tmp/owned && echo "$path"
         done
         true' >"$work/left"
@@ -298,7 +310,7 @@ b=$work/b
 install b marrowdigger-server marrowdigger-data
 "${in_root[@]}" "$b" "" dpkg-query -W -f '${db:Status-Abbrev} ${Package}\n' >"$work/b.packages"
 grep -E '^ii +(libsdl|libx11|libpulse|libasound)' "$work/b.packages" >"$work/b.unwanted" || true
-[ ! -s "$work/b.unwanted" ] || fail "the server pulled in $(awk '{ print $2 }' "$work/b.unwanted" | xargs)" 
+[ ! -s "$work/b.unwanted" ] || fail "the server pulled in $(awk '{ print $2 }' "$work/b.unwanted" | xargs)"
 echo "$(grep -c '^ii' "$work/b.packages") packages installed, no libsdl*, libx11*, libpulse* nor libasound*"
 needed=$(readelf -d "$b/usr/games/marrowdigger-server" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | xargs)
 [ -n "$needed" ] || fail "readelf finds no libraries needed by /usr/games/marrowdigger-server"
@@ -316,6 +328,7 @@ if [ -n "$(ss -Hlun "sport = :$port")" ]; then
     options=(--port 0)
     echo "UDP port $port is taken on this machine: the server picks a free one"
 fi
+: >"$work/server.out"
 "${in_root[@]}" "$b" "" /usr/games/marrowdigger-server "${options[@]}" \
     >"$work/server.out" 2>"$work/server.err" </dev/null &
 server=$!
