@@ -7,11 +7,13 @@
 #include "client/gameclient.h"
 #include "console/render.h"
 #include "console/sfont.h"
-#include "game/globalvar.h"
+#include "game/initall.h"
 #include "math/tables.h"
 #include "menu/mainmenu.h"
-#include "game/initall.h"
+#include "platform/platform.h"
+#include "resources/tiles.h"
 #include "world/gameserver.h"
+#include "world/world.h"
 
 #if defined(MD_HAVE_LIBTCOD)
 #include <libtcod/fov.h>

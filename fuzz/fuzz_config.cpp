@@ -1,8 +1,9 @@
 // Fuzzes the client configuration loader through client/client.cfg.
 #include <string>
 
+#include "client/config.h"
+#include "console/render.h"
 #include "fuzzsupport.h"
-#include "game/globalvar.h"
 #include "game/initall.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

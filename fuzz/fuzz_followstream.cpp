@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fuzzsupport.h"
-#include "game/globalvar.h"
 #include "wire/followstream.h"
+#include "world/world.h"
 
 static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT];
 static uint8_t before[MAX_CLIENTS * CLIENT_SLOT];

@@ -3,7 +3,6 @@
 
 #include "console/sfont.h"
 #include "fuzzsupport.h"
-#include "game/globalvar.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fontx = fonty = charx = chary = 0;

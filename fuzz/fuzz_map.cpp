@@ -2,8 +2,9 @@
 #include <string.h>
 
 #include "fuzzsupport.h"
-#include "game/globalvar.h"
+#include "resources/tiles.h"
 #include "world/gameserver.h"
+#include "world/world.h"
 
 static uint8_t expected[WORLD_X][WORLD_Y]; // level 0 as the file describes it
 static uint8_t column[12800];              // one column x of the grid as it should be

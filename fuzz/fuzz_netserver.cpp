@@ -19,9 +19,9 @@
 #include <string.h>
 
 #include "fuzzsupport.h"
-#include "game/globalvar.h"
-#include "wire/protocol.h"
 #include "net/netserver.h"
+#include "wire/protocol.h"
+#include "world/world.h"
 
 // The tables agree: a slot is held by a player connection that names it
 // back; slots beyond the players are never held; a free slot's command is

@@ -2,8 +2,8 @@
 // so the palette hand-over does nothing.
 #include <string.h>
 
+#include "console/render.h"
 #include "fuzzsupport.h"
-#include "game/globalvar.h"
 #include "game/initall.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

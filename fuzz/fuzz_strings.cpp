@@ -2,8 +2,8 @@
 #include <string.h>
 
 #include "fuzzsupport.h"
-#include "game/globalvar.h"
 #include "game/initall.h"
+#include "resources/strings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(str_item, 0, sizeof str_item);

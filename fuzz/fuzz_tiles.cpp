@@ -2,8 +2,8 @@
 #include <string.h>
 
 #include "fuzzsupport.h"
-#include "game/globalvar.h"
 #include "game/initall.h"
+#include "resources/tiles.h"
 
 // White space that separates the file's tokens.
 static bool IsBlank(uint8_t c) {

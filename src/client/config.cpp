@@ -2,10 +2,13 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#include "game/globalvar.h"
-#include "platform/platform.h"
 #include "client/config.h"
+#include "console/render.h"
+#include "platform/platform.h"
 #include "resources/tokens.h"
+
+// State declared in config.h.
+uint16_t FullScreen;
 
 // Reads one decimal number as the "%d" conversion does: white space, an
 // optional sign, then digits up to the first other byte, which stays in the

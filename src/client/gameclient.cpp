@@ -7,10 +7,21 @@
 #include <string.h>
 
 #include "console/render.h"
-#include "game/globalvar.h"
+#include "console/sfont.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
+#include "resources/tiles.h"
 #include "world/package.h"
+#include "world/world.h"
+
+// State declared in gameclient.h.
+uint8_t map_memory[WORLD_CELLS];
+int32_t playerturn[MAX_CLIENTS];
+int32_t playerlastturn[MAX_CLIENTS];
+int32_t playerx[MAX_CLIENTS];
+int32_t playery[MAX_CLIENTS];
+int32_t camerax[MAX_CLIENTS];
+int32_t cameray[MAX_CLIENTS];
 
 // Camera on one axis: centred on the player, kept from running left of 0 and,
 // when the level is wider than the screen, from running past its last cell.

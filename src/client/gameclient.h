@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "world/world.h"
+
 #define UNSEEN_COLOUR 130 // base colour 2 at shade 8: every cell not in view
 
 // One frame of the client view of player slot 0: a new turn number in the
@@ -23,5 +25,14 @@ void SendData(); // nothing to send: the server reads the command slot
 // Writes text at the right end of the status row, over the status line, in
 // the status line's colour; nothing when the screen has no status row.
 void ShowStatusNote(const char *text);
+
+// Client side, one entry per local client slot
+extern uint8_t map_memory[WORLD_CELLS];     // glyph last seen in each cell, 0 never seen
+extern int32_t playerturn[MAX_CLIENTS];     // turn number of the package in hand
+extern int32_t playerlastturn[MAX_CLIENTS]; // turn number seen in the previous frame
+extern int32_t playerx[MAX_CLIENTS];        // player position as the package gives it
+extern int32_t playery[MAX_CLIENTS];
+extern int32_t camerax[MAX_CLIENTS]; // world cell shown in the top-left screen cell
+extern int32_t cameray[MAX_CLIENTS];
 
 #endif

@@ -2,10 +2,10 @@
 // darker shade levels, handed to the display.
 #include <stdint.h>
 
-#include "game/globalvar.h"
+#include "client/palette.h"
+#include "console/render.h"
 #include "platform/platform.h"
 #include "resources/errorline.h"
-#include "client/palette.h"
 #include "resources/tokens.h"
 
 #define PALETTE_FILE "client/palette.cfg"

@@ -3,7 +3,8 @@
 #include <string.h>
 
 #include "client/gameclient.h"
-#include "game/globalvar.h"
+#include "console/render.h"
+#include "console/sfont.h"
 
 void ShowStatusNote(const char *text) {
     if (charx == 0 || chary == 0 || Screen_Height / chary < 1)

@@ -18,7 +18,18 @@
 #include <immintrin.h>
 #endif
 
-#include "game/globalvar.h"
+#include "console/sfont.h"
+#include "world/world.h"
+
+// State declared in render.h.
+uint8_t scch[CON_CELLS];
+uint8_t sccl[CON_CELLS];
+uint8_t sccb[CON_CELLS];
+uint8_t cursor_x;
+uint8_t cursor_y;
+alignas(64) uint8_t scrbuf[SCRBUF_SIZE]; // aligned to cache lines for whole-line stores
+uint16_t Screen_Width, Screen_Height;
+uint8_t palette[256 * 3];
 
 #define CURSOR_GLYPH 95 // '_'
 

@@ -27,4 +27,21 @@ extern uint8_t render_paint; // painting to use (PAINT_FASTEST); the tests pin e
 // blink is on. Needs charx and chary set (draws nothing while either is 0).
 void RenderConsole();
 
+// Cell grid: column * 256 + row.
+#define CON_W 256
+#define CON_H 256
+#define CON_CELLS (CON_W * CON_H)
+#define CON_CELL(col, row) ((col)*CON_H + (row)) // index of a cell of the grid
+#define SCRBUF_SIZE 1024000
+
+// The cell grid, the frame drawn from it and the palette
+extern uint8_t scch[CON_CELLS];              // glyph code of each cell
+extern uint8_t sccl[CON_CELLS];              // foreground colour byte of each cell
+extern uint8_t sccb[CON_CELLS];              // background colour byte of each cell
+extern uint8_t cursor_x;                     // column of the blinking cursor
+extern uint8_t cursor_y;                     // row of the blinking cursor
+extern uint8_t scrbuf[SCRBUF_SIZE];          // the 8-bit frame, Screen_Width bytes per row
+extern uint16_t Screen_Width, Screen_Height; // frame size in pixels (320 x 240)
+extern uint8_t palette[256 * 3];             // red, green, blue of each colour byte
+
 #endif

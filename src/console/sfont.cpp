@@ -9,9 +9,13 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "game/globalvar.h"
 #include "resources/errorline.h"
 #include "resources/tokens.h"
+
+// State declared in sfont.h.
+alignas(16) uint8_t fontdata[65536]; // aligned for word-wide glyph rows
+uint16_t fontx, fonty;
+uint16_t charx, chary;
 
 #define FONT_FILE "font/font.bmp"
 

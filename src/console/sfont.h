@@ -2,6 +2,8 @@
 #ifndef MD_CONSOLE_SFONT_H
 #define MD_CONSOLE_SFONT_H
 
+#include <stdint.h>
+
 extern char font_error[256]; // why the last LoadFont refused its file, one line
 
 // Loads and checks the font image at path: a regular file (never waiting on
@@ -14,5 +16,10 @@ int LoadFont(const char *path);
 // Loads font/font.bmp; a font that cannot be used ends the run with one line
 // on stderr and exit status 1.
 void s_initfont();
+
+// The loaded font
+extern uint8_t fontdata[65536]; // font image, 1 ink / 0 background per pixel
+extern uint16_t fontx, fonty;   // font image size in pixels
+extern uint16_t charx, chary;   // glyph cell size in pixels
 
 #endif

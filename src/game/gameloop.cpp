@@ -3,7 +3,6 @@
 
 #include "console/render.h"
 #include "game/gameproc.h"
-#include "game/globalvar.h"
 #include "platform/platform.h"
 
 void GameLoop() {

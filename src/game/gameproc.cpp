@@ -6,18 +6,21 @@
 #include "game/gameproc.h"
 
 #include "client/gameclient.h"
-#include "game/globalvar.h"
 #include "menu/mainmenu.h"
 #include "net/netclient.h"
 #include "platform/platform.h"
-#include "world/gameserver.h"
+#include "views/observer.h"
 #include "views/watch.h"
+#include "world/gameserver.h"
+#include "world/world.h"
 
 void Gameprocess() {
     curgametick = Platform_Tick();
     Platform_ControlPadUpdate();
     if (net_remote)
         NetClientFrameStart();
+    if (net_lost) // the server has gone: this frame is the last
+        GameLoopEnabled = 0;
     if (controlpad[0].button[8])
         MainMenuEnabled = 1;
     if (MainMenuEnabled) {
@@ -38,6 +41,8 @@ void Gameprocess() {
         RenderServer();
     if (net_remote)
         NetClientFrameEnd();
+    if (net_lost)
+        GameLoopEnabled = 0;
     if (net_relinking)
         ShowStatusNote("reconnecting");
 }

@@ -2,10 +2,6 @@
 #ifndef MD_GAME_GAMEPROC_H
 #define MD_GAME_GAMEPROC_H
 
-#include <stdint.h>
-
-#include "game/globalvar.h"
-
 // One frame's work before rendering: take the tick and update the pads; open
 // the menu on START and, while it is open, run only the menu; otherwise run
 // a server turn when more than gamestepdelay ms have passed since the last
@@ -13,11 +9,5 @@
 // slot 0 instead), then the client view, or the observer view when there
 // are no client players.
 void Gameprocess();
-
-// Whether a server turn is due at tick now: strictly more than gamestepdelay
-// ms since the last turn (lastgametick), counted modulo 2^32.
-inline bool TurnDue(uint32_t now) {
-    return now - lastgametick > gamestepdelay;
-}
 
 #endif

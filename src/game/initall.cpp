@@ -2,7 +2,6 @@
 #include "game/initall.h"
 
 #include "console/sfont.h"
-#include "game/globalvar.h"
 #include "math/tables.h"
 #include "platform/platform.h"
 #include "world/gameserver.h"

@@ -17,21 +17,24 @@
 #include <vector>
 
 #include "client/gameclient.h"
+#include "console/render.h"
+#include "console/sfont.h"
 #include "game/gameloop.h"
-#include "game/globalvar.h"
+#include "game/initall.h"
 #include "game/startup.h"
 #include "headless/pngio.h"
 #include "headless/script.h"
+#include "math/fnv.h"
 #include "math/zmath.h"
+#include "menu/mainmenu.h"
 #include "net/netclient.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
 #include "resources/errorline.h"
-#include "game/initall.h"
 #include "resources/number.h"
-#include "math/fnv.h"
-#include "world/package.h"
 #include "views/watch.h"
+#include "world/package.h"
+#include "world/world.h"
 
 #define SCRIPT_GROWTH 4096 // frames added at a time to a run that ends with its record
 

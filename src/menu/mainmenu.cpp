@@ -4,9 +4,16 @@
 #include <string.h>
 
 #include "console/render.h"
-#include "game/globalvar.h"
+#include "console/sfont.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
+#include "resources/strings.h"
+
+// State declared in mainmenu.h.
+uint8_t MainMenuEnabled;
+int8_t menucursor;
+int32_t ms_menudelay;
+uint32_t curtick, lasttick;
 
 #define MENU_ITEMS 5      // labels come from string slots 0..4
 #define SELECT_DELAY 1000 // milliseconds of flashing before an item acts

@@ -7,11 +7,11 @@
 
 #include <enet/enet.h>
 
-#include "game/globalvar.h"
-#include "wire/followstream.h"
 #include "net/link.h"
+#include "wire/followstream.h"
 #include "wire/protocol.h"
 #include "wire/record.h"
+#include "world/world.h"
 
 uint8_t follow_players;
 uint8_t follow_setup;

@@ -10,9 +10,9 @@
 #include <enet/enet.h>
 
 #include "net/link.h"
-#include "wire/protocol.h"
 #include "net/tokenfile.h"
 #include "resources/errorline.h"
+#include "wire/protocol.h"
 
 // A server that acknowledges nothing for 1.5 to 2 s (a ping goes out after a
 // quarter of a second of silence) counts as lost, and the client tries to
@@ -143,12 +143,12 @@ void NetClientStart() {
     mapsizey[0] = net_level_y;
 }
 
-// The server has gone: one line, and the loop ends after this frame.
+// The server has gone: one line, and the loop ends after this frame (the
+// frame's caller sees net_lost).
 static void Lost(const char *why) {
     fprintf(stderr, "%s: %s\n", prog, why);
     net_lost = 1;
     net_relinking = 0;
-    GameLoopEnabled = 0;
     if (server_link.peer)
         enet_peer_reset(server_link.peer);
     server_link.peer = NULL;

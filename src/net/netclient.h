@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "game/globalvar.h"
+#include "world/world.h"
 
 extern uint8_t net_remote;                // non-zero: the game is a client of a server
 extern uint8_t net_lost;                  // the server went away; the run ends with status 1
@@ -31,9 +31,9 @@ void NetClientStart();
 // package into slot 0 of net_server_msg. When the link drops without a
 // goodbye, sets net_relinking and tries, frame by frame, for up to 30 s to
 // get the slot back with the player's token; the last package stays in view
-// meanwhile. When the server has gone for good, prints one line, sets
-// net_lost and clears GameLoopEnabled, as the menu's exit item does, so the
-// frame still completes.
+// meanwhile. When the server has gone for good, prints one line and sets
+// net_lost; the caller then ends the frame loop after this frame, as the
+// menu's exit item does.
 void NetClientFrameStart();
 
 // End of a frame: sends command slot 0, with its own number, when its bytes

@@ -15,9 +15,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "game/globalvar.h"
 #include "wire/followstream.h"
 #include "wire/protocol.h"
+#include "world/world.h"
 
 #define NET_MAX_CONNS 64  // ENet peers at once: far more than slots, so idle peers cannot fill them
 #define NET_PER_ADDRESS 8 // connections from one IPv4 address: four players and refusals

@@ -7,8 +7,6 @@
 #include <SDL/SDL.h>
 #include <stdint.h>
 
-#include "platform/platform.h"
-
 extern SDL_Surface *screen;                     // the display surface
 extern SDL_Joystick *gp2xjoy;                   // joystick 0, the built-in controls
 extern SDL_Joystick *joy0, *joy1, *joy2, *joy3; // joysticks 1..4, extra pads 0..3

@@ -2,10 +2,10 @@
 // built-in controls (joystick 0 and the keyboard) and up to four extra pads.
 #include "platform/pads.h"
 
-#include "game/globalvar.h"
 #include "platform/input.h"
 #include "platform/internal.h"
 #include "platform/keyboard.h"
+#include "platform/platform.h"
 
 ControlPad controlpad[4];
 const int32_t MAP_KEY[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};

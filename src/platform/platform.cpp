@@ -1,16 +1,24 @@
 // Platform start-up, display and palette hand-over, frame-rate counter, the
 // silent sound entry points and shutdown.
+#include "platform/platform.h"
 #include "platform/internal.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "game/globalvar.h"
+#include "console/render.h"
 #include "platform/input.h"
 #include "platform/ramhack.h"
 #include "platform/window.h"
 #include "resources/errorline.h"
+
+// State declared in platform.h.
+uint32_t count;
+uint8_t GameLoopEnabled = 1;
+uint8_t s_channel = 1;
+uint8_t volume;
+uint8_t SoundMode;
 
 SDL_Surface *screen;
 SDL_Joystick *gp2xjoy;

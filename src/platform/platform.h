@@ -70,4 +70,13 @@ void Platform_SetWindowIcon();
 // winning. A window close seen here clears GameLoopEnabled.
 void Platform_ControlPadUpdate();
 
+// The frame loop
+extern uint32_t count;          // frames completed
+extern uint8_t GameLoopEnabled; // frame loop runs while non-zero (1)
+
+// Sound settings (no sound is produced)
+extern uint8_t s_channel; // sound channel counter, cycles 1, 2
+extern uint8_t volume;    // sound volume setting
+extern uint8_t SoundMode; // sound mode setting
+
 #endif

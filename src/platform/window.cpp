@@ -8,7 +8,8 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "game/globalvar.h"
+#include "console/render.h"
+#include "console/sfont.h"
 #include "platform/internal.h"
 
 #define ICON_INK 1        // base colour of the title, the player and the status lines

@@ -1,9 +1,11 @@
 // String table: the texts between single quotes in data/str.dat.
 #include <stdio.h>
 
-#include "game/globalvar.h"
 #include "resources/strings.h"
 #include "resources/tokens.h"
+
+// State declared in strings.h.
+char str_item[256][64];
 
 #define STRING_SLOTS 256
 #define STRING_MAX 63 // characters a slot keeps before its terminating zero

@@ -2,9 +2,15 @@
 // number, from data/tiledata.cfg.
 #include <stdio.h>
 
-#include "game/globalvar.h"
 #include "resources/tiles.h"
 #include "resources/tokens.h"
+
+// State declared in tiles.h.
+uint8_t tiletypes;
+uint8_t tilechar[256];
+uint8_t tilecolor[256];
+uint8_t tileblock[256];
+char tilename[256][32];
 
 #define TILE_FILE "data/tiledata.cfg"
 #define TILE_HEADER 5  // header tokens skipped before the first entry

@@ -2,6 +2,8 @@
 #ifndef MD_RESOURCES_TILES_H
 #define MD_RESOURCES_TILES_H
 
+#include <stdint.h>
+
 // Reads five header tokens, then one code token and one name token per tile
 // into tilechar, tilecolor, tileblock and tilename, and the count into
 // tiletypes. The code's first character is the glyph, its second the base
@@ -12,5 +14,12 @@
 // third are ignored. Names are cut to 31 characters. Entries past the 256th
 // are not read, and the count then stays at 255.
 void LoadTiles();
+
+// Tile table, indexed by tile number
+extern uint8_t tiletypes;      // number of tile entries read
+extern uint8_t tilechar[256];  // glyph of the tile
+extern uint8_t tilecolor[256]; // colour byte of the tile
+extern uint8_t tileblock[256]; // blocking value; above 4 stops movement and sight
+extern char tilename[256][32]; // tile name, zero-terminated
 
 #endif

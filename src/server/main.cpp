@@ -13,17 +13,16 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "game/gameproc.h"
-#include "game/globalvar.h"
-#include "wire/followstream.h"
 #include "net/netserver.h"
 #include "net/serverhost.h"
 #include "resources/errorline.h"
-#include "game/initall.h"
 #include "resources/number.h"
+#include "resources/tiles.h"
 #include "resources/tokens.h"
-#include "world/gameserver.h"
+#include "wire/followstream.h"
 #include "wire/record.h"
+#include "world/gameserver.h"
+#include "world/world.h"
 
 #define WAIT_CAP_MS 100  // longest single network wait, so a signal is seen soon
 #define STREAM_WAIT_MS 2 // the same while a spectator is catching up, to keep its stream coming

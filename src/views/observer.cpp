@@ -6,9 +6,16 @@
 #include <string.h>
 
 #include "console/render.h"
-#include "game/globalvar.h"
+#include "console/sfont.h"
 #include "platform/platform.h"
+#include "resources/tiles.h"
 #include "world/gameserver.h"
+#include "world/world.h"
+
+// State declared in observer.h.
+int32_t servercamerax, servercameray;
+int16_t ServerViewLevel;
+int16_t ServerClients;
 
 // Draws the observer's window onto level ServerViewLevel, scrolled by pad 0,
 // and writes the status line over the previous one.

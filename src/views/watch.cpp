@@ -6,12 +6,13 @@
 
 #include <stdio.h>
 
-#include "game/globalvar.h"
 #include "math/zmath.h"
 #include "net/follower.h"
 #include "platform/platform.h"
-#include "world/gameserver.h"
+#include "views/observer.h"
 #include "wire/record.h"
+#include "world/gameserver.h"
+#include "world/world.h"
 
 #define PAD_A 0 // logical buttons of pad 0
 #define PAD_L 4

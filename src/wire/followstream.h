@@ -16,7 +16,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "game/globalvar.h"
+#include "world/world.h"
 
 #define SPEC_MAX 16                 // spectators a server can take at most
 #define SPEC_STREAM_MAX (32u << 20) // bytes of stream a server keeps; a longer game takes no more

@@ -42,8 +42,8 @@
 
 #define NET_MAGIC "MDGO" // after the type byte of a hello or spectate (4 bytes)
 
-#include "game/globalvar.h"
 #include "wire/bytes.h" // the messages' numbers are big-endian
+#include "world/world.h"
 
 #define NET_VERSION 2         // protocol version; both ends must agree
 #define NET_DEFAULT_PORT 7742 // UDP port of the dedicated server

@@ -9,12 +9,12 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "game/globalvar.h"
+#include "math/fnv.h"
 #include "math/zmath.h"
 #include "resources/errorline.h"
 #include "wire/bytes.h"
-#include "math/fnv.h"
 #include "world/gameserver.h"
+#include "world/world.h"
 
 #define HEADER_SIZE 18
 #define TURN_HEAD 5 // turn number and mask

@@ -2,12 +2,14 @@
 // that decides which cells of a creature's view package are seen.
 #include "world/fov.h"
 
-#include "game/globalvar.h"
 #include "math/zmath.h"
-#include "world/gameserver.h"
-#include "world/package.h"
+#include "resources/tiles.h"
+#include "world/world.h"
 
 #include <string.h>
+
+// State declared in fov.h.
+int8_t vis[225];
 
 // The step tables are y-major (entry (a, b) at b * 15 + a), the transpose of
 // vis. Each entry points from grid cell (a, b) to its neighbour one ring

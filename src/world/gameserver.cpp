@@ -4,23 +4,15 @@
 
 #include <string.h>
 
-#include "game/globalvar.h"
 #include "math/zmath.h"
+#include "resources/tiles.h"
+#include "world/world.h"
 
 // Cell steps of the move codes 0 (stay) and 1..8 (up, then clockwise).
 const int32_t table_movex[9] = {0, 0, 1, 1, 1, 0, -1, -1, -1};
 const int32_t table_movey[9] = {0, -1, -1, 0, 1, 1, 1, 0, -1};
 
 #define MAX_MOVE 8
-
-// In-level test shared by movement, field of view and the observer.
-int InLevel(int x, int y, int z) {
-    if (z < 0 || z >= WORLD_LEVELS)
-        return 0;
-    if (x < 0 || y < 0 || x >= WORLD_X || y >= WORLD_Y)
-        return 0;
-    return x <= mapsizex[z] && y <= mapsizey[z];
-}
 
 // One server turn: serve the clients, move the creatures, count the turn.
 void ProcGameServer() {

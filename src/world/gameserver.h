@@ -6,17 +6,10 @@
 #include <stdint.h>
 
 #include "world/mapload.h"
-#include "views/observer.h"
 #include "world/package.h"
 
 extern const int32_t table_movex[9]; // x step of each move code
 extern const int32_t table_movey[9]; // y step of each move code
-extern const int8_t vis_dirx[225];   // x step toward the centre, y-major
-extern const int8_t vis_diry[225];   // y step toward the centre, y-major
-
-// Non-zero when cell (x, y) lies inside level z: 0 <= x <= mapsizex[z] and
-// 0 <= y <= mapsizey[z]; also zero for any cell or level off the world grid.
-int InLevel(int x, int y, int z);
 
 // One server turn: serve the local clients, move the creatures, count the
 // turn.

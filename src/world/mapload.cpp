@@ -5,11 +5,11 @@
 
 #include <stdio.h>
 
-#include "game/globalvar.h"
 #include "math/tables.h"
 #include "resources/errorline.h"
 #include "resources/tiles.h"
 #include "resources/tokens.h"
+#include "world/world.h"
 
 #define MAP_FILE "data/maptest.map"
 #define ROW_BUF 256 // a row token keeps at most 255 characters

@@ -2,8 +2,9 @@
 // a remote player sees the turn's moves without waiting for the next one.
 #include <string.h>
 
-#include "game/globalvar.h"
+#include "world/fov.h"
 #include "world/gameserver.h"
+#include "world/world.h"
 
 void PrepareNextPackages(uint8_t *out) {
     // The next turn's packages keep stale bytes of the ones built before them

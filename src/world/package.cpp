@@ -2,9 +2,9 @@
 // package order and its attributes (layout in package.h).
 #include "world/package.h"
 
-#include "game/globalvar.h"
+#include "resources/tiles.h"
 #include "world/fov.h"
-#include "world/gameserver.h"
+#include "world/world.h"
 
 // The window mask of each sight is a run of ones from |dx| = 0 in every row;
 // sight 0..6 holds 9, 21, 37, 57, 89, 121 and 157 cells.

@@ -15,13 +15,14 @@
 
 #include <stdint.h>
 
+#include "world/fov.h" // MAX_SIGHT
+
 #define PACKAGE_TURN 0  // 4 bytes
 #define PACKAGE_SIGHT 4 // 1 byte
 #define PACKAGE_X 5     // 1 byte
 #define PACKAGE_Y 6     // 1 byte
 #define PACKAGE_Z 7     // 1 byte
 #define PACKAGE_CELLS 8 // first colour and glyph pair
-#define MAX_SIGHT 6     // widest view the window tables hold
 
 extern const uint16_t FOV_mask[448]; // window of each sight: [sight][|dy|][|dx|]
 

@@ -8,8 +8,10 @@
 
 #include "client/clientref.h"
 #include "client/gameclient.h"
-#include "game/globalvar.h"
+#include "console/render.h"
+#include "console/sfont.h"
 #include "support/testsupport.h"
+#include "world/world.h"
 
 namespace {
 

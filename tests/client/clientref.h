@@ -7,10 +7,14 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "game/globalvar.h"
+#include "client/gameclient.h"
+#include "console/render.h"
+#include "console/sfont.h"
 #include "math/zmath.h"
 #include "platform/platform.h"
+#include "resources/tiles.h"
 #include "world/package.h"
+#include "world/world.h"
 
 static int RefGridCells(uint16_t pixels, uint16_t cell) {
     if (cell == 0)

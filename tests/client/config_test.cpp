@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "game/globalvar.h"
+#include "client/config.h"
+#include "console/render.h"
 #include "game/initall.h"
 #include "resources/tokens.h"
 #include "support/testsupport.h"

@@ -5,9 +5,12 @@
 #include <string>
 
 #include "client/gameclient.h"
-#include "game/globalvar.h"
+#include "console/render.h"
+#include "console/sfont.h"
 #include "platform/platform.h"
+#include "resources/tiles.h"
 #include "world/gameserver.h"
+#include "world/world.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "game/globalvar.h"
+#include "console/render.h"
 #include "game/initall.h"
 #include "support/testsupport.h"
 

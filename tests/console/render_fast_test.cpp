@@ -9,8 +9,9 @@
 
 #include "console/render.h"
 #include "console/renderref.h"
-#include "game/globalvar.h"
+#include "console/sfont.h"
 #include "support/testsupport.h"
+#include "world/world.h"
 
 // Random bytes into a buffer, eight at a time.
 static void Fill(std::mt19937_64 &rng, uint8_t *p, size_t n) {

@@ -8,8 +8,8 @@
 #include "console/render.h"
 #include "console/sfont.h"
 #include "fontbmp.h"
-#include "game/globalvar.h"
 #include "support/testsupport.h"
+#include "world/world.h"
 
 static const int kFrame = 320 * 240;
 

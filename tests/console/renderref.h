@@ -5,7 +5,9 @@
 
 #include <stdint.h>
 
-#include "game/globalvar.h"
+#include "console/render.h"
+#include "console/sfont.h"
+#include "world/world.h"
 
 static inline uint8_t RefFontPixel(uint32_t at) {
     return at < sizeof fontdata ? fontdata[at] : 0;

@@ -6,7 +6,6 @@
 
 #include "console/sfont.h"
 #include "fontbmp.h"
-#include "game/globalvar.h"
 #include "support/testsupport.h"
 
 static void WriteFont(int w, int h, const std::vector<uint8_t> &px, int bpp = 8) {

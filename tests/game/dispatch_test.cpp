@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "client/gameclient.h"
+#include "console/render.h"
+#include "console/sfont.h"
 #include "game/gameloop.h"
 #include "game/gameproc.h"
-#include "game/globalvar.h"
+#include "menu/mainmenu.h"
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
-#include "world/package.h"
 #include "support/testsupport.h"
+#include "world/package.h"
+#include "world/world.h"
 
 namespace {
 

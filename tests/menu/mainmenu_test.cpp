@@ -4,11 +4,13 @@
 
 #include <string>
 
-#include "game/globalvar.h"
+#include "console/render.h"
+#include "console/sfont.h"
 #include "math/zmath.h"
 #include "menu/mainmenu.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
+#include "resources/strings.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include "game/globalvar.h"
-#include "wire/protocol.h"
 #include "net/netserver.h"
+#include "wire/protocol.h"
+#include "world/world.h"
 
 namespace {
 

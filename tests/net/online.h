@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "game/globalvar.h"
+#include "support/testsupport.h"
 #include "wire/protocol.h"
 #include "world/package.h"
-#include "support/testsupport.h"
+#include "world/world.h"
 
 // A fresh empty folder for a test's files, without moving into it.
 inline std::string TempDir() {

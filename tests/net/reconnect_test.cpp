@@ -2,6 +2,8 @@
 // going, shows that it is getting back in, and gets its slot back with its
 // token, its creature where it was.
 #include "client/gameclient.h"
+#include "console/render.h"
+#include "console/sfont.h"
 #include "net/netclient.h"
 #include "net/relay.h"
 #include "platform/platform.h"

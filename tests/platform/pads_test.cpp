@@ -7,7 +7,6 @@
 
 #include <initializer_list>
 
-#include "game/globalvar.h"
 #include "platform/input.h"
 #include "platform/internal.h"
 #include "platform/pads.h"

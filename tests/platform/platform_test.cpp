@@ -5,7 +5,7 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "game/globalvar.h"
+#include "console/render.h"
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/ramhack.h"

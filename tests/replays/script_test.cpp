@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "game/globalvar.h"
 #include "headless/pngio.h"
 #include "headless/runner.h"
 #include "headless/script.h"
 #include "platform/input.h"
 #include "platform/platform.h"
 #include "support/testsupport.h"
+#include "world/world.h"
 
 namespace {
 

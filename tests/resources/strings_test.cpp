@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "game/globalvar.h"
 #include "game/initall.h"
+#include "resources/strings.h"
 #include "support/testsupport.h"
 
 static void LoadStringsText(const std::string &text) {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "game/globalvar.h"
 #include "game/initall.h"
+#include "resources/tiles.h"
 #include "support/testsupport.h"
 
 static const char kHeader[] = "MARROWDIGGER TILES v1 glyph-colour-block name\n";

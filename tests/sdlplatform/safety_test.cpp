@@ -25,10 +25,10 @@
 
 #include <atomic>
 
-#include "game/globalvar.h"
+#include "game/initall.h"
 #include "platform/platform.h"
 #include "platform/ramhack.h"
-#include "game/initall.h"
+#include "world/world.h"
 
 namespace {
 

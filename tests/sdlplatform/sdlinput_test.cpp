@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include "game/globalvar.h"
+#include "console/render.h"
 #include "platform/input.h"
 #include "platform/internal.h"
 #include "platform/platform.h"

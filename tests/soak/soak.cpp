@@ -20,12 +20,14 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "game/globalvar.h"
-#include "math/zmath.h"
 #include "game/initall.h"
+#include "math/zmath.h"
+#include "platform/platform.h"
 #include "resources/number.h"
-#include "world/gameserver.h"
+#include "resources/tiles.h"
 #include "wire/record.h"
+#include "world/gameserver.h"
+#include "world/world.h"
 
 #define SOAK_TILES 10        // tile numbers a map may hold, 0..9
 #define SOAK_SCAN_EVERY 1000 // turns between full scans of the occupancy grid

@@ -1,6 +1,6 @@
 // Platform start-up on the scripted driver, for the tests that link it (kept
 // apart so that the tests of the SDL driver can share the other helpers).
-#include "game/globalvar.h"
+#include "console/render.h"
 #include "platform/platform.h"
 #include "platform/scripted.h"
 #include "support/testsupport.h"

@@ -4,10 +4,14 @@
 
 #include <string>
 
-#include "game/globalvar.h"
+#include "console/render.h"
+#include "console/sfont.h"
 #include "platform/platform.h"
+#include "resources/tiles.h"
+#include "views/observer.h"
 #include "world/gameserver.h"
 #include "world/serverhelpers.h"
+#include "world/world.h"
 
 // The status row's text: its characters from column 0 while they carry
 // the status colour 1.

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "game/globalvar.h"
 #include "net/online.h"
+#include "platform/platform.h"
 #include "wire/record.h"
+#include "world/world.h"
 
 // Writes a record of two players over `turns` turns: slot 1 leaves for a
 // while and comes back, and the moves change every few turns.

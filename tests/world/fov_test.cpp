@@ -3,9 +3,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "game/globalvar.h"
+#include "resources/tiles.h"
+#include "world/fov.h"
 #include "world/gameserver.h"
 #include "world/serverhelpers.h"
+#include "world/world.h"
 
 // Window run lengths by sight and |dy|: a cell is in the window when |dx| < run.
 static const int kRuns[7][8] = {{2, 2, 0, 0, 0, 0, 0, 0}, {3, 3, 2, 0, 0, 0, 0, 0},

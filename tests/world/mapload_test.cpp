@@ -3,9 +3,10 @@
 
 #include <string>
 
-#include "game/globalvar.h"
-#include "world/gameserver.h"
+#include "resources/tiles.h"
 #include "support/testsupport.h"
+#include "world/gameserver.h"
+#include "world/world.h"
 
 static void LoadMapText(const std::string &text) {
     EnterScratchDir();

@@ -6,10 +6,11 @@
 
 #include <vector>
 
-#include "game/globalvar.h"
-#include "math/zmath.h"
 #include "game/initall.h"
+#include "math/zmath.h"
+#include "world/fov.h"
 #include "world/gameserver.h"
+#include "world/world.h"
 
 namespace {
 

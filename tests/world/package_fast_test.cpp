@@ -6,10 +6,12 @@
 
 #include <random>
 
-#include "game/globalvar.h"
+#include "resources/tiles.h"
+#include "support/testsupport.h"
+#include "world/fov.h"
 #include "world/gameserver.h"
 #include "world/packageref.h"
-#include "support/testsupport.h"
+#include "world/world.h"
 
 // Random world around (cx, cy) on level z: tiles, blocking values that make
 // the given share of tiles opaque, and occupancy marks of any value.

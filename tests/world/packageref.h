@@ -6,8 +6,9 @@
 
 #include <stdint.h>
 
-#include "game/globalvar.h"
+#include "resources/tiles.h"
 #include "world/gameserver.h"
+#include "world/world.h"
 
 static int8_t ref_vis[225];
 

@@ -2,7 +2,8 @@
 #ifndef MD_TESTS_SERVER_SERVERHELPERS_H
 #define MD_TESTS_SERVER_SERVERHELPERS_H
 
-#include "game/globalvar.h"
+#include "resources/tiles.h"
+#include "world/world.h"
 
 // Level 0 of w x h cells, all tile 0 (passable unless a test says otherwise).
 inline void OpenLevel(int w, int h) {

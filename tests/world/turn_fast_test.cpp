@@ -7,11 +7,12 @@
 #include <random>
 #include <vector>
 
-#include "game/globalvar.h"
 #include "math/zmath.h"
+#include "resources/tiles.h"
+#include "support/testsupport.h"
 #include "world/gameserver.h"
 #include "world/turnref.h"
-#include "support/testsupport.h"
+#include "world/world.h"
 
 namespace {
 

@@ -4,11 +4,12 @@
 
 #include <string>
 
-#include "game/globalvar.h"
 #include "math/zmath.h"
+#include "resources/tiles.h"
+#include "support/testsupport.h"
 #include "world/gameserver.h"
 #include "world/serverhelpers.h"
-#include "support/testsupport.h"
+#include "world/world.h"
 
 static uint16_t Mark(int x, int y) {
     return npc_vis[CELL(x, y, 0)];

@@ -4,9 +4,10 @@
 #ifndef MD_TESTS_SERVER_TURNREF_H
 #define MD_TESTS_SERVER_TURNREF_H
 
-#include "game/globalvar.h"
 #include "math/zmath.h"
+#include "resources/tiles.h"
 #include "world/gameserver.h"
+#include "world/world.h"
 
 static void RefSetMark(int x, int y, int z, uint16_t mark) {
     if (x < 0 || y < 0 || z < 0 || x >= WORLD_X || y >= WORLD_Y || z >= WORLD_LEVELS)

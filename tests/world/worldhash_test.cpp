@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include "game/globalvar.h"
 #include "math/zmath.h"
 #include "wire/record.h"
+#include "world/world.h"
 
 namespace {
 
