@@ -12,6 +12,7 @@
 #include "wire/protocol.h"
 #include "wire/record.h"
 #include "world/world.h"
+#include "world/worldhash.h"
 
 uint8_t follow_players;
 uint8_t follow_setup;

@@ -21,8 +21,10 @@
 #include "resources/tokens.h"
 #include "wire/followstream.h"
 #include "wire/record.h"
+#include "wire/replay.h"
 #include "world/gameserver.h"
 #include "world/world.h"
+#include "world/worldhash.h"
 
 #define WAIT_CAP_MS 100  // longest single network wait, so a signal is seen soon
 #define STREAM_WAIT_MS 2 // the same while a spectator is catching up, to keep its stream coming

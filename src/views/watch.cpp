@@ -13,6 +13,7 @@
 #include "wire/record.h"
 #include "world/gameserver.h"
 #include "world/world.h"
+#include "world/worldhash.h"
 
 #define PAD_A 0 // logical buttons of pad 0
 #define PAD_L 4

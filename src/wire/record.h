@@ -1,4 +1,4 @@
-// Records of on-line games and their replay: the data's identity, then per
+// Records of on-line games: the data's identity, then per
 // turn which slots were held and the command bytes applied, so that the
 // turns can be run again offline to the same world.
 //
@@ -8,25 +8,17 @@
 //           each held slot in slot order, check (4): FNV-1a 32 of the
 //           record's bytes before it
 //   end     turns run (4), mask 0xFF, check (4)
-#ifndef MD_RECORD_RECORD_H
-#define MD_RECORD_RECORD_H
+#ifndef MD_WIRE_RECORD_H
+#define MD_WIRE_RECORD_H
 
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <time.h>
 
+#include "world/mapload.h" // SETUP_*
+
 #define RECORD_END_MASK 0xFF
-#define SETUP_RESTART 0 // the restart's creatures only
-#define SETUP_ALL 1     // every creature enabled (test option)
-
-// FNV-1a 64 of the map file and the tile file of the data folder (the
-// working directory), which decide the world a record was made in.
-uint64_t DataHash();
-
-// FNV-1a 64 of the world: level grid, occupancy, every creature field, the
-// creature count, the turn and the random stream's position.
-uint64_t WorldHash();
 
 // Opens the record name for writing, relative to the folder open as dir
 // (an absolute name ignores it): a new file, or with overwrite an existing
@@ -62,16 +54,6 @@ bool RecordTurn(FILE *f, uint32_t number, uint8_t held);
 // Writes the end record; false on a write error.
 bool RecordEnd(FILE *f, uint32_t turns);
 
-// Prints "turn T hash H" for the world as it stands.
-void HashLine();
-
-// The same line with a world hash already taken at this turn.
-void HashLineOf(uint64_t hash);
-
-// The hash line after the last turn, unless the periodic line of every
-// `every` turns has just given it.
-void FinalHashLine(int every);
-
 // Opens a record for reading without waiting on it: only a regular file is
 // taken (a pipe, a FIFO or a device could block or never end). NULL after
 // one line on stderr, who being the program's name.
@@ -93,17 +75,5 @@ int RecordReadTurn(FILE *f, int players);
 
 // "cut short" or "corrupted", for a fault that RecordReadTurn returned.
 const char *RecordFault(int status);
-
-// Replays a record offline from the restart: checks its data hash against
-// this data folder, runs every turn with the recorded commands and prints
-// "turn T hash H" every `every` turns (0: never) and after the last turn.
-// Returns 0 when the whole record replayed, 1 when it was refused, cut short
-// or corrupted (one line says which, and at which turn).
-int ReplayRecord(FILE *f, const char *name, int every);
-
-// The server's starting world: the real restart with players player
-// creatures, slot i bound to creature i, and with SETUP_ALL every other
-// creature enabled as a wanderer too.
-void StartWorld(int players, int setup);
 
 #endif

@@ -92,3 +92,16 @@ void LoadServerData() {
     LoadTiles();
     LoadTables();
 }
+
+void StartWorld(int players, int setup) {
+    clientplayers = (uint8_t)players;
+    RestartServer();
+    for (int i = 0; i < MAX_CLIENTS; i++)
+        localclient[i] = (int16_t)(i < players ? i : -1);
+    if (setup != SETUP_ALL)
+        return;
+    for (int k = players; k < MAX_NPCS; k++) {
+        PlaceWanderer(k);
+        npc_playercontrol[k] = 0;
+    }
+}

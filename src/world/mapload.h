@@ -20,4 +20,12 @@ void PlaceWanderer(int k); // creature k: an enabled wanderer on the start cell
 // the trigonometric tables; no font, palette or strings.
 void LoadServerData();
 
+#define SETUP_RESTART 0 // the restart's creatures only
+#define SETUP_ALL 1     // every creature enabled (test option)
+
+// The server's starting world: the real restart with players player
+// creatures, slot i bound to creature i, and with SETUP_ALL every other
+// creature enabled as a wanderer too.
+void StartWorld(int players, int setup);
+
 #endif

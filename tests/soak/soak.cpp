@@ -28,6 +28,7 @@
 #include "wire/record.h"
 #include "world/gameserver.h"
 #include "world/world.h"
+#include "world/worldhash.h"
 
 #define SOAK_TILES 10        // tile numbers a map may hold, 0..9
 #define SOAK_SCAN_EVERY 1000 // turns between full scans of the occupancy grid

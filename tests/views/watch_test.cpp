@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "wire/record.h"
 #include "world/world.h"
+#include "world/worldhash.h"
 
 // Writes a record of two players over `turns` turns: slot 1 leaves for a
 // while and comes back, and the moves change every few turns.

@@ -4,6 +4,7 @@
 #include "math/zmath.h"
 #include "net/online.h"
 #include "wire/record.h"
+#include "world/worldhash.h"
 
 namespace {
 

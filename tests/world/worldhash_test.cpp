@@ -7,6 +7,7 @@
 #include "math/zmath.h"
 #include "wire/record.h"
 #include "world/world.h"
+#include "world/worldhash.h"
 
 namespace {
 
