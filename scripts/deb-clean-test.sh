@@ -14,7 +14,8 @@
 #   root B: apt installs marrowdigger-server and marrowdigger-data without any
 #     libsdl*, libx11*, libpulse* or libasound* package; the server links no
 #     SDL, and started without options it finds its data and lets the host's
-#     headless runner (build/marrowdigger-headless) join and walk.
+#     headless runner (build/marrowdigger-headless) join and walk; the
+#     service's command line started three times keeps three records.
 #   piuparts installs and purges all three packages in its own copy of the
 #     root.
 # The copies live in a tmpfs. The run has a mount namespace of its own, and
@@ -365,6 +366,29 @@ read -r x0 y0 x1 y1 <<<"$moved"
 echo "the client walked from ($x0, $y0) to ($x1, $y1)"
 stop "$server"
 part_done "root B server"
+
+part "root B: the service's command line, started three times"
+# As systemd runs it, in its state folder: the unit's ExecStartPre and
+# ExecStart with the options file's example, each start ended after two
+# turns. Every start must keep a record of its own.
+"${in_root[@]}" "$b" "" /bin/sh -c '
+    set -eu
+    unit=/lib/systemd/system/marrowdigger-server.service
+    pre=$(sed -n "s/^ExecStartPre=//p" "$unit")
+    start=$(sed -n "s/^ExecStart=//p" "$unit")
+    SERVER_OPTIONS=$(sed -n "s/^#SERVER_OPTIONS=\"\(.*\)\"$/\1/p" /etc/default/marrowdigger-server)
+    case $SERVER_OPTIONS in *--record-dir*) ;; *) echo "the options example keeps no records"; exit 1 ;; esac
+    mkdir -p /var/lib/marrowdigger-server
+    cd /var/lib/marrowdigger-server
+    for n in 1 2 3; do
+        $pre
+        eval "$start" --port 0 --turns 2 --turn-ms 10 --quiet >/dev/null
+    done
+    ls records' >"$work/records.out" 2>&1 || fail "the service's command line did not start" "$work/records.out"
+[ "$(grep -c '\.rec$' "$work/records.out")" -eq 3 ] ||
+    fail "three starts of the service did not keep three records" "$work/records.out"
+echo "three starts kept three records: $(grep '\.rec$' "$work/records.out" | xargs)"
+part_done "root B restarts"
 
 part "root B: apt-get purge marrowdigger-server marrowdigger-data"
 purge b marrowdigger-server marrowdigger-data
