@@ -28,26 +28,28 @@
 // zero.
 static void CheckTables() {
     for (int i = 0; i < MAX_CLIENTS; i++) {
-        int c = slot_conn[i];
+        int c = net_server.slot_conn[i];
         for (int j = 0; j < i; j++)
-            FUZZ_CHECK(slot_token[i] == 0 || slot_token[i] != slot_token[j]);
-        FUZZ_CHECK(!(slot_kept[i] && c >= 0));
+            FUZZ_CHECK(net_server.slot_token[i] == 0 ||
+                       net_server.slot_token[i] != net_server.slot_token[j]);
+        FUZZ_CHECK(!(net_server.slot_kept[i] && c >= 0));
         if (c < 0) {
             for (int b = 0; b < CLIENT_SLOT; b++)
                 FUZZ_CHECK(net_client_msg[i * CLIENT_SLOT + b] == 0);
             continue;
         }
-        FUZZ_CHECK(i < net_players);
+        FUZZ_CHECK(i < net_server.players);
         FUZZ_CHECK(c < NET_MAX_CONNS);
-        FUZZ_CHECK(conn_state[c] == CONN_PLAYER && conn_slot[c] == i);
+        FUZZ_CHECK(net_server.conn_state[c] == CONN_PLAYER && net_server.conn_slot[c] == i);
     }
     for (int c = 0; c < NET_MAX_CONNS; c++) {
-        FUZZ_CHECK(conn_state[c] <= CONN_REPLACED);
-        FUZZ_CHECK((conn_state[c] == CONN_PLAYER) == (conn_slot[c] >= 0));
-        if (conn_slot[c] >= 0)
-            FUZZ_CHECK(conn_slot[c] < MAX_CLIENTS && slot_conn[conn_slot[c]] == c);
+        FUZZ_CHECK(net_server.conn_state[c] <= CONN_REPLACED);
+        FUZZ_CHECK((net_server.conn_state[c] == CONN_PLAYER) == (net_server.conn_slot[c] >= 0));
+        if (net_server.conn_slot[c] >= 0)
+            FUZZ_CHECK(net_server.conn_slot[c] < MAX_CLIENTS &&
+                       net_server.slot_conn[net_server.conn_slot[c]] == c);
     }
-    FUZZ_CHECK(NetSpectatorCount() <= net_spectators);
+    FUZZ_CHECK(NetSpectatorCount() <= net_server.spectators);
 }
 
 // Sum of the drop counters.
@@ -62,9 +64,9 @@ static uint32_t Drops() {
 static void Turn() {
     NetServerTurnDone();
     for (int i = 0; i < MAX_CLIENTS; i++) {
-        if (slot_conn[i] < 0)
+        if (net_server.slot_conn[i] < 0)
             continue;
-        FUZZ_CHECK(slot_applied[i] == slot_seq[i]);
+        FUZZ_CHECK(net_server.slot_applied[i] == net_server.slot_seq[i]);
         for (int b = 0; b < CLIENT_SLOT; b++)
             FUZZ_CHECK(net_client_msg[i * CLIENT_SLOT + b] == 0);
     }
@@ -78,8 +80,8 @@ static void CheckHello(size_t n, const uint8_t *reply, int held_by_token) {
     FUZZ_CHECK(n == MSG_HELLO_SIZE);
     if (held_by_token >= 0)
         FUZZ_CHECK(reply[1] == held_by_token);
-    FUZZ_CHECK(GetBE64(reply + 8) == slot_token[reply[1]]);
-    FUZZ_CHECK(GetBE32(reply + 16) == slot_applied[reply[1]]);
+    FUZZ_CHECK(GetBE64(reply + 8) == net_server.slot_token[reply[1]]);
+    FUZZ_CHECK(GetBE32(reply + 16) == net_server.slot_applied[reply[1]]);
 }
 
 // The slot a hello's token may take: held now or kept within the time.
@@ -87,9 +89,11 @@ static int TokenSlot(const uint8_t *msg, size_t n) {
     if (n != MSG_HELLO_SIZE || msg[0] != MSG_HELLO)
         return -1;
     uint64_t t = GetBE64(msg + 7);
-    for (int i = 0; t != 0 && i < net_players; i++)
-        if (slot_token[i] == t &&
-            (slot_conn[i] >= 0 || (slot_kept[i] && net_clock - slot_lost_at[i] < NET_KEEP_MS)))
+    for (int i = 0; t != 0 && i < net_server.players; i++)
+        if (net_server.slot_token[i] == t &&
+            (net_server.slot_conn[i] >= 0 ||
+             (net_server.slot_kept[i] &&
+              net_server.clock - net_server.slot_lost_at[i] < NET_KEEP_MS)))
             return i;
     return -1;
 }
@@ -100,8 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(net_client_msg, 0, sizeof net_client_msg);
     memset(net_dropped, 0, sizeof net_dropped);
     NetServerReset(1 + data[0] % MAX_CLIENTS);
-    net_spectators = (uint8_t)((data[0] >> 2) & 3);
-    net_clock = 0;
+    net_server.spectators = (uint8_t)((data[0] >> 2) & 3);
+    net_server.clock = 0;
     uint64_t tokens = 0; // tokens handed out, for fresh distinct ones
     static uint8_t before[sizeof net_client_msg];
     static uint8_t msg[4096];
@@ -120,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 NetServerLeave(peer);
         } else if (action >= 4 && variant) {
             Turn();
-            net_clock += 256u * (i < size ? data[i++] : 0);
+            net_server.clock += 256u * (i < size ? data[i++] : 0);
         } else if (action >= 4) {
             NetServerJoin(peer);
         } else {
@@ -132,12 +136,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 n = size - i;
             memcpy(msg, data + i, n);
             if (pick >= 0 && n == MSG_HELLO_SIZE)
-                PutBE64(msg + 7, slot_token[pick]);
-            if (net_fresh_token == 0)
-                net_fresh_token = 0x5eed000000000000ull + ++tokens;
+                PutBE64(msg + 7, net_server.slot_token[pick]);
+            if (net_server.fresh_token == 0)
+                net_server.fresh_token = 0x5eed000000000000ull + ++tokens;
             int by_token = TokenSlot(msg, n);
-            int state = peer < NET_MAX_CONNS ? conn_state[peer] : CONN_FREE;
-            int slot = peer < NET_MAX_CONNS ? conn_slot[peer] : -1;
+            int state = peer < NET_MAX_CONNS ? net_server.conn_state[peer] : CONN_FREE;
+            int slot = peer < NET_MAX_CONNS ? net_server.conn_slot[peer] : -1;
             uint32_t drops = Drops();
             memcpy(before, net_client_msg, sizeof before);
             uint8_t reply[MSG_REPLY_MAX];
@@ -151,16 +155,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             if (applied) {
                 FUZZ_CHECK(memcmp(net_client_msg + slot * CLIENT_SLOT, msg + MSG_COMMAND_HEAD,
                                   CLIENT_SLOT) == 0);
-                FUZZ_CHECK(slot_seq[slot] == GetBE32(msg + 1));
+                FUZZ_CHECK(net_server.slot_seq[slot] == GetBE32(msg + 1));
             }
             if (r) {
                 FUZZ_CHECK(state == CONN_WAITING && n >= MSG_HELLO_V1_SIZE);
                 CheckHello(n, reply, by_token);
                 FUZZ_CHECK((reply[0] == MSG_WELCOME && r == MSG_WELCOME_SIZE &&
-                            data[i] == MSG_HELLO && reply[1] < net_players && !close) ||
+                            data[i] == MSG_HELLO && reply[1] < net_server.players && !close) ||
                            (reply[0] == MSG_SPECTATOR_WELCOME && r == MSG_SPECTATOR_WELCOME_SIZE &&
-                            data[i] == MSG_SPECTATE && conn_state[peer] == CONN_SPECTATOR &&
-                            reply[1] == net_players && !close) ||
+                            data[i] == MSG_SPECTATE &&
+                            net_server.conn_state[peer] == CONN_SPECTATOR &&
+                            reply[1] == net_server.players && !close) ||
                            (reply[0] == MSG_REFUSE && r == MSG_REFUSE_SIZE && close));
             }
             // Anything from a connection that was neither answered nor

@@ -56,14 +56,14 @@ static void RoundTrip(const uint8_t *p, size_t n, int players) {
         if (at % 9 == 0)
             SpectatorStreamHash(at * 0x9e3779b97f4a7c15ull);
     }
-    FUZZ_CHECK(!spectator_full);
+    FUZZ_CHECK(!server_stream.full);
     memset(slots, 0, sizeof slots);
     size_t at = 0, turn_at = 0;
-    while (at < spectator_length) {
+    while (at < server_stream.length) {
         bool is_hash = false;
         uint64_t hash = 0;
-        int used = SpectatorStreamDecode(spectator_stream + at, spectator_length - at, players,
-                                         slots, &is_hash, &hash);
+        int used = SpectatorStreamDecode(server_stream.bytes + at, server_stream.length - at,
+                                         players, slots, &is_hash, &hash);
         FUZZ_CHECK(used > 0);
         at += (size_t)used;
         if (is_hash)

@@ -17,9 +17,9 @@
 void Gameprocess() {
     curgametick = Platform_Tick();
     Platform_ControlPadUpdate();
-    if (net_remote)
+    if (net_client.remote)
         NetClientFrameStart();
-    if (net_lost) // the server has gone: this frame is the last
+    if (net_client.lost) // the server has gone: this frame is the last
         GameLoopEnabled = 0;
     if (controlpad[0].button[8])
         MainMenuEnabled = 1;
@@ -27,11 +27,11 @@ void Gameprocess() {
         ProcMainMenu();
         return;
     }
-    if (watch_state != WATCH_OFF) {
+    if (watching.state != WATCH_OFF) {
         WatchFrame();
         return;
     }
-    if (!net_remote && TurnDue(curgametick)) {
+    if (!net_client.remote && TurnDue(curgametick)) {
         lastgametick = curgametick;
         ProcGameServer();
     }
@@ -39,10 +39,10 @@ void Gameprocess() {
         ProcClient();
     else
         RenderServer();
-    if (net_remote)
+    if (net_client.remote)
         NetClientFrameEnd();
-    if (net_lost)
+    if (net_client.lost)
         GameLoopEnabled = 0;
-    if (net_relinking)
+    if (net_client.relinking)
         ShowStatusNote("reconnecting");
 }

@@ -87,5 +87,5 @@ int main(int argc, char **argv) {
     Platform_SetWindowIcon();
     GameLoop();
     GameEnd();
-    return net_lost || watch_state == WATCH_BROKEN ? 1 : 0;
+    return net_client.lost || watching.state == WATCH_BROKEN ? 1 : 0;
 }

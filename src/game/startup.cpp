@@ -17,9 +17,9 @@ bool GameConnect(const char *who, const char *server, const char *spectated, int
 void GameStart() {
     Platform_Init();
     Initialize();
-    if (net_remote)
+    if (net_client.remote)
         NetClientStart();
-    if (watch_state != WATCH_OFF)
+    if (watching.state != WATCH_OFF)
         WatchStart();
 }
 

@@ -161,7 +161,7 @@ static void RecordFrame(uint32_t f) {
     size_t pixels = (size_t)Screen_Width * Screen_Height;
     if (pixels > SCRBUF_SIZE)
         pixels = SCRBUF_SIZE;
-    if (hl_trace && net_remote)
+    if (hl_trace && net_client.remote)
         TraceRemote(f, pixels);
     else if (hl_trace)
         fprintf(hl_trace,
@@ -201,7 +201,7 @@ static void PresentHook() {
         hl_ended_by_game = 1;
         return;
     }
-    if (f + 1 >= hl_frames || (hl_until_watched && watch_state != WATCH_RUNNING)) {
+    if (f + 1 >= hl_frames || (hl_until_watched && watching.state != WATCH_RUNNING)) {
         GameLoopEnabled = 0;
         return;
     }
@@ -447,10 +447,10 @@ int HeadlessMain(int argc, char **argv) {
             hl_status = 1;
         }
     uint32_t ran = hl_frames == 0 ? 0 : (uint32_t)hl_frame + 1;
-    uint32_t last = net_remote ? (uint32_t)PackageTurn(net_server_msg) : turn;
-    const char *end = hl_ended_by_game                                 ? "the game ended the loop"
-                      : hl_until_watched && watch_state == WATCH_ENDED ? "the watched game ended"
-                      : hl_until_watched && watch_state == WATCH_BROKEN
+    uint32_t last = net_client.remote ? (uint32_t)PackageTurn(net_server_msg) : turn;
+    const char *end = hl_ended_by_game ? "the game ended the loop"
+                      : hl_until_watched && watching.state == WATCH_ENDED ? "the watched game ended"
+                      : hl_until_watched && watching.state == WATCH_BROKEN
                           ? "the watch broke off"
                           : "stopped after the last frame";
     if (seam_signal == SIGINT || seam_signal == SIGTERM) {
@@ -458,5 +458,5 @@ int HeadlessMain(int argc, char **argv) {
         hl_status = 128 + seam_signal;
     }
     fprintf(stderr, "marrowdigger-headless: %u frames, turn %u, %s\n", ran, last, end);
-    return net_lost || watch_state == WATCH_BROKEN ? 1 : hl_status;
+    return net_client.lost || watching.state == WATCH_BROKEN ? 1 : hl_status;
 }

@@ -28,13 +28,7 @@
 #define ATTEMPT_MS 2000 // one try to connect again, before the next
 #define TOKEN_PATH 4096
 
-uint8_t net_remote;
-uint8_t net_lost;
-uint8_t net_slot;
-uint16_t net_level_x, net_level_y;
-uint8_t net_package[PACKAGE_COPY];
-uint32_t net_packages;
-uint8_t net_relinking;
+NetClientState net_client;
 
 static NetLink server_link;            // the connection to the server
 static uint8_t last_sent[CLIENT_SLOT]; // command bytes the server holds, as far as known
@@ -87,9 +81,9 @@ static void SendHello() {
 // and where the numbering of commands stands. A command not yet applied is
 // sent again; one the server applied before the link dropped is withdrawn.
 static void Welcomed(const uint8_t *w) {
-    net_slot = w[1];
-    net_level_x = GetBE16(w + 4);
-    net_level_y = GetBE16(w + 6);
+    net_client.slot = w[1];
+    net_client.level_x = GetBE16(w + 4);
+    net_client.level_y = GetBE16(w + 6);
     uint64_t given = GetBE64(w + 8);
     if (given != token && token_path[0])
         SaveToken(prog, token_path, given);
@@ -121,7 +115,7 @@ bool NetJoin(const char *who, const char *address) {
     int type = LinkAwait(server_link, AcceptAnswer, answer, sizeof answer);
     if (type == MSG_WELCOME) {
         Welcomed(answer);
-        net_remote = 1;
+        net_client.remote = 1;
         return true;
     }
     if (type == MSG_REFUSE && answer[1] == REFUSE_FULL)
@@ -139,16 +133,16 @@ bool NetJoin(const char *who, const char *address) {
 }
 
 void NetClientStart() {
-    mapsizex[0] = net_level_x;
-    mapsizey[0] = net_level_y;
+    mapsizex[0] = net_client.level_x;
+    mapsizey[0] = net_client.level_y;
 }
 
 // The server has gone: one line, and the loop ends after this frame (the
-// frame's caller sees net_lost).
+// frame's caller sees net_client.lost).
 static void Lost(const char *why) {
     fprintf(stderr, "%s: %s\n", prog, why);
-    net_lost = 1;
-    net_relinking = 0;
+    net_client.lost = 1;
+    net_client.relinking = 0;
     if (server_link.peer)
         enet_peer_reset(server_link.peer);
     server_link.peer = NULL;
@@ -158,7 +152,7 @@ static void Lost(const char *why) {
 // tries to get its slot back.
 static void StartRelink() {
     server_link.peer = NULL; // ENet has let the peer go
-    net_relinking = 1;
+    net_client.relinking = 1;
     relink_since = enet_time_get();
     attempt_since = relink_since - ATTEMPT_MS;
 }
@@ -167,8 +161,8 @@ static void StartRelink() {
 // commands.
 static void TakePackage(const uint8_t *d) {
     acked_seq = GetBE32(d + 1);
-    memcpy(net_package, d + MSG_PACKAGE_HEAD, PACKAGE_COPY);
-    net_packages++;
+    memcpy(net_client.package, d + MSG_PACKAGE_HEAD, PACKAGE_COPY);
+    net_client.packages++;
 }
 
 // Acts on one event of a joined client.
@@ -212,7 +206,7 @@ static void RelinkEvent(const ENetEvent &ev) {
         if (type == MSG_WELCOME && hello_sent) {
             Welcomed(answer);
             NetClientStart();
-            net_relinking = 0;
+            net_client.relinking = 0;
         } else if (type == MSG_REFUSE) {
             Lost(answer[1] == REFUSE_FULL ? "lost the connection, and the server is full now"
                                           : "lost the connection, and the server has changed");
@@ -238,22 +232,22 @@ static void Relink() {
 }
 
 void NetClientFrameStart() {
-    if (!server_link.host || net_lost) {
-        memcpy(net_server_msg, net_package, PACKAGE_COPY);
+    if (!server_link.host || net_client.lost) {
+        memcpy(net_server_msg, net_client.package, PACKAGE_COPY);
         return;
     }
-    if (net_relinking)
+    if (net_client.relinking)
         Relink();
     ENetEvent ev;
-    for (int k = 0; k < NET_EVENTS_MAX && server_link.host && !net_lost &&
+    for (int k = 0; k < NET_EVENTS_MAX && server_link.host && !net_client.lost &&
                     enet_host_service(server_link.host, &ev, 0) > 0;
          k++) {
-        if (net_relinking)
+        if (net_client.relinking)
             RelinkEvent(ev);
         else
             Event(ev);
     }
-    if (!net_relinking && !net_lost && server_link.peer &&
+    if (!net_client.relinking && !net_client.lost && server_link.peer &&
         enet_time_get() - server_link.peer->lastReceiveTime >= LINK_SILENT_MS) {
         enet_peer_reset(server_link.peer);
         StartRelink();
@@ -265,11 +259,11 @@ void NetClientFrameStart() {
         net_client_msg[0] = net_client_msg[1] = 0;
         memset(last_sent, 0, sizeof last_sent);
     }
-    memcpy(net_server_msg, net_package, PACKAGE_COPY);
+    memcpy(net_server_msg, net_client.package, PACKAGE_COPY);
 }
 
 void NetClientFrameEnd() {
-    if (!server_link.host || net_lost)
+    if (!server_link.host || net_client.lost)
         return;
     uint8_t *cmd = net_client_msg; // slot 0
     if (pending && cmd[0] == 0 && cmd[1] == 0 && (last_sent[0] || last_sent[1])) {
@@ -278,7 +272,7 @@ void NetClientFrameEnd() {
         memcpy(cmd, last_sent, CLIENT_SLOT);
         return;
     }
-    if (!server_link.peer || net_relinking || memcmp(last_sent, cmd, CLIENT_SLOT) == 0)
+    if (!server_link.peer || net_client.relinking || memcmp(last_sent, cmd, CLIENT_SLOT) == 0)
         return;
     uint8_t msg[MSG_COMMAND_SIZE];
     msg[0] = MSG_COMMAND;
@@ -291,7 +285,7 @@ void NetClientFrameEnd() {
 }
 
 void NetLeave() {
-    if (net_relinking) // no goodbye to a try that has not got back in
+    if (net_client.relinking) // no goodbye to a try that has not got back in
         server_link.peer = NULL;
     LinkClose(server_link);
     if (token_lock >= 0)

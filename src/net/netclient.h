@@ -8,17 +8,21 @@
 
 #include "world/world.h"
 
-extern uint8_t net_remote;                // non-zero: the game is a client of a server
-extern uint8_t net_lost;                  // the server went away; the run ends with status 1
-extern uint8_t net_slot;                  // slot the server gave this client
-extern uint16_t net_level_x, net_level_y; // largest x and y of the server's level 0
-extern uint8_t net_package[PACKAGE_COPY]; // newest package received, zero before the first
-extern uint32_t net_packages;             // packages received
-extern uint8_t net_relinking;             // the link dropped; getting back in (up to 30 s)
+// The client's side of on-line play: its link's state and the newest package.
+struct NetClientState {
+    uint8_t remote;                // non-zero: the game is a client of a server
+    uint8_t lost;                  // the server went away; the run ends with status 1
+    uint8_t slot;                  // slot the server gave this client
+    uint16_t level_x, level_y;     // largest x and y of the server's level 0
+    uint8_t package[PACKAGE_COPY]; // newest package received, zero before the first
+    uint32_t packages;             // packages received
+    uint8_t relinking;             // the link dropped; getting back in (up to 30 s)
+};
+extern NetClientState net_client;
 
 // Joins the server at "HOST[:PORT]" (default port NET_DEFAULT_PORT): connects,
 // sends the hello and waits for the answer, at most NET_CONNECT_MS in all.
-// On success sets net_remote and returns true. Otherwise prints one line
+// On success sets net_client.remote and returns true. Otherwise prints one line
 // (who for the program's name: unreachable, refused as full, wrong version)
 // and returns false.
 bool NetJoin(const char *who, const char *address);
@@ -29,10 +33,10 @@ void NetClientStart();
 
 // Start of a frame: serves the connection without waiting and puts the newest
 // package into slot 0 of net_server_msg. When the link drops without a
-// goodbye, sets net_relinking and tries, frame by frame, for up to 30 s to
+// goodbye, sets net_client.relinking and tries, frame by frame, for up to 30 s to
 // get the slot back with the player's token; the last package stays in view
 // meanwhile. When the server has gone for good, prints one line and sets
-// net_lost; the caller then ends the frame loop after this frame, as the
+// net_client.lost; the caller then ends the frame loop after this frame, as the
 // menu's exit item does.
 void NetClientFrameStart();
 

@@ -5,90 +5,76 @@
 
 #include <string.h>
 
-uint8_t conn_state[NET_MAX_CONNS];
-int8_t conn_slot[NET_MAX_CONNS];
-int8_t slot_conn[MAX_CLIENTS];
-uint8_t net_players = MAX_CLIENTS;
-uint8_t net_quiet;
-uint8_t net_spectators;
-uint16_t net_spectator_delay = 20;
-uint8_t net_setup;
-uint64_t net_data_hash;
-uint32_t slot_seq[MAX_CLIENTS];
-uint32_t slot_applied[MAX_CLIENTS];
-uint64_t slot_token[MAX_CLIENTS];
-uint8_t slot_kept[MAX_CLIENTS];
-uint32_t slot_lost_at[MAX_CLIENTS];
-uint32_t net_clock;
-uint64_t net_fresh_token;
+NetServerState net_server;
 
 void NetServerReset(int players) {
     if (players < 1)
         players = 1;
     if (players > MAX_CLIENTS)
         players = MAX_CLIENTS;
-    net_players = (uint8_t)players;
+    net_server.players = (uint8_t)players;
     for (int c = 0; c < NET_MAX_CONNS; c++) {
-        conn_state[c] = CONN_FREE;
-        conn_slot[c] = -1;
+        net_server.conn_state[c] = CONN_FREE;
+        net_server.conn_slot[c] = -1;
     }
-    net_fresh_token = 0;
+    net_server.fresh_token = 0;
     for (int i = 0; i < MAX_CLIENTS; i++) {
-        slot_conn[i] = -1;
-        slot_seq[i] = slot_applied[i] = 0;
-        slot_token[i] = 0;
-        slot_kept[i] = 0;
+        net_server.slot_conn[i] = -1;
+        net_server.slot_seq[i] = net_server.slot_applied[i] = 0;
+        net_server.slot_token[i] = 0;
+        net_server.slot_kept[i] = 0;
     }
 }
 
 void NetServerJoin(int conn) {
-    if (conn < 0 || conn >= NET_MAX_CONNS || conn_state[conn] != CONN_FREE)
+    if (conn < 0 || conn >= NET_MAX_CONNS || net_server.conn_state[conn] != CONN_FREE)
         return;
-    conn_state[conn] = CONN_WAITING;
-    conn_slot[conn] = -1;
+    net_server.conn_state[conn] = CONN_WAITING;
+    net_server.conn_slot[conn] = -1;
 }
 
 int NetServerLeave(int conn) {
     if (conn < 0 || conn >= NET_MAX_CONNS)
         return -1;
-    int slot = conn_slot[conn];
-    conn_state[conn] = CONN_FREE;
-    conn_slot[conn] = -1;
-    if (slot < 0 || slot >= MAX_CLIENTS || slot_conn[slot] != conn)
+    int slot = net_server.conn_slot[conn];
+    net_server.conn_state[conn] = CONN_FREE;
+    net_server.conn_slot[conn] = -1;
+    if (slot < 0 || slot >= MAX_CLIENTS || net_server.slot_conn[slot] != conn)
         return -1;
-    slot_conn[slot] = -1;
+    net_server.slot_conn[slot] = -1;
     memset(net_client_msg + slot * CLIENT_SLOT, 0, CLIENT_SLOT);
     return slot;
 }
 
 int NetServerLost(int conn) {
     int slot = NetServerLeave(conn);
-    if (slot >= 0 && slot_token[slot] != 0) {
-        slot_kept[slot] = 1;
-        slot_lost_at[slot] = net_clock;
+    if (slot >= 0 && net_server.slot_token[slot] != 0) {
+        net_server.slot_kept[slot] = 1;
+        net_server.slot_lost_at[slot] = net_server.clock;
     }
     return slot;
 }
 
 int NetServerReplaced() {
     for (int c = 0; c < NET_MAX_CONNS; c++)
-        if (conn_state[c] == CONN_REPLACED)
+        if (net_server.conn_state[c] == CONN_REPLACED)
             return c;
     return -1;
 }
 
 void NetServerTurnDone() {
     for (int i = 0; i < MAX_CLIENTS; i++) {
-        if (slot_conn[i] < 0)
+        if (net_server.slot_conn[i] < 0)
             continue;
-        slot_applied[i] = slot_seq[i];
+        net_server.slot_applied[i] = net_server.slot_seq[i];
         memset(net_client_msg + i * CLIENT_SLOT, 0, CLIENT_SLOT);
     }
 }
 
 // A lost player's slot still waiting for its token.
 static bool Kept(int slot) {
-    return slot_kept[slot] && net_clock - slot_lost_at[slot] < NET_KEEP_MS;
+    return net_server.slot_kept[slot] &&
+           net_server.clock - net_server.slot_lost_at[slot] < NET_KEEP_MS;
 }
 
 // The slot of a token: one held now (its old connection is to be ended) or
@@ -96,14 +82,14 @@ static bool Kept(int slot) {
 static int TokenSlot(uint64_t token) {
     if (token == 0)
         return -1;
-    for (int i = 0; i < net_players; i++) {
-        if (slot_token[i] != token || !(slot_conn[i] >= 0 || Kept(i)))
+    for (int i = 0; i < net_server.players; i++) {
+        if (net_server.slot_token[i] != token || !(net_server.slot_conn[i] >= 0 || Kept(i)))
             continue;
-        int old = slot_conn[i];
+        int old = net_server.slot_conn[i];
         if (old >= 0) {
-            conn_state[old] = CONN_REPLACED;
-            conn_slot[old] = -1;
-            slot_conn[i] = -1;
+            net_server.conn_state[old] = CONN_REPLACED;
+            net_server.conn_slot[old] = -1;
+            net_server.slot_conn[i] = -1;
         }
         return i;
     }
@@ -113,12 +99,12 @@ static int TokenSlot(uint64_t token) {
 // The lowest slot on offer that nobody holds and no lost player waits for,
 // given a fresh token and command numbering; or -1.
 static int FreeSlot() {
-    for (int i = 0; i < net_players; i++) {
-        if (slot_conn[i] >= 0 || Kept(i))
+    for (int i = 0; i < net_server.players; i++) {
+        if (net_server.slot_conn[i] >= 0 || Kept(i))
             continue;
-        slot_token[i] = net_fresh_token;
-        net_fresh_token = 0;
-        slot_seq[i] = slot_applied[i] = 0;
+        net_server.slot_token[i] = net_server.fresh_token;
+        net_server.fresh_token = 0;
+        net_server.slot_seq[i] = net_server.slot_applied[i] = 0;
         return i;
     }
     return -1;
@@ -129,7 +115,7 @@ static size_t Refuse(int conn, uint8_t reason, uint8_t *reply, bool *close) {
     reply[0] = MSG_REFUSE;
     reply[1] = reason;
     PutBE16(reply + 2, NET_VERSION);
-    conn_state[conn] = CONN_REFUSED;
+    net_server.conn_state[conn] = CONN_REFUSED;
     *close = true;
     return MSG_REFUSE_SIZE;
 }
@@ -152,26 +138,26 @@ static size_t Hello(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool
         slot = FreeSlot();
     if (slot < 0)
         return Refuse(conn, REFUSE_FULL, reply, close);
-    conn_state[conn] = CONN_PLAYER;
-    conn_slot[conn] = (int8_t)slot;
-    slot_conn[slot] = (int8_t)conn;
-    slot_kept[slot] = 0;
+    net_server.conn_state[conn] = CONN_PLAYER;
+    net_server.conn_slot[conn] = (int8_t)slot;
+    net_server.slot_conn[slot] = (int8_t)conn;
+    net_server.slot_kept[slot] = 0;
     memset(net_client_msg + slot * CLIENT_SLOT, 0, CLIENT_SLOT);
     reply[0] = MSG_WELCOME;
     reply[1] = (uint8_t)slot;
-    reply[2] = net_players;
+    reply[2] = net_server.players;
     reply[3] = 0;
     PutBE16(reply + 4, mapsizex[0]);
     PutBE16(reply + 6, mapsizey[0]);
-    PutBE64(reply + 8, slot_token[slot]);
-    PutBE32(reply + 16, slot_applied[slot]);
+    PutBE64(reply + 8, net_server.slot_token[slot]);
+    PutBE32(reply + 16, net_server.slot_applied[slot]);
     return MSG_WELCOME_SIZE;
 }
 
 int NetSpectatorCount() {
     int n = 0;
     for (int c = 0; c < NET_MAX_CONNS; c++)
-        n += conn_state[c] == CONN_SPECTATOR;
+        n += net_server.conn_state[c] == CONN_SPECTATOR;
     return n;
 }
 
@@ -181,35 +167,38 @@ static size_t Spectate(int conn, const uint8_t *msg, uint8_t *reply, bool *close
         net_dropped[DROP_HELLO]++;
         return 0;
     }
-    uint8_t why = GetBE16(msg + 5) != NET_VERSION         ? REFUSE_VERSION
-                  : net_spectators == 0                   ? REFUSE_NO_SPECTATORS
-                  : spectator_full                        ? REFUSE_TOO_LONG
-                  : NetSpectatorCount() >= net_spectators ? REFUSE_SPECTATORS_FULL
-                                                          : 0;
+    uint8_t why = GetBE16(msg + 5) != NET_VERSION                ? REFUSE_VERSION
+                  : net_server.spectators == 0                   ? REFUSE_NO_SPECTATORS
+                  : server_stream.full                           ? REFUSE_TOO_LONG
+                  : NetSpectatorCount() >= net_server.spectators ? REFUSE_SPECTATORS_FULL
+                                                                 : 0;
     if (why)
         return Refuse(conn, why, reply, close);
-    conn_state[conn] = CONN_SPECTATOR;
+    net_server.conn_state[conn] = CONN_SPECTATOR;
     reply[0] = MSG_SPECTATOR_WELCOME;
-    reply[1] = net_players;
-    reply[2] = net_setup;
-    PutBE16(reply + 3, net_spectator_delay);
+    reply[1] = net_server.players;
+    reply[2] = net_server.setup;
+    PutBE16(reply + 3, net_server.spectator_delay);
     PutBE32(reply + 5, turn);
-    PutBE64(reply + 9, net_data_hash);
+    PutBE64(reply + 9, net_server.data_hash);
     return MSG_SPECTATOR_WELCOME_SIZE;
 }
 
 size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close) {
     *close = false;
-    if (conn < 0 || conn >= NET_MAX_CONNS || conn_state[conn] == CONN_FREE)
+    if (conn < 0 || conn >= NET_MAX_CONNS || net_server.conn_state[conn] == CONN_FREE)
         return 0; // no such connection: nothing to count it against
-    if (n >= MSG_HELLO_V1_SIZE && msg[0] == MSG_HELLO && conn_state[conn] == CONN_WAITING)
+    if (n >= MSG_HELLO_V1_SIZE && msg[0] == MSG_HELLO &&
+        net_server.conn_state[conn] == CONN_WAITING)
         return Hello(conn, msg, n, reply, close);
-    if (n == MSG_SPECTATE_SIZE && msg[0] == MSG_SPECTATE && conn_state[conn] == CONN_WAITING)
+    if (n == MSG_SPECTATE_SIZE && msg[0] == MSG_SPECTATE &&
+        net_server.conn_state[conn] == CONN_WAITING)
         return Spectate(conn, msg, reply, close);
-    int slot = conn_slot[conn];
-    if (n == MSG_COMMAND_SIZE && msg[0] == MSG_COMMAND && conn_state[conn] == CONN_PLAYER &&
-        slot >= 0 && slot < MAX_CLIENTS && slot_conn[slot] == conn) {
-        slot_seq[slot] = GetBE32(msg + 1);
+    int slot = net_server.conn_slot[conn];
+    if (n == MSG_COMMAND_SIZE && msg[0] == MSG_COMMAND &&
+        net_server.conn_state[conn] == CONN_PLAYER && slot >= 0 && slot < MAX_CLIENTS &&
+        net_server.slot_conn[slot] == conn) {
+        net_server.slot_seq[slot] = GetBE32(msg + 1);
         memcpy(net_client_msg + slot * CLIENT_SLOT, msg + MSG_COMMAND_HEAD, CLIENT_SLOT);
         return 0;
     }
@@ -228,7 +217,7 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
 uint8_t NetHeldSlots() {
     uint8_t mask = 0;
     for (int i = 0; i < MAX_CLIENTS; i++)
-        if (slot_conn[i] >= 0)
+        if (net_server.slot_conn[i] >= 0)
             mask |= (uint8_t)(1 << i);
     return mask;
 }

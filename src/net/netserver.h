@@ -31,22 +31,27 @@
 
 #define NET_KEEP_MS 30000 // a lost player's slot waits this long for its token
 
-extern uint8_t conn_state[NET_MAX_CONNS];  // CONN_* of each connection
-extern int8_t conn_slot[NET_MAX_CONNS];    // slot each connection holds, -1 none
-extern int8_t slot_conn[MAX_CLIENTS];      // connection holding each slot, -1 none
-extern uint8_t net_players;                // slots on offer, 1..4
-extern uint8_t net_quiet;                  // no join and leave lines
-extern uint8_t net_spectators;             // spectator places on offer, 0..SPECTATOR_MAX
-extern uint16_t net_spectator_delay;       // turns the stream is held back, 0..SPECTATOR_DELAY_MAX
-extern uint8_t net_setup;                  // the world's creature set-up, for the spectators
-extern uint64_t net_data_hash;             // the data's hash, for the spectators
-extern uint32_t slot_seq[MAX_CLIENTS];     // number of the command in each slot
-extern uint32_t slot_applied[MAX_CLIENTS]; // number of the last command applied at a turn
-extern uint64_t slot_token[MAX_CLIENTS];   // token of each slot's player, 0 none
-extern uint8_t slot_kept[MAX_CLIENTS];     // lost player's slot kept for its token
-extern uint32_t slot_lost_at[MAX_CLIENTS]; // net_clock when a kept slot was lost
-extern uint32_t net_clock;                 // milliseconds, set by the host before each event
-extern uint64_t net_fresh_token;           // token for the next new player, 0 none; used once
+// The server's side of on-line play: the connection table, what it offers,
+// each slot's commands and player, and its clock.
+struct NetServerState {
+    uint8_t conn_state[NET_MAX_CONNS];  // CONN_* of each connection
+    int8_t conn_slot[NET_MAX_CONNS];    // slot each connection holds, -1 none
+    int8_t slot_conn[MAX_CLIENTS];      // connection holding each slot, -1 none
+    uint8_t players = MAX_CLIENTS;      // slots on offer, 1..4
+    uint8_t quiet;                      // no join and leave lines
+    uint8_t spectators;                 // spectator places on offer, 0..SPECTATOR_MAX
+    uint16_t spectator_delay = 20;      // turns the stream is held back, 0..SPECTATOR_DELAY_MAX
+    uint8_t setup;                      // the world's creature set-up, for the spectators
+    uint64_t data_hash;                 // the data's hash, for the spectators
+    uint32_t slot_seq[MAX_CLIENTS];     // number of the command in each slot
+    uint32_t slot_applied[MAX_CLIENTS]; // number of the last command applied at a turn
+    uint64_t slot_token[MAX_CLIENTS];   // token of each slot's player, 0 none
+    uint8_t slot_kept[MAX_CLIENTS];     // lost player's slot kept for its token
+    uint32_t slot_lost_at[MAX_CLIENTS]; // clock when a kept slot was lost
+    uint32_t clock;                     // milliseconds, set by the host before each event
+    uint64_t fresh_token;               // token for the next new player, 0 none; used once
+};
+extern NetServerState net_server;
 
 // Empties the tables (tokens and command numbers too) and offers slots
 // 0 .. players - 1 (players 1..4).
@@ -62,7 +67,7 @@ void NetServerJoin(int conn);
 int NetServerLeave(int conn);
 
 // A connection dropped without a goodbye: as NetServerLeave, but a slot it
-// held is kept for its token until NET_KEEP_MS after net_clock. Returns the
+// held is kept for its token until NET_KEEP_MS after net_server.clock. Returns the
 // slot, or -1.
 int NetServerLost(int conn);
 

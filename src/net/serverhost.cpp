@@ -85,13 +85,13 @@ static void EndConn(int c, bool lost) {
         return;
     char where[96];
     AddressText(&conn_peer[c]->address, where, sizeof where);
-    bool spectator = conn_state[c] == CONN_SPECTATOR;
+    bool spectator = net_server.conn_state[c] == CONN_SPECTATOR;
     int slot = lost ? NetServerLost(c) : NetServerLeave(c);
     conn_peer[c] = NULL;
     spectator_gen[c]++;
-    if (slot >= 0 && !net_quiet)
+    if (slot >= 0 && !net_server.quiet)
         printf("slot %d %s (%s)\n", slot, lost ? "lost" : "left", where);
-    if (spectator && !net_quiet)
+    if (spectator && !net_server.quiet)
         printf("spectator left (%s)\n", where);
 }
 
@@ -134,7 +134,7 @@ static void EndStalled() {
         }
         if (stage == STAGE_NONE || now - peer_since[i] <= STALL_MS)
             continue;
-        if (stage != STAGE_CONNECTED || conn_state[i] == CONN_WAITING)
+        if (stage != STAGE_CONNECTED || net_server.conn_state[i] == CONN_WAITING)
             EndPeer(i, true);
     }
 }
@@ -158,7 +158,9 @@ static void MakeRoom(ENetHost *h) {
                 return;
             same++;
         }
-        if ((conn_state[i] == CONN_PLAYER || conn_state[i] == CONN_SPECTATOR) && conn_peer[i] == p)
+        if ((net_server.conn_state[i] == CONN_PLAYER ||
+             net_server.conn_state[i] == CONN_SPECTATOR) &&
+            conn_peer[i] == p)
             continue;
         if (oldest < 0 || StageAge(i, now) > age) {
             oldest = i;
@@ -254,8 +256,8 @@ static void EndReplaced() {
 // A fresh random token for the next new player, unless one is waiting.
 static void FreshToken() {
     uint64_t t = 0;
-    if (net_fresh_token == 0 && getrandom(&t, sizeof t, 0) == (ssize_t)sizeof t)
-        net_fresh_token = t;
+    if (net_server.fresh_token == 0 && getrandom(&t, sizeof t, 0) == (ssize_t)sizeof t)
+        net_server.fresh_token = t;
 }
 
 // Connection number of a peer, or -1 for one outside the table.
@@ -316,11 +318,11 @@ static void HandleEvent(ENetEvent *ev) {
         }
         if (close)
             enet_peer_disconnect_later(ev->peer, 0);
-        if (n > 0 && !net_quiet && reply[0] == MSG_WELCOME)
+        if (n > 0 && !net_server.quiet && reply[0] == MSG_WELCOME)
             printf("slot %d joined (%s)\n", reply[1], where);
-        if (n > 0 && !net_quiet && reply[0] == MSG_SPECTATOR_WELCOME)
+        if (n > 0 && !net_server.quiet && reply[0] == MSG_SPECTATOR_WELCOME)
             printf("spectator joined at turn %u (%s)\n", turn, where);
-        if (n > 0 && !net_quiet && reply[0] == MSG_REFUSE)
+        if (n > 0 && !net_server.quiet && reply[0] == MSG_REFUSE)
             printf("refused %s: %s\n", where, RefusalText(reply[1]));
     }
 }
@@ -331,7 +333,7 @@ void NetServerWait(uint32_t ms) {
     ENetEvent ev;
     int r = enet_host_service(host, &ev, ms);
     for (int k = 0; r > 0; k++) {
-        net_clock = enet_time_get();
+        net_server.clock = enet_time_get();
         HandleEvent(&ev);
         EndReplaced();
         r = k + 1 < NET_EVENTS_MAX ? enet_host_service(host, &ev, 0) : 0;
@@ -344,14 +346,14 @@ void NetServerSendPackages(const uint8_t *packages) {
     if (!host)
         return;
     for (int i = 0; i < MAX_CLIENTS; i++) {
-        int c = slot_conn[i];
+        int c = net_server.slot_conn[i];
         if (c < 0 || c >= NET_MAX_CONNS || !conn_peer[c])
             continue;
         ENetPacket *p = enet_packet_create(NULL, MSG_PACKAGE_SIZE, 0);
         if (!p)
             continue;
         p->data[0] = MSG_PACKAGE;
-        PutBE32(p->data + 1, slot_applied[i]);
+        PutBE32(p->data + 1, net_server.slot_applied[i]);
         memcpy(p->data + MSG_PACKAGE_HEAD, packages + i * PACKAGE_COPY, PACKAGE_COPY);
         if (enet_peer_send(conn_peer[c], NET_CHANNEL_PACKAGE, p) != 0)
             enet_packet_destroy(p);
@@ -383,7 +385,7 @@ static bool SendStreamTo(int c, uint32_t end) {
         if (!p)
             break;
         p->data[0] = MSG_STREAM;
-        memcpy(p->data + 1, spectator_stream + spectator_sent[c], n);
+        memcpy(p->data + 1, server_stream.bytes + spectator_sent[c], n);
         p->userData = (void *)(uintptr_t)(((uintptr_t)spectator_gen[c] << 8) | (uintptr_t)c);
         p->freeCallback = StreamDelivered;
         spectator_flight[c] += n;
@@ -400,10 +402,11 @@ static bool SendStreamTo(int c, uint32_t end) {
 bool NetServerSendStream(bool all) {
     if (!host)
         return false;
-    uint32_t end = all ? spectator_length : SpectatorStreamSendable(turn, net_spectator_delay);
+    uint32_t end =
+        all ? server_stream.length : SpectatorStreamSendable(turn, net_server.spectator_delay);
     bool behind = false, sent = false;
     for (int c = 0; c < NET_MAX_CONNS; c++) {
-        if (conn_state[c] != CONN_SPECTATOR || !conn_peer[c])
+        if (net_server.conn_state[c] != CONN_SPECTATOR || !conn_peer[c])
             continue;
         sent |= SendStreamTo(c, end);
         behind |= spectator_sent[c] < end;
@@ -422,7 +425,7 @@ void NetServerClose() {
     if (!host)
         return;
     for (int c = 0; c < NET_MAX_CONNS; c++)
-        if (conn_peer[c] && conn_state[c] != CONN_SPECTATOR)
+        if (conn_peer[c] && net_server.conn_state[c] != CONN_SPECTATOR)
             enet_peer_disconnect(conn_peer[c], NET_BYE);
     // Spectators are sent the rest of their stream as their windows allow,
     // then the goodbye. The wait ends when every peer has gone, after
@@ -438,11 +441,11 @@ void NetServerClose() {
             if (!p || p->state == ENET_PEER_STATE_DISCONNECTED)
                 continue;
             left = false;
-            following |= conn_state[c] == CONN_SPECTATOR;
-            if (conn_state[c] != CONN_SPECTATOR || p->state != ENET_PEER_STATE_CONNECTED)
+            following |= net_server.conn_state[c] == CONN_SPECTATOR;
+            if (net_server.conn_state[c] != CONN_SPECTATOR || p->state != ENET_PEER_STATE_CONNECTED)
                 continue;
-            SendStreamTo(c, spectator_length);
-            if (spectator_sent[c] == spectator_length)
+            SendStreamTo(c, server_stream.length);
+            if (spectator_sent[c] == server_stream.length)
                 enet_peer_disconnect_later(p, NET_BYE);
         }
         uint32_t now = enet_time_get();

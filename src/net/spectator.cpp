@@ -14,11 +14,7 @@
 #include "world/world.h"
 #include "world/worldhash.h"
 
-uint8_t spectator_players;
-uint8_t spectator_setup;
-uint16_t spectator_delay;
-uint32_t spectator_join_turn;
-const char *spectator_problem = "";
+SpectatorState spectating;
 
 #define SERVE_MS 50 // longest time between services of the connection while catching up
 
@@ -67,10 +63,10 @@ bool NetSpectate(const char *who, const char *address) {
     uint8_t answer[MSG_SPECTATOR_WELCOME_SIZE] = {};
     int type = LinkAwait(spectator_link, AcceptSpectatorWelcome, answer, sizeof answer);
     if (type == MSG_SPECTATOR_WELCOME && GetBE64(answer + 9) == DataHash()) {
-        spectator_players = answer[1];
-        spectator_setup = answer[2];
-        spectator_delay = GetBE16(answer + 3);
-        spectator_join_turn = GetBE32(answer + 5);
+        spectating.players = answer[1];
+        spectating.setup = answer[2];
+        spectating.delay = GetBE16(answer + 3);
+        spectating.join_turn = GetBE32(answer + 5);
         return true;
     }
     fprintf(stderr, "%s: the server at %s:%u %s\n", who, spectator_link.name,
@@ -95,7 +91,7 @@ static void Receive() {
             spectator_link.peer = NULL;
             ended = ev.data == NET_BYE;
             if (!ended)
-                spectator_problem = "lost the server";
+                spectating.problem = "lost the server";
         } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
             const uint8_t *d = ev.packet->data;
             size_t n = ev.packet->dataLength;
@@ -109,7 +105,7 @@ static void Receive() {
                     memcpy(buffer + tail, d + 1, n - 1);
                     tail += (uint32_t)(n - 1);
                 } else {
-                    spectator_problem = "cannot keep up";
+                    spectating.problem = "cannot keep up";
                     enet_peer_reset(spectator_link.peer);
                     spectator_link.peer = NULL;
                 }
@@ -129,8 +125,8 @@ int SpectatorNext(uint64_t *hash) {
         enet_time_get() - served_at >= SERVE_MS)
         Receive();
     bool is_hash = false;
-    int n =
-        SpectatorStreamDecode(buffer + head, tail - head, spectator_players, slots, &is_hash, hash);
+    int n = SpectatorStreamDecode(buffer + head, tail - head, spectating.players, slots, &is_hash,
+                                  hash);
     if (n > 0) {
         head += (uint32_t)n;
         if (is_hash)
@@ -139,7 +135,7 @@ int SpectatorNext(uint64_t *hash) {
         return SPECTATOR_TURN;
     }
     if (n == SPECTATOR_BAD) {
-        spectator_problem = "a bad stream";
+        spectating.problem = "a bad stream";
         SpectatorLeave();
         return SPECTATOR_LOST;
     }
@@ -148,7 +144,7 @@ int SpectatorNext(uint64_t *hash) {
     if (ended && head == tail)
         return SPECTATOR_END;
     if (ended)
-        spectator_problem = "the stream broke off";
+        spectating.problem = "the stream broke off";
     return SPECTATOR_LOST;
 }
 
@@ -169,7 +165,7 @@ bool SpectatorInStep(uint64_t server_hash, uint64_t world_hash) {
     if (server_hash == world_hash)
         return true;
     snprintf(out_of_step, sizeof out_of_step, "out of step at turn %u", turn);
-    spectator_problem = out_of_step;
+    spectating.problem = out_of_step;
     SpectatorLeave();
     return false;
 }

@@ -15,11 +15,15 @@
 #define SPECTATOR_END 3  // the server ended the game and the stream is spent
 #define SPECTATOR_LOST 4 // the connection was lost, the stream was bad or ran over
 
-extern uint8_t spectator_players;     // players of the spectated game
-extern uint8_t spectator_setup;       // its creature set-up
-extern uint16_t spectator_delay;      // turns the server holds the stream back
-extern uint32_t spectator_join_turn;  // the server's turn when this spectator joined
-extern const char *spectator_problem; // what SPECTATOR_LOST means, for the status line
+// What a spectator knows of the game it watches.
+struct SpectatorState {
+    uint8_t players;          // players of the spectated game
+    uint8_t setup;            // its creature set-up
+    uint16_t delay;           // turns the server holds the stream back
+    uint32_t join_turn;       // the server's turn when this spectator joined
+    const char *problem = ""; // what SPECTATOR_LOST means, for the status line
+};
+extern SpectatorState spectating;
 
 // Joins the server at "HOST[:PORT]" as a spectator: connects, sends the
 // spectate and waits for the spectator welcome, at most NET_CONNECT_MS in all, and
@@ -42,7 +46,7 @@ void SpectatorLeave();
 
 // The check at a hash point: whether the world rebuilt here (world_hash,
 // after the turn just run) is the server's (server_hash). When it is not,
-// spectator_problem says "out of step at turn T" and the spectator leaves.
+// spectating.problem says "out of step at turn T" and the spectator leaves.
 bool SpectatorInStep(uint64_t server_hash, uint64_t world_hash);
 
 #endif

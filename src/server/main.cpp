@@ -128,7 +128,7 @@ static int ParseOptions(int argc, char **argv, Options &o) {
             return -1;
         }
         if (!strcmp(a, "--quiet")) {
-            net_quiet = 1;
+            net_server.quiet = 1;
             continue;
         }
         if (!strcmp(a, "--all-creatures")) {
@@ -305,10 +305,10 @@ static void StreamEnd(const Options &o) {
 // last, exactly as the local frame dispatch times them, and the network
 // served in between. Returns the exit status.
 static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bound) {
-    net_spectators = (uint8_t)o.spectators;
-    net_spectator_delay = (uint16_t)o.delay;
-    net_setup = (uint8_t)o.setup;
-    net_data_hash = DataHash();
+    net_server.spectators = (uint8_t)o.spectators;
+    net_server.spectator_delay = (uint16_t)o.delay;
+    net_server.setup = (uint8_t)o.setup;
+    net_server.data_hash = DataHash();
     SpectatorStreamReset();
     printf("marrowdigger-server: listening on %s:%u, %ld players, a turn every %ld ms\n",
            o.bind ? o.bind : "0.0.0.0", (unsigned)bound, o.players, o.turn_ms);

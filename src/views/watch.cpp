@@ -22,9 +22,7 @@
 #define SPECTATOR_TURNS_MAX 8192 // turns of a spectated game run in one frame at most
 #define SPECTATOR_FRAME_MS 200   // and the time they may take, so the view moves on
 
-uint8_t watch_state;
-uint8_t watch_speed = WATCH_SPEED_REAL;
-uint8_t watch_paused;
+WatchState watching;
 
 static FILE *watch_file;                      // the record, positioned at the next entry
 static const char *watch_who;                 // program name for the lines on stderr
@@ -53,7 +51,7 @@ bool WatchOpen(const char *who, const char *path, int every) {
     watch_who = who;
     watch_name = path;
     watch_every = every;
-    watch_state = WATCH_RUNNING;
+    watching.state = WATCH_RUNNING;
     return true;
 }
 
@@ -61,11 +59,11 @@ bool WatchSpectate(const char *who, const char *address, int every) {
     if (!NetSpectate(who, address))
         return false;
     watch_who = who;
-    watch_players = spectator_players;
-    watch_setup = spectator_setup;
+    watch_players = spectating.players;
+    watch_setup = spectating.setup;
     watch_every = every;
     watch_live = 1;
-    watch_state = WATCH_RUNNING;
+    watching.state = WATCH_RUNNING;
     return true;
 }
 
@@ -107,14 +105,14 @@ static void RunTurn() {
 
 // The watched game is over: the view stays on its last turn.
 static void Ended() {
-    watch_state = WATCH_ENDED;
+    watching.state = WATCH_ENDED;
     if (watch_every >= 0)
         FinalHashLine(watch_every);
 }
 
 // The watch broke off: what went wrong goes on the status line and stderr.
 static void Broken(const char *what) {
-    watch_state = WATCH_BROKEN;
+    watching.state = WATCH_BROKEN;
     snprintf(watch_fault, sizeof watch_fault, "%s", what);
     if (watch_every >= 0 && !watch_live)
         HashLine();
@@ -139,7 +137,7 @@ static void WatchTurn() {
 // checks each hash point.
 static void SpectatorTurns() {
     uint32_t began = SpectatorMs();
-    for (int n = 0; n < SPECTATOR_TURNS_MAX && watch_state == WATCH_RUNNING &&
+    for (int n = 0; n < SPECTATOR_TURNS_MAX && watching.state == WATCH_RUNNING &&
                     SpectatorMs() - began < SPECTATOR_FRAME_MS;) {
         uint64_t hash = 0;
         int r = SpectatorNext(&hash);
@@ -149,14 +147,14 @@ static void SpectatorTurns() {
             RunTurn();
             n++;
         } else if (r == SPECTATOR_HASH && !SpectatorInStep(hash, TurnHash())) {
-            Broken(spectator_problem);
+            Broken(spectating.problem);
         } else if (r == SPECTATOR_END) {
             Ended();
         } else if (r == SPECTATOR_LOST) {
-            Broken(spectator_problem);
+            Broken(spectating.problem);
         }
     }
-    if (!watch_caught_up && turn + spectator_delay >= spectator_join_turn) {
+    if (!watch_caught_up && turn + spectating.delay >= spectating.join_turn) {
         watch_caught_up = 1;
         fprintf(stderr, "%s: caught up with turn %u in %u ms\n", watch_who, turn, SpectatorMs());
     }
@@ -167,12 +165,12 @@ static void WatchControls() {
     if (watch_live)
         return;
     const ControlPad &pad = controlpad[0];
-    if (pad.pressed[PAD_L] && watch_speed > 0)
-        watch_speed--;
-    if (pad.pressed[PAD_R] && watch_speed + 1 < WATCH_SPEEDS)
-        watch_speed++;
+    if (pad.pressed[PAD_L] && watching.speed > 0)
+        watching.speed--;
+    if (pad.pressed[PAD_R] && watching.speed + 1 < WATCH_SPEEDS)
+        watching.speed++;
     if (pad.pressed[PAD_A])
-        watch_paused = !watch_paused;
+        watching.paused = !watching.paused;
 }
 
 // Runs the turns that fell due since the previous watch frame. Time spent
@@ -181,15 +179,15 @@ static void WatchTurnsDue() {
     uint32_t elapsed = count == watch_lastcount + 1 ? curgametick - watch_lasttick : 0;
     watch_lasttick = curgametick;
     watch_lastcount = count;
-    if (watch_live && watch_state == WATCH_RUNNING)
+    if (watch_live && watching.state == WATCH_RUNNING)
         SpectatorTurns();
-    if (watch_live || watch_paused || watch_state != WATCH_RUNNING)
+    if (watch_live || watching.paused || watching.state != WATCH_RUNNING)
         return;
-    watch_clock += (uint64_t)elapsed << watch_speed;
+    watch_clock += (uint64_t)elapsed << watching.speed;
     uint64_t period = (uint64_t)gamestepdelay * QUARTERS_PER_MS;
     if (period == 0)
         period = 1;
-    for (int n = 0; watch_clock >= period && watch_state == WATCH_RUNNING; n++) {
+    for (int n = 0; watch_clock >= period && watching.state == WATCH_RUNNING; n++) {
         if (n == WATCH_TURNS_MAX) {
             watch_clock = 0;
             break;
@@ -204,14 +202,14 @@ static void WatchStatus() {
     char speed[8];
     if (watch_live)
         snprintf(speed, sizeof speed, "live");
-    else if (watch_speed < WATCH_SPEED_REAL)
-        snprintf(speed, sizeof speed, "1/%dx", 1 << (WATCH_SPEED_REAL - watch_speed));
+    else if (watching.speed < WATCH_SPEED_REAL)
+        snprintf(speed, sizeof speed, "1/%dx", 1 << (WATCH_SPEED_REAL - watching.speed));
     else
-        snprintf(speed, sizeof speed, "%dx", 1 << (watch_speed - WATCH_SPEED_REAL));
-    const char *doing = watch_state == WATCH_ENDED       ? "end"
+        snprintf(speed, sizeof speed, "%dx", 1 << (watching.speed - WATCH_SPEED_REAL));
+    const char *doing = watching.state == WATCH_ENDED    ? "end"
                         : watch_live && !watch_caught_up ? "catching up"
-                        : watch_state == WATCH_BROKEN    ? watch_fault
-                        : watch_paused                   ? "paused"
+                        : watching.state == WATCH_BROKEN ? watch_fault
+                        : watching.paused                ? "paused"
                                                          : "";
     char text[96];
     snprintf(text, sizeof text, "Turn %u  %s  Npc: %u  %s", turn, speed, (unsigned)npcs, doing);

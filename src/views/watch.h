@@ -18,9 +18,13 @@
 #define WATCH_ENDED 2   // the record's end was reached
 #define WATCH_BROKEN 3  // the record was cut short or corrupted
 
-extern uint8_t watch_state;  // WATCH_*
-extern uint8_t watch_speed;  // speed step 0..WATCH_SPEEDS - 1
-extern uint8_t watch_paused; // non-zero while A has paused the watch
+// The watch of a record or a live game, as the view and the runner see it.
+struct WatchState {
+    uint8_t state;                    // WATCH_*
+    uint8_t speed = WATCH_SPEED_REAL; // speed step 0..WATCH_SPEEDS - 1
+    uint8_t paused;                   // non-zero while A has paused the watch
+};
+extern WatchState watching;
 
 // Opens a record (a regular file only) and checks its header against the
 // data folder, which is the working directory. On success the watch is on

@@ -31,15 +31,19 @@
 #define SPECTATOR_NEED_MORE 0 // the entry is not complete yet
 #define SPECTATOR_BAD (-1)    // the bytes are no entry of a stream of this many players
 
-extern uint8_t spectator_stream[SPECTATOR_STREAM_MAX]; // the server's stream so far
-extern uint32_t spectator_length;                      // its length in bytes
-extern uint8_t spectator_full;                         // the stream ran out of room
+// The server's spectator stream from its first turn.
+struct SpectatorStreamState {
+    uint8_t bytes[SPECTATOR_STREAM_MAX]; // the server's stream so far
+    uint32_t length;                     // its length in bytes
+    uint8_t full;                        // the stream ran out of room
+};
+extern SpectatorStreamState server_stream;
 
 // Starts an empty stream, the turn before the first.
 void SpectatorStreamReset();
 
 // Appends the turn about to run: the held slots' commands as they stand in
-// net_client_msg. Sets spectator_full, and appends nothing more, when it would
+// net_client_msg. Sets server_stream.full, and appends nothing more, when it would
 // not fit.
 void SpectatorStreamTurn(uint8_t held);
 

@@ -5,28 +5,26 @@
 
 #include "wire/bytes.h"
 
-uint8_t spectator_stream[SPECTATOR_STREAM_MAX];
-uint32_t spectator_length;
-uint8_t spectator_full;
+SpectatorStreamState server_stream;
 
 static uint8_t spectator_last[MAX_CLIENTS * CLIENT_SLOT]; // the slots as the stream last gave them
 static uint32_t spectator_mark[SPECTATOR_RING]; // stream end after turn t, at t % SPECTATOR_RING
 
 void SpectatorStreamReset() {
-    spectator_length = 0;
-    spectator_full = 0;
+    server_stream.length = 0;
+    server_stream.full = 0;
     memset(spectator_last, 0, sizeof spectator_last);
     memset(spectator_mark, 0, sizeof spectator_mark);
 }
 
 // Appends bytes, or marks the stream full when they do not fit.
 static void Append(const uint8_t *p, size_t n) {
-    if (spectator_full || n > SPECTATOR_STREAM_MAX - spectator_length) {
-        spectator_full = 1;
+    if (server_stream.full || n > SPECTATOR_STREAM_MAX - server_stream.length) {
+        server_stream.full = 1;
         return;
     }
-    memcpy(spectator_stream + spectator_length, p, n);
-    spectator_length += (uint32_t)n;
+    memcpy(server_stream.bytes + server_stream.length, p, n);
+    server_stream.length += (uint32_t)n;
 }
 
 void SpectatorStreamTurn(uint8_t held) {
@@ -62,7 +60,7 @@ void SpectatorStreamHash(uint64_t hash) {
 }
 
 void SpectatorStreamMark(uint32_t t) {
-    spectator_mark[t % SPECTATOR_RING] = spectator_length;
+    spectator_mark[t % SPECTATOR_RING] = server_stream.length;
 }
 
 uint32_t SpectatorStreamSendable(uint32_t now, uint32_t delay) {
@@ -70,5 +68,5 @@ uint32_t SpectatorStreamSendable(uint32_t now, uint32_t delay) {
         delay = SPECTATOR_DELAY_MAX;
     if (now < delay)
         return 0;
-    return delay == 0 ? spectator_length : spectator_mark[(now - delay) % SPECTATOR_RING];
+    return delay == 0 ? server_stream.length : spectator_mark[(now - delay) % SPECTATOR_RING];
 }

@@ -132,7 +132,7 @@ TEST(Client, RefusalsAndBadWelcomesEndTheJoinWithOneLineAndAGoodbye) {
         EXPECT_EQ(err.compare(0, 8, "client: "), 0) << err;
         EXPECT_NE(err.find(c.says), std::string::npos) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-        EXPECT_EQ(net_remote, 0);
+        EXPECT_EQ(net_client.remote, 0);
         // The client said goodbye, so its connection ended at once.
         for (long start = NowMs(); s.left < 0 && NowMs() - start < 2000;)
             Sleep(1);
@@ -151,12 +151,12 @@ TEST(Client, WrongPackagesAreDroppedFloodsTakenInBatchesCommandsSentOnChange) {
              Package(MSG_PACKAGE_SIZE, 5)});
     std::string err;
     ASSERT_TRUE(JoinStand(s, &err)) << err;
-    EXPECT_EQ(net_slot, 1);
-    EXPECT_EQ(net_level_x, 95);
-    EXPECT_EQ(net_level_y, 63);
-    for (long start = NowMs(); net_packages == 0 && NowMs() - start < 5000;)
+    EXPECT_EQ(net_client.slot, 1);
+    EXPECT_EQ(net_client.level_x, 95);
+    EXPECT_EQ(net_client.level_y, 63);
+    for (long start = NowMs(); net_client.packages == 0 && NowMs() - start < 5000;)
         NetClientFrameStart();
-    EXPECT_EQ(net_packages, 1u);
+    EXPECT_EQ(net_client.packages, 1u);
     EXPECT_EQ(net_server_msg[0], 5);
     EXPECT_EQ(net_dropped[DROP_SIZE], 2u);
     // The first command brings a flood, taken NET_EVENTS_MAX a frame.

@@ -146,25 +146,25 @@ TEST(NetServer, TokensTakeTheirSlotsBackAndEachCommandIsAppliedOnce) {
     NetServerReset(2);
     for (int c = 0; c < 6; c++)
         NetServerJoin(c);
-    net_fresh_token = 111;
+    net_server.fresh_token = 111;
     EXPECT_EQ(Feed(2, Hello())[1], 0); // connection numbers differ from slots
-    net_fresh_token = 222;
+    net_server.fresh_token = 222;
     std::vector<uint8_t> w = Feed(3, Hello());
     EXPECT_EQ(w[1], 1);
     EXPECT_EQ(GetBE64(&w[8]), 222u);
     EXPECT_EQ(GetBE32(&w[16]), 0u);
-    EXPECT_EQ(net_fresh_token, 0u); // used once
+    EXPECT_EQ(net_server.fresh_token, 0u); // used once
 
     // A command is applied at one turn, then the slot is clear.
     Feed(3, Command(5, 0, 7));
-    EXPECT_EQ(slot_seq[1], 7u);
+    EXPECT_EQ(net_server.slot_seq[1], 7u);
     EXPECT_EQ(net_client_msg[1 * CLIENT_SLOT + 1], 5);
     NetServerTurnDone();
-    EXPECT_EQ(slot_applied[1], 7u);
+    EXPECT_EQ(net_server.slot_applied[1], 7u);
     EXPECT_EQ(net_client_msg[1 * CLIENT_SLOT + 1], 0);
 
     // Lost without a goodbye: kept for its token, refused to others.
-    net_clock = 1000;
+    net_server.clock = 1000;
     EXPECT_EQ(NetServerLost(3), 1);
     EXPECT_EQ(Feed(4, Hello())[1], REFUSE_FULL);
     NetServerLeave(4);
@@ -183,13 +183,13 @@ TEST(NetServer, TokensTakeTheirSlotsBackAndEachCommandIsAppliedOnce) {
     EXPECT_EQ(Feed(5, Hello(NET_VERSION, 111))[1], 0);
     EXPECT_EQ(NetServerReplaced(), 2);
     EXPECT_EQ(NetServerLeave(2), -1);
-    EXPECT_EQ(slot_conn[0], 5);
+    EXPECT_EQ(net_server.slot_conn[0], 5);
 
     // A kept slot is free again once its time is over; a wrong token is none.
     EXPECT_EQ(NetServerLost(4), 1);
-    net_clock = 1000 + NET_KEEP_MS;
+    net_server.clock = 1000 + NET_KEEP_MS;
     NetServerJoin(0);
-    net_fresh_token = 333;
+    net_server.fresh_token = 333;
     w = Feed(0, Hello(NET_VERSION, 222));
     EXPECT_EQ(w[1], 1);
     EXPECT_EQ(GetBE64(&w[8]), 333u);

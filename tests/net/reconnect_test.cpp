@@ -16,7 +16,7 @@ void ClientFrame(uint8_t dir) {
     controlpad[0].dir = dir;
     ProcClient();
     NetClientFrameEnd();
-    if (net_relinking)
+    if (net_client.relinking)
         ShowStatusNote("reconnecting");
     struct timespec five = {0, 5 * 1000 * 1000};
     nanosleep(&five, nullptr);
@@ -25,7 +25,7 @@ void ClientFrame(uint8_t dir) {
 // Frames until the player's x in the newest package differs from x, at most
 // timeout_ms.
 void FramesUntilMoved(uint8_t x, int timeout_ms) {
-    for (long start = NowMs(); NowMs() - start < timeout_ms && net_package[PACKAGE_X] == x;)
+    for (long start = NowMs(); NowMs() - start < timeout_ms && net_client.package[PACKAGE_X] == x;)
         ClientFrame(255);
 }
 
@@ -49,27 +49,28 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     Screen_Width = 320;
     Screen_Height = 240;
     charx = chary = 8;
-    for (long start = NowMs(); NowMs() - start < 3000 && net_packages == 0;)
+    for (long start = NowMs(); NowMs() - start < 3000 && net_client.packages == 0;)
         ClientFrame(255);
-    uint8_t x = net_package[PACKAGE_X];
+    uint8_t x = net_client.package[PACKAGE_X];
     ClientFrame(2); // a step right
     FramesUntilMoved(x, 3000);
-    ASSERT_NE(net_package[PACKAGE_X], x);
-    x = net_package[PACKAGE_X];
-    uint8_t y = net_package[PACKAGE_Y], slot = net_slot;
+    ASSERT_NE(net_client.package[PACKAGE_X], x);
+    x = net_client.package[PACKAGE_X];
+    uint8_t y = net_client.package[PACKAGE_Y], slot = net_client.slot;
 
     relay.cut = true;
     bool relinked = false, shown = false;
     for (long start = NowMs(); NowMs() - start < 3000;) {
         ClientFrame(255);
-        relinked = relinked || net_relinking;
-        shown = shown || (net_relinking && StatusRow().find("reconnecting") != std::string::npos);
+        relinked = relinked || net_client.relinking;
+        shown = shown ||
+                (net_client.relinking && StatusRow().find("reconnecting") != std::string::npos);
     }
     relay.cut = false;
     long back = NowMs(), took = -1;
-    uint32_t seen = net_packages;
-    for (; NowMs() - back < 10000 && !net_lost; ClientFrame(255))
-        if (!net_relinking && net_packages > seen + 1) {
+    uint32_t seen = net_client.packages;
+    for (; NowMs() - back < 10000 && !net_client.lost; ClientFrame(255))
+        if (!net_client.relinking && net_client.packages > seen + 1) {
             took = NowMs() - back;
             break;
         }
@@ -77,17 +78,17 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     EXPECT_TRUE(relinked);
     EXPECT_TRUE(shown);
     EXPECT_GE(took, 0);
-    EXPECT_FALSE(net_lost);
-    EXPECT_EQ(net_slot, slot);
-    EXPECT_EQ(net_package[PACKAGE_X], x);
-    EXPECT_EQ(net_package[PACKAGE_Y], y);
+    EXPECT_FALSE(net_client.lost);
+    EXPECT_EQ(net_client.slot, slot);
+    EXPECT_EQ(net_client.package[PACKAGE_X], x);
+    EXPECT_EQ(net_client.package[PACKAGE_Y], y);
     // Commands go on as before.
     ClientFrame(6); // a step back left
     FramesUntilMoved(x, 3000);
-    EXPECT_EQ(net_package[PACKAGE_X], x - 1);
+    EXPECT_EQ(net_client.package[PACKAGE_X], x - 1);
 
     kill(s.pid, SIGTERM);
-    for (long start = NowMs(); !net_lost && NowMs() - start < 5000;)
+    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);

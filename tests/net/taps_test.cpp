@@ -56,30 +56,30 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
         StartRelay(relay, s.port, link.delay_ms);
         port = relay.port;
     }
-    net_lost = 0; // from an earlier case run in the same process
-    net_packages = 0;
+    net_client.lost = 0; // from an earlier case run in the same process
+    net_client.packages = 0;
     ASSERT_TRUE(NetJoin("taps", ("127.0.0.1:" + std::to_string(port)).c_str()));
     NetClientStart();
-    for (long start = NowMs(); NowMs() - start < 3000 && net_packages == 0;)
+    for (long start = NowMs(); NowMs() - start < 3000 && net_client.packages == 0;)
         ClientFrame(255);
     const int taps = 24;
     const long gap = link.turn_ms + 2 * link.delay_ms + 60;
     int shown = 0;
     std::vector<long> latency;
     for (int t = 0; t < taps; t++) {
-        uint8_t x = net_package[PACKAGE_X];
+        uint8_t x = net_client.package[PACKAGE_X];
         long at = NowMs();
         ClientFrame(t % 2 ? 6 : 2); // right, then left, and again
         while (NowMs() - at < gap) {
             ClientFrame(255);
-            if (net_package[PACKAGE_X] != x && latency.size() < (size_t)t + 1) {
+            if (net_client.package[PACKAGE_X] != x && latency.size() < (size_t)t + 1) {
                 latency.push_back(NowMs() - at);
                 shown++;
             }
         }
     }
     kill(s.pid, SIGTERM);
-    for (long start = NowMs(); !net_lost && NowMs() - start < 5000;)
+    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);
