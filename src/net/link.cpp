@@ -7,6 +7,12 @@
 #include "wire/protocol.h"
 
 #define GOODBYE_MS 200 // time given to the server to hear the goodbye
+#define SLICE_MS 50    // longest single wait of a join: ENet resends only while served
+
+// Milliseconds to wait in one service call: what is left, at most a slice.
+static uint32_t Slice(uint32_t left) {
+    return left < SLICE_MS ? left : SLICE_MS;
+}
 
 // Milliseconds left until deadline on ENet's clock, 0 when past.
 static uint32_t Left(uint32_t deadline) {
@@ -25,6 +31,12 @@ static void CloseHost(NetLink &link) {
 
 bool LinkConnect(NetLink &link, const char *who, const char *address) {
     link.port = NET_DEFAULT_PORT;
+    // ENet here speaks IPv4 only: "[::1]:P" or "::1" would be taken for a name.
+    const char *colon = strchr(address, ':');
+    if (address[0] == '[' || (colon && strchr(colon + 1, ':'))) {
+        fprintf(stderr, "%s: IPv6 is not supported; use an IPv4 address or a host name\n", who);
+        return false;
+    }
     if (!NetParseAddress(address, link.name, sizeof link.name, &link.port)) {
         EchoText(address, link.shown);
         fprintf(stderr, "%s: '%s' is no server address (HOST or HOST:PORT)\n", who, link.shown);
@@ -50,7 +62,7 @@ bool LinkConnect(NetLink &link, const char *who, const char *address) {
     ENetEvent ev;
     while (link.peer) {
         uint32_t left = Left(link.deadline);
-        if (left == 0 || enet_host_service(link.host, &ev, left) < 0)
+        if (left == 0 || enet_host_service(link.host, &ev, Slice(left)) < 0)
             break;
         if (ev.type == ENET_EVENT_TYPE_CONNECT) {
             enet_peer_timeout(link.peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
@@ -79,7 +91,7 @@ int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_
         uint32_t left = Left(link.deadline);
         if (left == 0)
             return 0;
-        int r = enet_host_service(link.host, &ev, left);
+        int r = enet_host_service(link.host, &ev, Slice(left));
         if (r <= 0)
             continue;
         if (ev.type == ENET_EVENT_TYPE_DISCONNECT)

@@ -21,14 +21,17 @@ struct NetLink {
 };
 
 // Starts ENet and connects to "HOST[:PORT]" (default port NET_DEFAULT_PORT)
-// within NET_CONNECT_MS. On failure prints one line (who: the program's
-// name) and returns false with ENet closed again.
+// within NET_CONNECT_MS, serving ENet in slices of at most 50 ms so that a
+// lost CONNECT is sent again, also to a server that comes up late. An IPv6
+// address is refused. On failure prints one line (who: the program's name)
+// and returns false with ENet closed again.
 bool LinkConnect(NetLink &link, const char *who, const char *address);
 
 // Sends bytes reliably on the reliable channel.
 void LinkSend(NetLink &link, const uint8_t *bytes, size_t n);
 
-// Waits until the join time is over for a message that accept takes (it
+// Waits until the join time is over, serving ENet in slices of at most 50 ms
+// so that a lost hello is sent again, for a message that accept takes (it
 // returns its type, else 0); the message is copied to answer (at most
 // `room` bytes) and its type returned. Messages it does not take are
 // counted as dropped. 0 when none came or the server went away.

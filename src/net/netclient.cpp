@@ -3,6 +3,7 @@
 // the game when the link drops.
 #include "net/netclient.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -45,13 +46,30 @@ static uint32_t attempt_since;      // when the current try began
 static uint8_t hello_sent;          // the current try has said hello
 
 // Finds the token file of the first seat no other running game holds, takes
-// its lock and reads its token; none when every seat is taken.
+// its lock and reads its token; none when every seat is taken. A token that
+// cannot be kept at all (no folder for it, or one that cannot be written)
+// is said in one line, and the game plays without one.
 static void ClaimToken(const char *name, uint16_t port) {
     token = 0;
     token_path[0] = 0;
-    for (int seat = 1; seat <= MAX_CLIENTS && token_lock < 0; seat++)
-        if (TokenPath(name, port, seat, token_path, sizeof token_path))
-            token_lock = LockTokenFile(token_path);
+    int failure = 0; // errno of a folder or file that cannot be used
+    bool placed = false;
+    for (int seat = 1; seat <= MAX_CLIENTS && token_lock < 0 && !failure; seat++) {
+        if (!TokenPath(name, port, seat, token_path, sizeof token_path))
+            break;
+        placed = true;
+        token_lock = LockTokenFile(token_path);
+        if (token_lock < 0 && errno != EWOULDBLOCK)
+            failure = errno;
+    }
+    if (!placed)
+        fprintf(stderr,
+                "%s: no folder for the player's token (XDG_STATE_HOME and HOME are "
+                "unset); playing without one\n",
+                prog);
+    else if (failure)
+        fprintf(stderr, "%s: cannot keep the player's token in %s: %s; playing without one\n", prog,
+                token_path, strerror(failure));
     if (token_lock < 0)
         token_path[0] = 0;
     else

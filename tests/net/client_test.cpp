@@ -57,12 +57,13 @@ void Serve(Stand *s) {
     }
 }
 
-// Opens the stand-in with its answer and starts its thread.
-void Open(Stand &s, const std::vector<std::vector<uint8_t>> &answer) {
+// Opens the stand-in with its answer on the given port (0: a free one) and
+// starts its thread.
+void Open(Stand &s, const std::vector<std::vector<uint8_t>> &answer, uint16_t port = 0) {
     EnetUp();
     ENetAddress a;
     enet_address_set_host_ip(&a, "127.0.0.1");
-    a.port = 0;
+    a.port = port;
     s.host = enet_host_create(&a, 4, NET_CHANNELS, 0, 0);
     ASSERT_NE(s.host, nullptr);
     ENetAddress got;
@@ -209,6 +210,62 @@ TEST(Client, EmptyAndOverlongAddressesAreRefusedWithOneLine) {
     EXPECT_STREQ(host, "1234567");
     EXPECT_FALSE(NetParseAddress("12345678:9", host, sizeof host, &port));
     EXPECT_FALSE(NetParseAddress("12345678", host, sizeof host, &port));
+    // IPv6 addresses are named as such, not looked up as host names.
+    for (const char *v6 : {"[::1]:7742", "::1", "fe80::1"}) {
+        EXPECT_EQ(Headless(v6, &err), 1) << v6;
+        EXPECT_EQ(err, "marrowdigger-headless: IPv6 is not supported; use an IPv4 address or a "
+                       "host name\n");
+    }
+}
+
+// A token that cannot be kept is said in one line, and the game still joins.
+TEST(Client, ATokenThatCannotBeKeptIsSaidAndPlayGoesOn) {
+    std::string file = TempDir() + "/not-a-folder";
+    WriteFile(file, "x");
+    struct Case {
+        const char *state, *home, *says;
+    } cases[] = {
+        {nullptr, nullptr, "no folder for the player's token"},
+        {file.c_str(), nullptr, "cannot keep the player's token in "},
+    };
+    for (const Case &c : cases) {
+        c.state ? setenv("XDG_STATE_HOME", c.state, 1) : unsetenv("XDG_STATE_HOME");
+        c.home ? setenv("HOME", c.home, 1) : unsetenv("HOME");
+        Stand s;
+        Open(s, {Welcome(0, 1)});
+        std::string err;
+        EXPECT_TRUE(JoinStand(s, &err)) << err;
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+        EXPECT_NE(err.find("; playing without one\n"), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        NetLeave();
+        Close(s);
+    }
+}
+
+// A join goes on sending until its server answers: a server that comes up a
+// second after the client started is joined.
+TEST(Client, JoinsAServerThatComesUpLate) {
+    EnetUp();
+    ENetAddress a;
+    enet_address_set_host_ip(&a, "127.0.0.1");
+    a.port = 0;
+    ENetHost *probe = enet_host_create(&a, 1, NET_CHANNELS, 0, 0);
+    ASSERT_NE(probe, nullptr);
+    enet_socket_get_address(probe->socket, &a);
+    enet_host_destroy(probe);
+    Stand s;
+    std::thread late([&] {
+        Sleep(999);
+        Open(s, {Welcome(0, 1)}, a.port);
+    });
+    testing::internal::CaptureStderr();
+    bool joined = NetJoin("client", ("127.0.0.1:" + std::to_string(a.port)).c_str());
+    std::string err = testing::internal::GetCapturedStderr();
+    late.join();
+    EXPECT_TRUE(joined) << err;
+    NetLeave();
+    Close(s);
 }
 
 } // namespace
