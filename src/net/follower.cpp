@@ -58,6 +58,10 @@ static const char *RefusalText(int type, const uint8_t *answer) {
 }
 
 bool NetSpectate(const char *who, const char *address) {
+    // Every follow starts from an empty stream.
+    ended = 0;
+    head = tail = 0;
+    memset(slots, 0, sizeof slots);
     if (!LinkConnect(follow_link, who, address))
         return false;
     uint8_t spectate[MSG_SPECTATE_SIZE];
