@@ -1,6 +1,7 @@
 // Scratch data tree of a loader fuzzer.
 #include "fuzzsupport.h"
 
+#include <dirent.h>
 #include <limits.h>
 #include <sanitizer/common_interface_defs.h>
 #include <string.h>
@@ -8,19 +9,30 @@
 #include <unistd.h>
 
 static char scratch[PATH_MAX]; // the scratch folder, empty until made
-static char written[PATH_MAX]; // the input file last written, to remove at exit
 
-// Removes the input file and the scratch folders.
+// Removes the files in folder (none of them a folder) and the folder.
+static void RemoveFolder(const char *folder) {
+    DIR *d = opendir(folder);
+    char file[2 * PATH_MAX];
+    for (struct dirent *e; d && (e = readdir(d));) {
+        snprintf(file, sizeof file, "%s/%s", folder, e->d_name);
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+            unlink(file);
+    }
+    if (d)
+        closedir(d);
+    rmdir(folder);
+}
+
+// Removes the scratch folders and whatever the runs left in them.
 static void RemoveScratch() {
-    if (written[0])
-        unlink(written);
     const char *subs[3] = {"client", "data", "font"};
     char dir[PATH_MAX + 16];
     for (const char *sub : subs) {
         snprintf(dir, sizeof dir, "%s/%s", scratch, sub);
-        rmdir(dir);
+        RemoveFolder(dir);
     }
-    rmdir(scratch);
+    RemoveFolder(scratch);
 }
 
 // Makes the scratch folder under $TMPDIR (or /tmp) with the data subfolders
@@ -100,8 +112,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 void FuzzWriteInput(const char *path, const uint8_t *data, size_t size) {
     if (!scratch[0])
         MakeScratch();
-    if (!written[0])
-        snprintf(written, sizeof written, "%s/%s", scratch, path);
     // A fresh file each run: rewriting one in place makes some file systems
     // flush it to disk on every close, which would make the disk the limit.
     unlink(path);
@@ -110,6 +120,24 @@ void FuzzWriteInput(const char *path, const uint8_t *data, size_t size) {
         perror("mdfuzz: cannot write the input file");
         abort();
     }
+}
+
+void FuzzCopyShipped(const char *path) {
+    if (!scratch[0])
+        MakeScratch();
+    char from[PATH_MAX];
+    snprintf(from, sizeof from, "%s/%s", MD_DATA_DIR, path);
+    FILE *in = fopen(from, "rb");
+    FILE *out = fopen(path, "wb");
+    char buf[4096];
+    size_t n = 0;
+    while (in && out && (n = fread(buf, 1, sizeof buf, in)) > 0 && fwrite(buf, 1, n, out) == n)
+        ;
+    if (!in || !out || n != 0 || ferror(in) || fclose(out) != 0) {
+        perror("mdfuzz: cannot copy the shipped data");
+        abort();
+    }
+    fclose(in);
 }
 
 void FuzzFail(const char *cond, const char *file, int line) {

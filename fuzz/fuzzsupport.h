@@ -1,5 +1,5 @@
-// Shared by the loader fuzzers: a private scratch data tree that each run
-// writes its input into, and the check that stops a run on a broken table.
+// Shared by the fuzzers: a private scratch data tree that each run writes its
+// input into, and the check that stops a run on a broken table.
 #ifndef MD_FUZZ_FUZZSUPPORT_H
 #define MD_FUZZ_FUZZSUPPORT_H
 
@@ -14,6 +14,11 @@
 // font/ subfolders at start-up and removed at exit (LLVMFuzzerInitialize,
 // which also keeps the command line's relative paths meaning what they did).
 void FuzzWriteInput(const char *path, const uint8_t *data, size_t size);
+
+// Copies the shipped data file at path (e.g. "data/maptest.map") to the same
+// path in the scratch folder, for a fuzzer whose program reads it beside the
+// input.
+void FuzzCopyShipped(const char *path);
 
 // Reports a broken table (through the sanitizers' report channel, which
 // stays open when the fuzzer closes stderr to quieten the loaders) and

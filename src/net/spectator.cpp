@@ -55,6 +55,10 @@ static const char *RefusalText(int type, const uint8_t *answer) {
 }
 
 bool NetSpectate(const char *who, const char *address) {
+    // Every spectate starts from an empty stream.
+    ended = 0;
+    head = tail = 0;
+    memset(slots, 0, sizeof slots);
     if (!LinkConnect(spectator_link, who, address))
         return false;
     uint8_t spectate[MSG_SPECTATE_SIZE];
