@@ -1,7 +1,7 @@
 // Fuzzes the reading of server messages in the two programs that join a
 // server, fed through a stand-in ENet (fakeenet.h) as they would come from
 // the network: the player's game, frame by frame (the join, the packages,
-// the goodbyes and the way back in after a dropped link), and the spectator,
+// the goodbyes and the way back in after a dropped link), and the follower,
 // entry by entry (the join and the stream).
 //
 // The player: after every frame the slot and the level bounds are within
@@ -10,7 +10,7 @@
 // one shown, every other message is counted dropped once, and a goodbye
 // that ends the game ends the loop. Whatever it sends is a whole hello or a
 // command carrying command slot 0.
-// The spectator: the join takes only sane numbers and this data's hash; the
+// The follower: the join takes only sane numbers and this data's hash; the
 // entries handed out are those the stream reader finds in all the stream
 // bytes received, however the messages cut them, ending where those bytes
 // go bad; slots beyond the players stay empty.
@@ -18,7 +18,7 @@
 // The numbering of the player's commands carries on from run to run, as
 // the game keeps it; no check depends on it.
 //
-// Input: byte 0: bit 0 a spectator, bit 1 a spectator welcome carries this data's
+// Input: byte 0: bit 0 a follower, bit 1 a follower welcome carries this data's
 // hash; then events, one byte each, kind = low 2 bits and v = the rest:
 // 0 a message of v * 256 + the next byte bytes, from the bytes after it;
 // 1 the link ends with goodbye code v; 2 the link comes up (a try to get
@@ -32,18 +32,18 @@
 
 #include "fakeenet.h"
 #include "fuzzsupport.h"
+#include "net/follower.h"
 #include "net/netclient.h"
-#include "net/spectator.h"
+#include "wire/followstream.h"
 #include "wire/protocol.h"
 #include "wire/record.h"
-#include "wire/spectatorstream.h"
 #include "world/world.h"
 #include "world/worldhash.h"
 
 static uint32_t packages, others;    // messages handed out in the current frame
 static uint8_t newest[PACKAGE_COPY]; // the last package among them
 static bool goodbye;                 // a goodbye that ends the game came
-static std::vector<uint8_t> stream;  // the stream bytes the spectator was sent
+static std::vector<uint8_t> stream;  // the stream bytes the follower was sent
 
 // Notes each event the stand-in hands out, before the program takes it.
 static void Event(const ENetEvent &ev) {
@@ -71,8 +71,8 @@ static void Sent(const uint8_t *d, size_t n) {
                    memcmp(d + MSG_COMMAND_HEAD, net_client_msg, CLIENT_SLOT) == 0);
         return;
     }
-    FUZZ_CHECK(n == (d[0] == MSG_HELLO ? MSG_HELLO_SIZE : MSG_SPECTATE_SIZE));
-    FUZZ_CHECK((d[0] == MSG_HELLO || d[0] == MSG_SPECTATE) && memcmp(d + 1, NET_MAGIC, 4) == 0 &&
+    FUZZ_CHECK(n == (d[0] == MSG_HELLO ? MSG_HELLO_SIZE : MSG_FOLLOW_ASK_SIZE));
+    FUZZ_CHECK((d[0] == MSG_HELLO || d[0] == MSG_FOLLOW_ASK) && memcmp(d + 1, NET_MAGIC, 4) == 0 &&
                GetBE16(d + 5) == NET_VERSION);
 }
 
@@ -113,37 +113,37 @@ static void Play(const std::vector<uint8_t> &moves) {
     NetLeave();
 }
 
-// The spectator: joins, then takes entries until the stream stops.
-static void Spectate() {
-    if (!NetSpectate("fuzz", "server"))
+// The follower: joins, then takes entries until the stream stops.
+static void Follow() {
+    if (!NetFollow("fuzz", "server"))
         return;
-    FUZZ_CHECK(spectating.players >= 1 && spectating.players <= MAX_CLIENTS &&
-               spectating.setup <= SETUP_ALL && spectating.delay <= SPECTATOR_DELAY_MAX);
+    FUZZ_CHECK(following.players >= 1 && following.players <= MAX_CLIENTS &&
+               following.setup <= SETUP_ALL && following.delay <= FOLLOW_DELAY_MAX);
     stream.reserve(STREAM_CHUNK); // never empty storage, even with no bytes yet
     stream.clear();
     size_t at = 0;
     uint8_t slots[MAX_CLIENTS * CLIENT_SLOT] = {};
     for (;;) {
         uint64_t hash = 0, want = 0;
-        int r = SpectatorNext(&hash);
+        int r = FollowNext(&hash);
         bool is_hash = false;
-        int n = SpectatorStreamDecode(stream.data() + at, stream.size() - at, spectating.players,
-                                      slots, &is_hash, &want);
-        if (r == SPECTATOR_TURN || r == SPECTATOR_HASH) {
-            FUZZ_CHECK(n > 0 && is_hash == (r == SPECTATOR_HASH) && (!is_hash || hash == want));
+        int n = FollowStreamDecode(stream.data() + at, stream.size() - at, following.players, slots,
+                                   &is_hash, &want);
+        if (r == FOLLOW_TURN || r == FOLLOW_HASH) {
+            FUZZ_CHECK(n > 0 && is_hash == (r == FOLLOW_HASH) && (!is_hash || hash == want));
             FUZZ_CHECK(memcmp(net_client_msg, slots, sizeof slots) == 0);
-            for (size_t b = spectating.players * CLIENT_SLOT; b < sizeof slots; b++)
+            for (size_t b = following.players * CLIENT_SLOT; b < sizeof slots; b++)
                 FUZZ_CHECK(net_client_msg[b] == 0);
             at += (size_t)n;
             continue;
         }
-        FUZZ_CHECK(n <= 0 && (r != SPECTATOR_END || at == stream.size()));
-        FUZZ_CHECK((n == SPECTATOR_BAD) ==
-                   (r == SPECTATOR_LOST && !strcmp(spectating.problem, "a bad stream")));
-        if (r != SPECTATOR_WAIT || fake_events.empty())
+        FUZZ_CHECK(n <= 0 && (r != FOLLOW_END || at == stream.size()));
+        FUZZ_CHECK((n == FOLLOW_BAD) ==
+                   (r == FOLLOW_LOST && !strcmp(following.problem, "a bad stream")));
+        if (r != FOLLOW_WAIT || fake_events.empty())
             break;
     }
-    SpectatorLeave();
+    FollowLeave();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             n = n < size - i ? n : size - i;
             std::vector<uint8_t> msg(data + i, data + i + n);
             i += n;
-            if ((data[0] & 2) && n == MSG_SPECTATOR_WELCOME_SIZE && msg[0] == MSG_SPECTATOR_WELCOME)
+            if ((data[0] & 2) && n == MSG_FOLLOW_SIZE && msg[0] == MSG_FOLLOW)
                 PutBE64(msg.data() + 9, data_hash);
             events.push_back({ENET_EVENT_TYPE_RECEIVE, 0, msg});
         } else if (kind == 3) {
@@ -186,9 +186,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(net_client.package, 0, sizeof net_client.package);
     memset(net_client_msg, 0, sizeof net_client_msg);
     memset(net_dropped, 0, sizeof net_dropped);
-    spectating.problem = "";
+    following.problem = "";
     if (data[0] & 1)
-        Spectate();
+        Follow();
     else
         Play(moves);
     FUZZ_CHECK(fake_packets == 0 && fake_started == 0 && !fake_host);

@@ -8,7 +8,7 @@
 // held or kept slot gets that slot, a command's number is the slot's, and
 // after a turn every held slot is cleared with its command counted applied.
 //
-// Input: byte 0 picks the players (1..4, low 2 bits) and the spectator
+// Input: byte 0 picks the players (1..4, low 2 bits) and the follower
 // places (0..3, the next 2 bits); then steps of one byte each, peer = low 4
 // bits (8..15 are no connection), bit 4 = the variant, action = high bits:
 // 0..3 a message of the next byte's value (times 3 for action 3) in length,
@@ -49,7 +49,7 @@ static void CheckTables() {
             FUZZ_CHECK(net_server.conn_slot[c] < MAX_CLIENTS &&
                        net_server.slot_conn[net_server.conn_slot[c]] == c);
     }
-    FUZZ_CHECK(NetSpectatorCount() <= net_server.spectators);
+    FUZZ_CHECK(NetFollowerCount() <= net_server.followers);
 }
 
 // Sum of the drop counters.
@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(net_client_msg, 0, sizeof net_client_msg);
     memset(net_dropped, 0, sizeof net_dropped);
     NetServerReset(1 + data[0] % MAX_CLIENTS);
-    net_server.spectators = (uint8_t)((data[0] >> 2) & 3);
+    net_server.followers = (uint8_t)((data[0] >> 2) & 3);
     net_server.clock = 0;
     uint64_t tokens = 0; // tokens handed out, for fresh distinct ones
     static uint8_t before[sizeof net_client_msg];
@@ -162,9 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 CheckHello(n, reply, by_token);
                 FUZZ_CHECK((reply[0] == MSG_WELCOME && r == MSG_WELCOME_SIZE &&
                             data[i] == MSG_HELLO && reply[1] < net_server.players && !close) ||
-                           (reply[0] == MSG_SPECTATOR_WELCOME && r == MSG_SPECTATOR_WELCOME_SIZE &&
-                            data[i] == MSG_SPECTATE &&
-                            net_server.conn_state[peer] == CONN_SPECTATOR &&
+                           (reply[0] == MSG_FOLLOW && r == MSG_FOLLOW_SIZE &&
+                            data[i] == MSG_FOLLOW_ASK &&
+                            net_server.conn_state[peer] == CONN_FOLLOWER &&
                             reply[1] == net_server.players && !close) ||
                            (reply[0] == MSG_REFUSE && r == MSG_REFUSE_SIZE && close));
             }

@@ -3,7 +3,7 @@
 # runs (tests/replays/*.script) give the same trace, line for line (frame
 # hashes included), a soak of every creature ends in the same world hash, and
 # the ARM runner follows a live game of the native server as a spectator,
-# turn for turn (scripts/cross-spectate.sh).
+# turn for turn (scripts/cross-follow.sh).
 #
 #   scripts/cross-compare.sh ARCH [NATIVE_BUILD]     (default: build)
 #
@@ -43,4 +43,4 @@ done
 compare soak marrowdigger-soak --data gamedata --turns 20000 --maps 8 --seed 1 --quiet --world-hash
 cat "$out/soak.$arch"
 # A live game of the native server, followed under qemu.
-scripts/cross-spectate.sh "$arch" "$native"
+scripts/cross-follow.sh "$arch" "$native"

@@ -7,7 +7,7 @@
 #
 # LIMIT is the number of runs per target (default 10000000), or a time per
 # target with an "s" suffix (e.g. 600s). TARGETs are any of config palette
-# strings tiles map font netserver spectatorstream record tokenfile script
+# strings tiles map font netserver followstream record tokenfile script
 # clientmsg (default: all). JOBS sets how many run at once
 # (default: the number of cores). Builds build-fuzz when needed.
 #
@@ -26,13 +26,13 @@ root=$(pwd)
 limit=${1:-10000000}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(config palette strings tiles map font netserver spectatorstream
+[ ${#targets[@]} -eq 0 ] && targets=(config palette strings tiles map font netserver followstream
     record tokenfile script clientmsg)
 jobs=${JOBS:-$(nproc)}
 
 # Largest input per target, as in fuzz/CMakeLists.txt.
 declare -A max_len=([config]=4096 [palette]=4096 [strings]=4096 [tiles]=4096 [map]=8192
-                    [font]=20000 [netserver]=4096 [spectatorstream]=4096 [record]=4096
+                    [font]=20000 [netserver]=4096 [followstream]=4096 [record]=4096
                     [tokenfile]=256 [script]=4096 [clientmsg]=4096)
 
 if [[ $limit =~ ^[0-9]+s$ ]]; then

@@ -7,11 +7,11 @@
 #include "platform/platform.h"
 #include "views/watch.h"
 
-bool GameConnect(const char *who, const char *server, const char *spectated, int every) {
+bool GameConnect(const char *who, const char *server, const char *followed, int every) {
     LoadConfig();
     if (server && !NetJoin(who, server))
         return false;
-    return !spectated || WatchSpectate(who, spectated, every);
+    return !followed || WatchFollow(who, followed, every);
 }
 
 void GameStart() {

@@ -5,10 +5,10 @@
 #define MD_GAME_STARTUP_H
 
 // Reads the client configuration, then joins the dedicated server at server
-// or follows the game of the one at spectated (each NULL when not asked; at
-// most one of them); every as for WatchSpectate. False after the line saying
+// or follows the game of the one at followed (each NULL when not asked; at
+// most one of them); every as for WatchFollow. False after the line saying
 // why (who: the program's name).
-bool GameConnect(const char *who, const char *server, const char *spectated, int every);
+bool GameConnect(const char *who, const char *server, const char *followed, int every);
 
 // Starts the platform and initialises the game, then the on-line client when
 // a server was joined and the watch when a record or a server's game is open.

@@ -1,5 +1,5 @@
 // The ENet link of a program that joins a dedicated server, as a player or
-// as a spectator: connecting within the join time, waiting for the server's
+// as a follower: connecting within the join time, waiting for the server's
 // answer, and the goodbye.
 #ifndef MD_NET_LINK_H
 #define MD_NET_LINK_H

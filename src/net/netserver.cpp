@@ -154,34 +154,34 @@ static size_t Hello(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool
     return MSG_WELCOME_SIZE;
 }
 
-int NetSpectatorCount() {
+int NetFollowerCount() {
     int n = 0;
     for (int c = 0; c < NET_MAX_CONNS; c++)
-        n += net_server.conn_state[c] == CONN_SPECTATOR;
+        n += net_server.conn_state[c] == CONN_FOLLOWER;
     return n;
 }
 
-// Answers a spectate: the spectator welcome that starts the stream, or a refusal.
-static size_t Spectate(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
+// Answers a follow request: the follower welcome that starts the stream, or a refusal.
+static size_t Follow(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
     if (memcmp(msg + 1, NET_MAGIC, 4) != 0) {
         net_dropped[DROP_HELLO]++;
         return 0;
     }
-    uint8_t why = GetBE16(msg + 5) != NET_VERSION                ? REFUSE_VERSION
-                  : net_server.spectators == 0                   ? REFUSE_NO_SPECTATORS
-                  : server_stream.full                           ? REFUSE_TOO_LONG
-                  : NetSpectatorCount() >= net_server.spectators ? REFUSE_SPECTATORS_FULL
-                                                                 : 0;
+    uint8_t why = GetBE16(msg + 5) != NET_VERSION              ? REFUSE_VERSION
+                  : net_server.followers == 0                  ? REFUSE_NO_FOLLOWERS
+                  : server_stream.full                         ? REFUSE_TOO_LONG
+                  : NetFollowerCount() >= net_server.followers ? REFUSE_FOLLOWERS_FULL
+                                                               : 0;
     if (why)
         return Refuse(conn, why, reply, close);
-    net_server.conn_state[conn] = CONN_SPECTATOR;
-    reply[0] = MSG_SPECTATOR_WELCOME;
+    net_server.conn_state[conn] = CONN_FOLLOWER;
+    reply[0] = MSG_FOLLOW;
     reply[1] = net_server.players;
     reply[2] = net_server.setup;
-    PutBE16(reply + 3, net_server.spectator_delay);
+    PutBE16(reply + 3, net_server.follow_delay);
     PutBE32(reply + 5, turn);
     PutBE64(reply + 9, net_server.data_hash);
-    return MSG_SPECTATOR_WELCOME_SIZE;
+    return MSG_FOLLOW_SIZE;
 }
 
 size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close) {
@@ -191,9 +191,9 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
     if (n >= MSG_HELLO_V1_SIZE && msg[0] == MSG_HELLO &&
         net_server.conn_state[conn] == CONN_WAITING)
         return Hello(conn, msg, n, reply, close);
-    if (n == MSG_SPECTATE_SIZE && msg[0] == MSG_SPECTATE &&
+    if (n == MSG_FOLLOW_ASK_SIZE && msg[0] == MSG_FOLLOW_ASK &&
         net_server.conn_state[conn] == CONN_WAITING)
-        return Spectate(conn, msg, reply, close);
+        return Follow(conn, msg, reply, close);
     int slot = net_server.conn_slot[conn];
     if (n == MSG_COMMAND_SIZE && msg[0] == MSG_COMMAND &&
         net_server.conn_state[conn] == CONN_PLAYER && slot >= 0 && slot < MAX_CLIENTS &&
@@ -205,7 +205,7 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
     // Server-to-client types never come this way.
     uint8_t type = n > 0 ? msg[0] : 0;
     bool back = type == MSG_WELCOME || type == MSG_REFUSE || type == MSG_PACKAGE ||
-                type == MSG_SPECTATOR_WELCOME || type == MSG_STREAM;
+                type == MSG_FOLLOW || type == MSG_STREAM;
     bool sized = n == NetMessageSize(type) || (type == MSG_STREAM && n >= 2 && n <= MSG_STREAM_MAX);
     if (back && sized)
         net_dropped[DROP_TYPE]++;

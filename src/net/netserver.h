@@ -15,19 +15,19 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "wire/followstream.h"
 #include "wire/protocol.h"
-#include "wire/spectatorstream.h"
 #include "world/world.h"
 
 #define NET_MAX_CONNS 64  // ENet peers at once: far more than slots, so idle peers cannot fill them
 #define NET_PER_ADDRESS 8 // connections from one IPv4 address: four players and refusals
 
-#define CONN_FREE 0      // no connection
-#define CONN_WAITING 1   // connected, no hello yet
-#define CONN_PLAYER 2    // holds a slot
-#define CONN_REFUSED 3   // refused, being disconnected
-#define CONN_SPECTATOR 4 // follows the game without a slot
-#define CONN_REPLACED 5  // its slot went to a hello with the slot's token; to be ended
+#define CONN_FREE 0     // no connection
+#define CONN_WAITING 1  // connected, no hello yet
+#define CONN_PLAYER 2   // holds a slot
+#define CONN_REFUSED 3  // refused, being disconnected
+#define CONN_FOLLOWER 4 // follows the game without a slot
+#define CONN_REPLACED 5 // its slot went to a hello with the slot's token; to be ended
 
 #define NET_KEEP_MS 30000 // a lost player's slot waits this long for its token
 
@@ -39,10 +39,10 @@ struct NetServerState {
     int8_t slot_conn[MAX_CLIENTS];      // connection holding each slot, -1 none
     uint8_t players = MAX_CLIENTS;      // slots on offer, 1..4
     uint8_t quiet;                      // no join and leave lines
-    uint8_t spectators;                 // spectator places on offer, 0..SPECTATOR_MAX
-    uint16_t spectator_delay = 20;      // turns the stream is held back, 0..SPECTATOR_DELAY_MAX
-    uint8_t setup;                      // the world's creature set-up, for the spectators
-    uint64_t data_hash;                 // the data's hash, for the spectators
+    uint8_t followers;                  // follower places on offer, 0..FOLLOW_MAX
+    uint16_t follow_delay = 20;         // turns the stream is held back, 0..FOLLOW_DELAY_MAX
+    uint8_t setup;                      // the world's creature set-up, for the followers
+    uint64_t data_hash;                 // the data's hash, for the followers
     uint32_t slot_seq[MAX_CLIENTS];     // number of the command in each slot
     uint32_t slot_applied[MAX_CLIENTS]; // number of the last command applied at a turn
     uint64_t slot_token[MAX_CLIENTS];   // token of each slot's player, 0 none
@@ -82,15 +82,15 @@ void NetServerTurnDone();
 // Checks one message of a connection and acts on it: a hello is answered
 // with a welcome (the slot of its token, else the lowest free slot) or a
 // refusal (a hello of another protocol version, of any length, is refused as
-// such), a spectate with a spectator welcome (a free spectator place) or a refusal, a
+// such), a follow request with a follower welcome (a free follower place) or a refusal, a
 // command of a player is copied into its own command slot; anything else is
 // dropped and counted in net_dropped. The answer, if any, is written to
 // reply (at least MSG_REPLY_MAX bytes) and its size returned, else 0; *close
 // is set when the connection is to be ended after the answer.
 size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close);
 
-// Spectators following now.
-int NetSpectatorCount();
+// Followers following now.
+int NetFollowerCount();
 
 // Bitmask of the slots held now (bit i: slot i).
 uint8_t NetHeldSlots();

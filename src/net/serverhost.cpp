@@ -17,18 +17,18 @@
 #include "net/netserver.h"
 #include "resources/errorline.h"
 
-#define PACKET_LIMIT 4096     // largest packet a peer may send; far above any message
-#define WAITING_LIMIT 65536   // data a peer may leave waiting for delivery
-#define GOODBYE_MS 300        // time given to peers to hear the goodbye
-#define SPECTATOR_END_MS 5000 // longest wait at the end for spectators taking their stream
-#define STALL_MS 1500         // longest handshake, wait for a hello, or unheard goodbye
+#define PACKET_LIMIT 4096   // largest packet a peer may send; far above any message
+#define WAITING_LIMIT 65536 // data a peer may leave waiting for delivery
+#define GOODBYE_MS 300      // time given to peers to hear the goodbye
+#define FOLLOW_END_MS 5000  // longest wait at the end for followers taking their stream
+#define STALL_MS 1500       // longest handshake, wait for a hello, or unheard goodbye
 
 // What the server waits for from a peer, as the walk of the peer table saw it.
-#define STAGE_NONE 0                  // free
-#define STAGE_HANDSHAKE 1             // ENet's connection handshake
-#define STAGE_CONNECTED 2             // connected: a hello, then play
-#define STAGE_CLOSING 3               // being disconnected
-#define SPECTATOR_WINDOW (256u << 10) // stream bytes a spectator may have unacknowledged
+#define STAGE_NONE 0               // free
+#define STAGE_HANDSHAKE 1          // ENet's connection handshake
+#define STAGE_CONNECTED 2          // connected: a hello, then play
+#define STAGE_CLOSING 3            // being disconnected
+#define FOLLOW_WINDOW (256u << 10) // stream bytes a follower may have unacknowledged
 
 static ENetHost *host;                      // the server's host, or NULL
 static ENetPeer *conn_peer[NET_MAX_CONNS];  // ENet peer of each connection
@@ -37,13 +37,13 @@ static uint32_t peer_id[NET_MAX_CONNS];     // its ENet connect id then
 static uint32_t peer_since[NET_MAX_CONNS];  // since when it is in that stage, ENet's clock
 static uint64_t sent_bytes, sent_datagrams; // totals taken out of the host's counters
 static uint64_t received_datagrams;
-static uint32_t ended_half_open;                 // peers ended in their handshake
-static uint32_t ended_silent;                    // connections ended without a hello
-static uint32_t spectator_sent[NET_MAX_CONNS];   // stream bytes each spectator has been sent
-static uint32_t spectator_flight[NET_MAX_CONNS]; // of which not yet acknowledged
-static uint8_t spectator_gen[NET_MAX_CONNS];     // changes with each new connection of a number
-static uint64_t stream_bytes;                    // stream bytes sent to all spectators
-static uint64_t stream_acked;                    // stream bytes acknowledged by all spectators
+static uint32_t ended_half_open;              // peers ended in their handshake
+static uint32_t ended_silent;                 // connections ended without a hello
+static uint32_t follow_sent[NET_MAX_CONNS];   // stream bytes each follower has been sent
+static uint32_t follow_flight[NET_MAX_CONNS]; // of which not yet acknowledged
+static uint8_t follow_gen[NET_MAX_CONNS];     // changes with each new connection of a number
+static uint64_t stream_bytes;                 // stream bytes sent to all followers
+static uint64_t stream_acked;                 // stream bytes acknowledged by all followers
 
 // Text form of a peer's address.
 static void AddressText(const ENetAddress *a, char *text, size_t size) {
@@ -85,13 +85,13 @@ static void EndConn(int c, bool lost) {
         return;
     char where[96];
     AddressText(&conn_peer[c]->address, where, sizeof where);
-    bool spectator = net_server.conn_state[c] == CONN_SPECTATOR;
+    bool follower = net_server.conn_state[c] == CONN_FOLLOWER;
     int slot = lost ? NetServerLost(c) : NetServerLeave(c);
     conn_peer[c] = NULL;
-    spectator_gen[c]++;
+    follow_gen[c]++;
     if (slot >= 0 && !net_server.quiet)
         printf("slot %d %s (%s)\n", slot, lost ? "lost" : "left", where);
-    if (spectator && !net_server.quiet)
+    if (follower && !net_server.quiet)
         printf("spectator left (%s)\n", where);
 }
 
@@ -140,7 +140,7 @@ static void EndStalled() {
 }
 
 // A connection request came from the address ENet is reading. When no peer
-// is free, the oldest peer that is neither a player nor a spectator is ended
+// is free, the oldest peer that is neither a player nor a follower is ended
 // to make room. A request ENet ignores anyway (a repeat from a known address
 // and port, or one from an address at its limit) ends nobody. The peer ended
 // is not told, so that a crowd of peers that rejoin when dropped cannot start
@@ -159,7 +159,7 @@ static void MakeRoom(ENetHost *h) {
             same++;
         }
         if ((net_server.conn_state[i] == CONN_PLAYER ||
-             net_server.conn_state[i] == CONN_SPECTATOR) &&
+             net_server.conn_state[i] == CONN_FOLLOWER) &&
             conn_peer[i] == p)
             continue;
         if (oldest < 0 || StageAge(i, now) > age) {
@@ -271,9 +271,9 @@ static const char *RefusalText(uint8_t why) {
     switch (why) {
     case REFUSE_FULL:
         return "every slot is taken";
-    case REFUSE_NO_SPECTATORS:
+    case REFUSE_NO_FOLLOWERS:
         return "no spectators taken";
-    case REFUSE_SPECTATORS_FULL:
+    case REFUSE_FOLLOWERS_FULL:
         return "every spectator place is taken";
     case REFUSE_TOO_LONG:
         return "the game is too long to stream";
@@ -292,8 +292,8 @@ static void HandleEvent(ENetEvent *ev) {
             return;
         }
         conn_peer[c] = ev->peer;
-        spectator_sent[c] = spectator_flight[c] = 0;
-        spectator_gen[c]++;
+        follow_sent[c] = follow_flight[c] = 0;
+        follow_gen[c]++;
         enet_peer_timeout(ev->peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
         NetServerJoin(c);
     } else if (ev->type == ENET_EVENT_TYPE_DISCONNECT) {
@@ -320,7 +320,7 @@ static void HandleEvent(ENetEvent *ev) {
             enet_peer_disconnect_later(ev->peer, 0);
         if (n > 0 && !net_server.quiet && reply[0] == MSG_WELCOME)
             printf("slot %d joined (%s)\n", reply[1], where);
-        if (n > 0 && !net_server.quiet && reply[0] == MSG_SPECTATOR_WELCOME)
+        if (n > 0 && !net_server.quiet && reply[0] == MSG_FOLLOW)
             printf("spectator joined at turn %u (%s)\n", turn, where);
         if (n > 0 && !net_server.quiet && reply[0] == MSG_REFUSE)
             printf("refused %s: %s\n", where, RefusalText(reply[1]));
@@ -363,53 +363,52 @@ void NetServerSendPackages(const uint8_t *packages) {
 }
 
 // A stream packet has been acknowledged (or dropped with its peer): its
-// bytes leave the spectator's unacknowledged share, unless the connection
+// bytes leave the follower's unacknowledged share, unless the connection
 // number has since gone to another peer.
 static void ENET_CALLBACK StreamDelivered(ENetPacket *p) {
     uintptr_t tag = (uintptr_t)p->userData;
     int c = (int)(tag & 0xFF);
-    if (c < NET_MAX_CONNS && spectator_gen[c] == (uint8_t)(tag >> 8))
-        spectator_flight[c] -= (uint32_t)(p->dataLength - 1);
+    if (c < NET_MAX_CONNS && follow_gen[c] == (uint8_t)(tag >> 8))
+        follow_flight[c] -= (uint32_t)(p->dataLength - 1);
     stream_acked += p->dataLength - 1;
 }
 
-// Sends spectator c stream bytes up to end, as its window allows; whether
+// Sends follower c stream bytes up to end, as its window allows; whether
 // any went.
 static bool SendStreamTo(int c, uint32_t end) {
-    uint32_t from = spectator_sent[c];
-    while (spectator_sent[c] < end && spectator_flight[c] < SPECTATOR_WINDOW) {
-        uint32_t n = end - spectator_sent[c];
+    uint32_t from = follow_sent[c];
+    while (follow_sent[c] < end && follow_flight[c] < FOLLOW_WINDOW) {
+        uint32_t n = end - follow_sent[c];
         if (n > STREAM_CHUNK)
             n = STREAM_CHUNK;
         ENetPacket *p = enet_packet_create(NULL, 1 + n, ENET_PACKET_FLAG_RELIABLE);
         if (!p)
             break;
         p->data[0] = MSG_STREAM;
-        memcpy(p->data + 1, server_stream.bytes + spectator_sent[c], n);
-        p->userData = (void *)(uintptr_t)(((uintptr_t)spectator_gen[c] << 8) | (uintptr_t)c);
+        memcpy(p->data + 1, server_stream.bytes + follow_sent[c], n);
+        p->userData = (void *)(uintptr_t)(((uintptr_t)follow_gen[c] << 8) | (uintptr_t)c);
         p->freeCallback = StreamDelivered;
-        spectator_flight[c] += n;
+        follow_flight[c] += n;
         if (enet_peer_send(conn_peer[c], NET_CHANNEL_RELIABLE, p) != 0) {
             enet_packet_destroy(p);
             break;
         }
-        spectator_sent[c] += n;
+        follow_sent[c] += n;
         stream_bytes += n;
     }
-    return spectator_sent[c] != from;
+    return follow_sent[c] != from;
 }
 
 bool NetServerSendStream(bool all) {
     if (!host)
         return false;
-    uint32_t end =
-        all ? server_stream.length : SpectatorStreamSendable(turn, net_server.spectator_delay);
+    uint32_t end = all ? server_stream.length : FollowStreamSendable(turn, net_server.follow_delay);
     bool behind = false, sent = false;
     for (int c = 0; c < NET_MAX_CONNS; c++) {
-        if (net_server.conn_state[c] != CONN_SPECTATOR || !conn_peer[c])
+        if (net_server.conn_state[c] != CONN_FOLLOWER || !conn_peer[c])
             continue;
         sent |= SendStreamTo(c, end);
-        behind |= spectator_sent[c] < end;
+        behind |= follow_sent[c] < end;
     }
     if (sent)
         enet_host_flush(host);
@@ -425,13 +424,13 @@ void NetServerClose() {
     if (!host)
         return;
     for (int c = 0; c < NET_MAX_CONNS; c++)
-        if (conn_peer[c] && net_server.conn_state[c] != CONN_SPECTATOR)
+        if (conn_peer[c] && net_server.conn_state[c] != CONN_FOLLOWER)
             enet_peer_disconnect(conn_peer[c], NET_BYE);
-    // Spectators are sent the rest of their stream as their windows allow,
+    // Followers are sent the rest of their stream as their windows allow,
     // then the goodbye. The wait ends when every peer has gone, after
     // GOODBYE_MS without a word while only players are left (STALL_MS while
-    // a spectator is: one may be busy catching up), or after SPECTATOR_END_MS
-    // in all. Any stream a spectator acknowledges counts as a word.
+    // a follower is: one may be busy catching up), or after FOLLOW_END_MS
+    // in all. Any stream a follower acknowledges counts as a word.
     uint32_t start = enet_time_get(), moved = start;
     uint64_t acked = stream_acked;
     for (;;) {
@@ -441,11 +440,11 @@ void NetServerClose() {
             if (!p || p->state == ENET_PEER_STATE_DISCONNECTED)
                 continue;
             left = false;
-            following |= net_server.conn_state[c] == CONN_SPECTATOR;
-            if (net_server.conn_state[c] != CONN_SPECTATOR || p->state != ENET_PEER_STATE_CONNECTED)
+            following |= net_server.conn_state[c] == CONN_FOLLOWER;
+            if (net_server.conn_state[c] != CONN_FOLLOWER || p->state != ENET_PEER_STATE_CONNECTED)
                 continue;
             SendStreamTo(c, server_stream.length);
-            if (spectator_sent[c] == server_stream.length)
+            if (follow_sent[c] == server_stream.length)
                 enet_peer_disconnect_later(p, NET_BYE);
         }
         uint32_t now = enet_time_get();
@@ -454,7 +453,7 @@ void NetServerClose() {
             moved = now;
         }
         if (left || now - moved >= (following ? STALL_MS : GOODBYE_MS) ||
-            now - start >= SPECTATOR_END_MS)
+            now - start >= FOLLOW_END_MS)
             break;
         enet_host_flush(host);
         ENetEvent ev;

@@ -1,6 +1,6 @@
 // The dedicated server's ENet host: the connections' events turned into the
 // joins, leaves and messages of netserver.h, the packages and the
-// spectators' stream sent after each turn, and the host's counters.
+// follow stream sent after each turn, and the host's counters.
 #ifndef MD_NET_SERVERHOST_H
 #define MD_NET_SERVERHOST_H
 
@@ -22,13 +22,13 @@ void NetServerWait(uint32_t ms);
 // the number of the last command applied to the slot.
 void NetServerSendPackages(const uint8_t *packages);
 
-// Sends each spectator the stream it may have and has not had yet, as far
+// Sends each follower the stream it may have and has not had yet, as far
 // as its share of data not yet acknowledged allows; with all set, the whole
 // stream whatever the delay (the game is ending). Returns true while some
-// spectator still has stream to come.
+// follower still has stream to come.
 bool NetServerSendStream(bool all);
 
-// Stream bytes sent to spectators so far.
+// Stream bytes sent to followers so far.
 uint64_t NetServerStreamBytes();
 
 // Tells every peer goodbye, waits briefly for them to hear it, and closes.

@@ -28,7 +28,7 @@ FILE *OpenResource(const char *path);
 
 // Reads the next token: skips white space (space, \t, \n, \v, \f, \r), then
 // takes the characters up to the next white space or the end of the file.
-// At most size - 1 of them are stored, spectated by a zero; the rest of an
+// At most size - 1 of them are stored, followed by a zero; the rest of an
 // overlong token is read and dropped, so it never becomes a token of its own.
 // The white space that ends the token is left in the stream. Returns the
 // number of characters stored (at least 1), or 0 when no token is left, in

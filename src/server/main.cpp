@@ -19,16 +19,16 @@
 #include "resources/number.h"
 #include "resources/tiles.h"
 #include "resources/tokens.h"
+#include "wire/followstream.h"
 #include "wire/record.h"
 #include "wire/replay.h"
-#include "wire/spectatorstream.h"
 #include "world/gameserver.h"
 #include "world/world.h"
 #include "world/worldhash.h"
 
 #define WAIT_CAP_MS 100  // longest single network wait, so a signal is seen soon
-#define STREAM_WAIT_MS 2 // the same while a spectator is catching up, to keep its stream coming
-#define STREAM_GAP_MS 50 // turns shorter than this reach the spectators together
+#define STREAM_WAIT_MS 2 // the same while a follower is catching up, to keep its stream coming
+#define STREAM_GAP_MS 50 // turns shorter than this reach the followers together
 
 // The data folder of an installed server, where the build installs its data;
 // it is taken only when it is there.
@@ -108,7 +108,7 @@ struct Options {
     long turn_ms = 500;
     long turns = 0;
     long every = 100;
-    long spectators = 0;
+    long followers = 0;
     long delay = 20;
     int setup = SETUP_RESTART;
     bool overwrite = false;
@@ -172,9 +172,9 @@ static int ParseOptions(int argc, char **argv, Options &o) {
         else if (!strcmp(a, "--turns"))
             ok = Number(v, 0, 2000000000, &o.turns);
         else if (!strcmp(a, "--spectators"))
-            ok = Number(v, 0, SPECTATOR_MAX, &o.spectators);
+            ok = Number(v, 0, FOLLOW_MAX, &o.followers);
         else if (!strcmp(a, "--spectator-delay"))
-            ok = Number(v, 0, SPECTATOR_DELAY_MAX, &o.delay);
+            ok = Number(v, 0, FOLLOW_DELAY_MAX, &o.delay);
         else
             ok = Number(v, 0, 2000000000, &o.every);
         if (!ok)
@@ -256,9 +256,9 @@ static bool LoadWorld(const Options &o) {
     return true;
 }
 
-// Prints the totals of the run on one line; with spectators, the stream
+// Prints the totals of the run on one line; with followers, the stream
 // bytes sent to them at its end.
-static void Totals(bool spectators) {
+static void Totals(bool followers) {
     printf("marrowdigger-server: %u turns; sent %llu bytes in %llu datagrams, received %llu "
            "datagrams; dropped",
            turn, (unsigned long long)NetServerBytesSent(),
@@ -267,26 +267,26 @@ static void Totals(bool spectators) {
     for (int k = 0; k < DROP_KINDS; k++)
         printf(" %s %u", net_drop_name[k], net_dropped[k]);
     printf("; ended half-open %u silent %u", NetServerHalfOpenEnded(), NetServerSilentEnded());
-    if (spectators)
+    if (followers)
         printf("; stream %llu bytes", (unsigned long long)NetServerStreamBytes());
     printf("\n");
 }
 
-// Every how many turns the spectators' stream carries the world hash: the
-// server's own hash lines, or SPECTATOR_HASH_EVERY when it prints none.
+// Every how many turns the follow stream carries the world hash: the
+// server's own hash lines, or FOLLOW_HASH_EVERY when it prints none.
 static uint32_t StreamHashEvery(const Options &o) {
-    return o.every > 0 ? (uint32_t)o.every : SPECTATOR_HASH_EVERY;
+    return o.every > 0 ? (uint32_t)o.every : FOLLOW_HASH_EVERY;
 }
 
 // After a turn: the stream's hash entry when one is due and the turn's end;
-// what the spectators may now have goes out at once while one is catching up
+// what the followers may now have goes out at once while one is catching up
 // (streaming), else when STREAM_GAP_MS have passed since the last sending,
 // so that fast turns go in fewer packets. Returns whether one is catching up.
 static bool StreamTurnEnd(const Options &o, bool streaming) {
     static uint32_t last_sent;
     if (turn % StreamHashEvery(o) == 0)
-        SpectatorStreamHash(WorldHash());
-    SpectatorStreamMark(turn);
+        FollowStreamHash(WorldHash());
+    FollowStreamMark(turn);
     if (!streaming && NowMs() - last_sent < STREAM_GAP_MS)
         return false;
     last_sent = NowMs();
@@ -294,10 +294,10 @@ static bool StreamTurnEnd(const Options &o, bool streaming) {
 }
 
 // The game ends: the world hash of the last turn, unless it was just given,
-// and the whole stream to every spectator.
+// and the whole stream to every follower.
 static void StreamEnd(const Options &o) {
     if (turn % StreamHashEvery(o) != 0)
-        SpectatorStreamHash(WorldHash());
+        FollowStreamHash(WorldHash());
     NetServerSendStream(true);
 }
 
@@ -305,17 +305,17 @@ static void StreamEnd(const Options &o) {
 // last, exactly as the local frame dispatch times them, and the network
 // served in between. Returns the exit status.
 static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bound) {
-    net_server.spectators = (uint8_t)o.spectators;
-    net_server.spectator_delay = (uint16_t)o.delay;
+    net_server.followers = (uint8_t)o.followers;
+    net_server.follow_delay = (uint16_t)o.delay;
     net_server.setup = (uint8_t)o.setup;
     net_server.data_hash = DataHash();
-    SpectatorStreamReset();
+    FollowStreamReset();
     printf("marrowdigger-server: listening on %s:%u, %ld players, a turn every %ld ms\n",
            o.bind ? o.bind : "0.0.0.0", (unsigned)bound, o.players, o.turn_ms);
     gamestepdelay = (uint16_t)o.turn_ms;
     uint32_t start = NowMs();
     int status = 0;
-    bool streaming = false; // a spectator has stream still to come
+    bool streaming = false; // a follower has stream still to come
     while (!stop_asked) {
         curgametick = NowMs() - start;
         if (!TurnDue(curgametick)) {
@@ -331,8 +331,8 @@ static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bou
         // still served before each one.
         NetServerWait(0);
         uint8_t held = NetHeldSlots();
-        if (o.spectators)
-            SpectatorStreamTurn(held);
+        if (o.followers)
+            FollowStreamTurn(held);
         if (rec && !RecordTurn(rec, turn, held)) {
             RecordWriteFailed(rec_name);
             status = 1;
@@ -344,12 +344,12 @@ static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bou
         NetServerSendPackages(next_packages);
         if (o.every > 0 && turn % (uint32_t)o.every == 0)
             HashLine();
-        if (o.spectators)
+        if (o.followers)
             streaming = StreamTurnEnd(o, streaming);
         if (o.turns > 0 && turn >= (uint32_t)o.turns)
             break;
     }
-    if (o.spectators)
+    if (o.followers)
         StreamEnd(o);
     NetServerClose();
     if (rec && status == 0 && !RecordEnd(rec, turn)) {
@@ -357,7 +357,7 @@ static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bou
         status = 1;
     }
     FinalHashLine((int)o.every);
-    Totals(o.spectators > 0);
+    Totals(o.followers > 0);
     return status;
 }
 

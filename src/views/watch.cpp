@@ -7,7 +7,7 @@
 #include <stdio.h>
 
 #include "math/zmath.h"
-#include "net/spectator.h"
+#include "net/follower.h"
 #include "platform/platform.h"
 #include "views/observer.h"
 #include "wire/record.h"
@@ -18,9 +18,9 @@
 #define PAD_A 0 // logical buttons of pad 0
 #define PAD_L 4
 #define PAD_R 5
-#define QUARTERS_PER_MS 4        // the watch clock counts quarter milliseconds at real time
-#define SPECTATOR_TURNS_MAX 8192 // turns of a spectated game run in one frame at most
-#define SPECTATOR_FRAME_MS 200   // and the time they may take, so the view moves on
+#define QUARTERS_PER_MS 4     // the watch clock counts quarter milliseconds at real time
+#define FOLLOW_TURNS_MAX 8192 // turns of a followed game run in one frame at most
+#define FOLLOW_FRAME_MS 200   // and the time they may take, so the view moves on
 
 WatchState watching;
 
@@ -36,7 +36,7 @@ static uint32_t watch_lasttick;               // tick of the previous watch fram
 static uint32_t watch_lastcount = UINT32_MAX; // frame count of the previous watch frame
 static char watch_fault[48];                  // what broke the watch, for the status line
 static uint8_t watch_live;                    // following a server, not a record
-static uint8_t watch_caught_up;               // a spectator has reached the turn it joined at
+static uint8_t watch_caught_up;               // a follower has reached the turn it joined at
 static uint64_t watch_hash;                   // world hash taken after the last turn run
 static uint8_t watch_hashed;                  // watch_hash holds the world as it stands
 
@@ -55,12 +55,12 @@ bool WatchOpen(const char *who, const char *path, int every) {
     return true;
 }
 
-bool WatchSpectate(const char *who, const char *address, int every) {
-    if (!NetSpectate(who, address))
+bool WatchFollow(const char *who, const char *address, int every) {
+    if (!NetFollow(who, address))
         return false;
     watch_who = who;
-    watch_players = spectating.players;
-    watch_setup = spectating.setup;
+    watch_players = following.players;
+    watch_setup = following.setup;
     watch_every = every;
     watch_live = 1;
     watching.state = WATCH_RUNNING;
@@ -71,12 +71,12 @@ void WatchStart() {
     StartWorld(watch_players, watch_setup);
     watch_seed = rnd_seed;
     if (watch_live)
-        SpectatorClockStart();
+        FollowClockStart();
 }
 
 void WatchClose() {
     if (watch_live)
-        SpectatorLeave();
+        FollowLeave();
     if (watch_file)
         fclose(watch_file);
     watch_file = NULL;
@@ -133,30 +133,30 @@ static void WatchTurn() {
         Broken(RecordFault(r));
 }
 
-// Runs the spectated game's turns that have come, up to a frame's share, and
+// Runs the followed game's turns that have come, up to a frame's share, and
 // checks each hash point.
-static void SpectatorTurns() {
-    uint32_t began = SpectatorMs();
-    for (int n = 0; n < SPECTATOR_TURNS_MAX && watching.state == WATCH_RUNNING &&
-                    SpectatorMs() - began < SPECTATOR_FRAME_MS;) {
+static void FollowTurns() {
+    uint32_t began = FollowMs();
+    for (int n = 0; n < FOLLOW_TURNS_MAX && watching.state == WATCH_RUNNING &&
+                    FollowMs() - began < FOLLOW_FRAME_MS;) {
         uint64_t hash = 0;
-        int r = SpectatorNext(&hash);
-        if (r == SPECTATOR_WAIT)
+        int r = FollowNext(&hash);
+        if (r == FOLLOW_WAIT)
             break;
-        if (r == SPECTATOR_TURN) {
+        if (r == FOLLOW_TURN) {
             RunTurn();
             n++;
-        } else if (r == SPECTATOR_HASH && !SpectatorInStep(hash, TurnHash())) {
-            Broken(spectating.problem);
-        } else if (r == SPECTATOR_END) {
+        } else if (r == FOLLOW_HASH && !FollowInStep(hash, TurnHash())) {
+            Broken(following.problem);
+        } else if (r == FOLLOW_END) {
             Ended();
-        } else if (r == SPECTATOR_LOST) {
-            Broken(spectating.problem);
+        } else if (r == FOLLOW_LOST) {
+            Broken(following.problem);
         }
     }
-    if (!watch_caught_up && turn + spectating.delay >= spectating.join_turn) {
+    if (!watch_caught_up && turn + following.delay >= following.join_turn) {
         watch_caught_up = 1;
-        fprintf(stderr, "%s: caught up with turn %u in %u ms\n", watch_who, turn, SpectatorMs());
+        fprintf(stderr, "%s: caught up with turn %u in %u ms\n", watch_who, turn, FollowMs());
     }
 }
 
@@ -180,7 +180,7 @@ static void WatchTurnsDue() {
     watch_lasttick = curgametick;
     watch_lastcount = count;
     if (watch_live && watching.state == WATCH_RUNNING)
-        SpectatorTurns();
+        FollowTurns();
     if (watch_live || watching.paused || watching.state != WATCH_RUNNING)
         return;
     watch_clock += (uint64_t)elapsed << watching.speed;

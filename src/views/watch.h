@@ -2,7 +2,7 @@
 // own turn code at the record's pace, shown in the observer view. L and R
 // halve and double the speed (a quarter of real time up to 64 times), A
 // pauses, and the status line gives the turn and the speed. At the end of
-// the record the view stays on the last turn. A spectator of a server
+// the record the view stays on the last turn. A follower of a server
 // follows its game the same way, live.
 #ifndef MD_VIEWS_WATCH_H
 #define MD_VIEWS_WATCH_H
@@ -33,10 +33,10 @@ extern WatchState watching;
 // replay does (every `every` turns and after the last); -1 prints none.
 bool WatchOpen(const char *who, const char *path, int every);
 
-// Joins the server at "HOST[:PORT]" as a spectator (net/spectator.h) and
+// Joins the server at "HOST[:PORT]" as a follower (net/follower.h) and
 // follows its game from the start; hash lines as for WatchOpen. False after
 // one line on stderr.
-bool WatchSpectate(const char *who, const char *address, int every);
+bool WatchFollow(const char *who, const char *address, int every);
 
 // After the game's initialisation: the world of the game's start.
 void WatchStart();

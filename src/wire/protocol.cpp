@@ -53,10 +53,10 @@ size_t NetMessageSize(uint8_t type) {
         return MSG_PACKAGE_SIZE;
     case MSG_COMMAND:
         return MSG_COMMAND_SIZE;
-    case MSG_SPECTATE:
-        return MSG_SPECTATE_SIZE;
-    case MSG_SPECTATOR_WELCOME:
-        return MSG_SPECTATOR_WELCOME_SIZE;
+    case MSG_FOLLOW_ASK:
+        return MSG_FOLLOW_ASK_SIZE;
+    case MSG_FOLLOW:
+        return MSG_FOLLOW_SIZE;
     case MSG_STREAM:
         return MSG_STREAM_MAX;
     }

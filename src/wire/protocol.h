@@ -20,15 +20,14 @@
 //   COMMAND  client -> server  133 bytes type, the command's number (32-bit),
 //                                        the 128 bytes of the command slot
 //
-// Spectators, which watch the game live without a slot:
+// Followers, which watch the game live without a slot:
 //
-//   SPECTATE spectator -> server 7 bytes type, "MDGO", protocol version (16-bit)
-//   SPECTATOR_WELCOME
-//            server -> spectator 17 bytes type, players 1..4, creature set-up 0..1,
+//   FOLLOW_ASK follower -> server 7 bytes type, "MDGO", protocol version (16-bit)
+//   FOLLOW   server -> follower 17 bytes type, players 1..4, creature set-up 0..1,
 //                                        delay in turns (16-bit), the server's turn
 //                                        (32-bit), data hash (64-bit)
-//   STREAM   server -> spectator 2..1025 bytes type, the next bytes of the
-//                                        spectator stream (spectatorstream.h); the
+//   STREAM   server -> follower 2..1025 bytes type, the next bytes of the
+//                                        follow stream (followstream.h); the
 //                                        only message whose size varies
 //
 // Packages go unreliable and sequenced on channel 0 (the newest wins); the
@@ -41,7 +40,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#define NET_MAGIC "MDGO" // after the type byte of a hello or spectate (4 bytes)
+#define NET_MAGIC "MDGO" // after the type byte of a hello or follow (4 bytes)
 
 #include "wire/bytes.h" // the messages' numbers are big-endian
 #include "world/world.h"
@@ -57,8 +56,8 @@
 #define MSG_REFUSE 3
 #define MSG_PACKAGE 4
 #define MSG_COMMAND 5
-#define MSG_SPECTATE 6
-#define MSG_SPECTATOR_WELCOME 7
+#define MSG_FOLLOW_ASK 6
+#define MSG_FOLLOW 7
 #define MSG_STREAM 8
 
 #define MSG_HELLO_SIZE 15
@@ -69,18 +68,18 @@
 #define MSG_PACKAGE_SIZE (MSG_PACKAGE_HEAD + PACKAGE_COPY)
 #define MSG_COMMAND_HEAD 5 // type and the command's number
 #define MSG_COMMAND_SIZE (MSG_COMMAND_HEAD + CLIENT_SLOT)
-#define MSG_SPECTATE_SIZE 7
-#define MSG_SPECTATOR_WELCOME_SIZE 17
+#define MSG_FOLLOW_ASK_SIZE 7
+#define MSG_FOLLOW_SIZE 17
 #define STREAM_CHUNK 1024 // stream bytes in one message at most
 #define MSG_STREAM_MAX (1 + STREAM_CHUNK)
 #define MSG_MAX_SIZE MSG_STREAM_MAX    // largest message either end accepts
 #define MSG_REPLY_MAX MSG_WELCOME_SIZE // largest answer of the server to a message
 
-#define REFUSE_FULL 1            // every slot is taken
-#define REFUSE_VERSION 2         // the client speaks another protocol version
-#define REFUSE_NO_SPECTATORS 3   // the server takes no spectators
-#define REFUSE_SPECTATORS_FULL 4 // every spectator place is taken
-#define REFUSE_TOO_LONG 5        // the game is too long for the server to stream from its start
+#define REFUSE_FULL 1           // every slot is taken
+#define REFUSE_VERSION 2        // the client speaks another protocol version
+#define REFUSE_NO_FOLLOWERS 3   // the server takes no followers
+#define REFUSE_FOLLOWERS_FULL 4 // every follower place is taken
+#define REFUSE_TOO_LONG 5       // the game is too long for the server to stream from its start
 
 #define NET_BYE 1      // goodbye code of a server that ends the game
 #define NET_LEAVE 2    // goodbye code of a player who leaves; its slot is freed at once
@@ -125,7 +124,7 @@ void NetCountDrop(const uint8_t *msg, size_t n);
 // (0: none) into out (MSG_HELLO_SIZE bytes).
 void NetMakeHello(uint8_t *out, uint64_t token);
 
-// The same greeting with another type: the spectator's SPECTATE.
+// The same greeting with another type: the follower's FOLLOW_ASK.
 void NetMakeGreeting(uint8_t *out, uint8_t type);
 
 #endif

@@ -1,5 +1,5 @@
 // The hashes that tie a record to its data and prove that a replay, a
-// spectator or another machine reached the same world, and the hash lines
+// follower or another machine reached the same world, and the hash lines
 // the programs print.
 #include "world/worldhash.h"
 

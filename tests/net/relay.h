@@ -48,7 +48,7 @@ inline int LoopbackSocket(uint16_t *port) {
 
 // The relay's loop: take what arrives on either side, pass it on once its
 // delay is over. The client is whoever spoke to the near side last, so a
-// client that starts again on a new port is spectated.
+// client that starts again on a new port is followed.
 inline void RelayLoop(DelayRelay *r) {
     std::deque<DelayRelay::Held> queue;
     sockaddr_in client = {};

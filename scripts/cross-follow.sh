@@ -8,13 +8,13 @@
 # and the wall time. Every wait is bounded, and the programs it started are
 # ended on every way out.
 #
-#   scripts/cross-spectate.sh ARCH [NATIVE_BUILD]     (default: build)
+#   scripts/cross-follow.sh ARCH [NATIVE_BUILD]     (default: build)
 #
 # Expects build-ARCH from scripts/cross-build.sh; builds the native programs
 # when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-arch=${1:?usage: scripts/cross-spectate.sh ARCH [NATIVE_BUILD]}
+arch=${1:?usage: scripts/cross-follow.sh ARCH [NATIVE_BUILD]}
 native=${2:-build}
 cross=build-$arch
 turns=2000  # the game's length

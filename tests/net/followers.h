@@ -1,7 +1,7 @@
-// Helpers of the spectator tests: an in-process spectator that only counts
-// the stream it gets, and the headless runner started as a spectator.
-#ifndef MD_NET_SPECTATORS_H
-#define MD_NET_SPECTATORS_H
+// Helpers of the follower tests: an in-process follower that only counts
+// the stream it gets, and the headless runner started as a follower.
+#ifndef MD_NET_FOLLOWERS_H
+#define MD_NET_FOLLOWERS_H
 
 #include <string>
 #include <vector>
@@ -13,7 +13,7 @@ inline void SleepFor(int ms) {
     nanosleep(&t, nullptr);
 }
 
-// A test client that spectates: whether the spectator welcome came, and the stream
+// A test client that follows: whether the follower welcome came, and the stream
 // bytes it has had.
 struct Watcher {
     TestClient c;
@@ -22,7 +22,7 @@ struct Watcher {
     uint32_t bye = 0; // the reason of the server's goodbye
 };
 
-// Serves a spectating client once without waiting.
+// Serves a following client once without waiting.
 inline void PumpWatcher(Watcher &w) {
     ENetEvent ev;
     while (w.c.host && !w.c.gone && enet_host_service(w.c.host, &ev, 0) > 0) {
@@ -32,7 +32,7 @@ inline void PumpWatcher(Watcher &w) {
         } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
             const uint8_t *d = ev.packet->data;
             size_t n = ev.packet->dataLength;
-            if (n == MSG_SPECTATOR_WELCOME_SIZE && d[0] == MSG_SPECTATOR_WELCOME)
+            if (n == MSG_FOLLOW_SIZE && d[0] == MSG_FOLLOW)
                 w.following = true;
             else if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
                 w.c.refused = d[1];
@@ -44,9 +44,9 @@ inline void PumpWatcher(Watcher &w) {
 }
 
 // Connects (from the loopback address `from`, 127.0.0.1 when empty: the
-// server takes a few connections from one address) and asks to spectate;
-// true when the spectator welcome came within 10 s.
-inline bool Spectate(Watcher &w, uint16_t port, const char *from = "") {
+// server takes a few connections from one address) and asks to follow;
+// true when the follower welcome came within 10 s.
+inline bool Follow(Watcher &w, uint16_t port, const char *from = "") {
     EnetUp();
     w.c = TestClient();
     ENetAddress local;
@@ -63,8 +63,8 @@ inline bool Spectate(Watcher &w, uint16_t port, const char *from = "") {
         connected = enet_host_service(w.c.host, &ev, 10) > 0 && ev.type == ENET_EVENT_TYPE_CONNECT;
     if (!connected)
         return false;
-    std::vector<uint8_t> m(MSG_SPECTATE_SIZE);
-    NetMakeGreeting(m.data(), MSG_SPECTATE);
+    std::vector<uint8_t> m(MSG_FOLLOW_ASK_SIZE);
+    NetMakeGreeting(m.data(), MSG_FOLLOW_ASK);
     Send(w.c, m);
     for (long start = NowMs(); NowMs() - start < 10000 && !w.following && !w.c.refused;) {
         PumpWatcher(w);
@@ -73,8 +73,8 @@ inline bool Spectate(Watcher &w, uint16_t port, const char *from = "") {
     return w.following;
 }
 
-// Starts the headless runner as a spectator of the server on port.
-inline pid_t StartSpectator(uint16_t port, const std::string &dir, const std::string &name) {
+// Starts the headless runner as a follower of the server on port.
+inline pid_t StartFollower(uint16_t port, const std::string &dir, const std::string &name) {
     return StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(), "--spectate",
                          "127.0.0.1:" + std::to_string(port), "--hash-every", "100"},
                         dir + "/" + name + ".out", dir + "/" + name + ".err");

@@ -1,4 +1,4 @@
-// Fuzzes the spectator stream's reader: random bytes decode to entries or
+// Fuzzes the follow stream's reader: random bytes decode to entries or
 // are refused without reading past the bytes given, and a refused or
 // incomplete entry leaves the command slots alone. Then the same bytes,
 // read as commands of successive turns, go through the writer and must come
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzzsupport.h"
-#include "wire/spectatorstream.h"
+#include "wire/followstream.h"
 #include "world/world.h"
 
 static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT];
@@ -26,9 +26,9 @@ static void ReadRandom(const uint8_t *p, size_t n, int players) {
         memcpy(before, slots, sizeof slots);
         bool is_hash = false;
         uint64_t hash = 0;
-        int used = SpectatorStreamDecode(rest.data(), rest.size(), players, slots, &is_hash, &hash);
+        int used = FollowStreamDecode(rest.data(), rest.size(), players, slots, &is_hash, &hash);
         if (used <= 0) {
-            FUZZ_CHECK(used == SPECTATOR_NEED_MORE || used == SPECTATOR_BAD);
+            FUZZ_CHECK(used == FOLLOW_NEED_MORE || used == FOLLOW_BAD);
             FUZZ_CHECK(memcmp(before, slots, sizeof slots) == 0);
             return;
         }
@@ -39,7 +39,7 @@ static void ReadRandom(const uint8_t *p, size_t n, int players) {
 
 // Writes turns whose commands come from the input and reads them back.
 static void RoundTrip(const uint8_t *p, size_t n, int players) {
-    SpectatorStreamReset();
+    FollowStreamReset();
     memset(net_client_msg, 0, sizeof net_client_msg);
     std::vector<std::vector<uint8_t>> turns;
     for (size_t at = 0; at + 3 <= n; at += 3) {
@@ -52,9 +52,9 @@ static void RoundTrip(const uint8_t *p, size_t n, int players) {
             if (!(held & (1 << s)))
                 memset(want.data() + s * CLIENT_SLOT, 0, CLIENT_SLOT);
         turns.push_back(want);
-        SpectatorStreamTurn(held);
+        FollowStreamTurn(held);
         if (at % 9 == 0)
-            SpectatorStreamHash(at * 0x9e3779b97f4a7c15ull);
+            FollowStreamHash(at * 0x9e3779b97f4a7c15ull);
     }
     FUZZ_CHECK(!server_stream.full);
     memset(slots, 0, sizeof slots);
@@ -62,8 +62,8 @@ static void RoundTrip(const uint8_t *p, size_t n, int players) {
     while (at < server_stream.length) {
         bool is_hash = false;
         uint64_t hash = 0;
-        int used = SpectatorStreamDecode(server_stream.bytes + at, server_stream.length - at,
-                                         players, slots, &is_hash, &hash);
+        int used = FollowStreamDecode(server_stream.bytes + at, server_stream.length - at, players,
+                                      slots, &is_hash, &hash);
         FUZZ_CHECK(used > 0);
         at += (size_t)used;
         if (is_hash)

@@ -1,13 +1,13 @@
-// Spectators of a live server: a late headless spectator rebuilds the
+// Followers of a live server: a late headless follower rebuilds the
 // world of two scripted players turn for turn; refusals get one line; stray
-// traffic from a spectator is dropped and counted; a spectator that stops
+// traffic from a follower is dropped and counted; a follower that stops
 // reading is dropped while the turns go on.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "net/spectators.h"
+#include "net/followers.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ int CountLines(const std::string &text) {
     return n;
 }
 
-TEST(Spectate, LateSpectatorRebuildsTwoPlayersGameFor2000Turns) {
+TEST(Follow, LateFollowerRebuildsTwoPlayersGameFor2000Turns) {
     std::string dir = TempDir();
     Server s;
     ASSERT_TRUE(StartServer(s, dir, "server",
@@ -28,7 +28,7 @@ TEST(Spectate, LateSpectatorRebuildsTwoPlayersGameFor2000Turns) {
     ASSERT_TRUE(Join(a, s.port));
     ASSERT_TRUE(Join(b, s.port));
     const uint8_t moves[] = {3, 5, 0, 7, 1, 4, 8, 2, 6};
-    pid_t spectator = -1;
+    pid_t follower = -1;
     for (int i = 0; !(a.gone && b.gone) && i < 100000; i++) {
         if (i % 10 == 0) {
             Send(a, MoveCommand(moves[(i / 10) % 9]));
@@ -36,12 +36,12 @@ TEST(Spectate, LateSpectatorRebuildsTwoPlayersGameFor2000Turns) {
         }
         PumpFor(a, 2);
         PumpFor(b, 2);
-        if (spectator < 0 && (uint32_t)PackageTurn(a.pkg) >= 600)
-            spectator = StartSpectator(s.port, dir, "follower");
+        if (follower < 0 && (uint32_t)PackageTurn(a.pkg) >= 600)
+            follower = StartFollower(s.port, dir, "follower");
     }
     ASSERT_EQ(WaitServer(s, 30000), 0);
-    ASSERT_GT(spectator, 0);
-    EXPECT_EQ(ExitStatus(spectator, 30000), 0) << ReadFile(dir + "/follower.err");
+    ASSERT_GT(follower, 0);
+    EXPECT_EQ(ExitStatus(follower, 30000), 0) << ReadFile(dir + "/follower.err");
     std::map<unsigned, std::string> live = HashLines(ReadFile(s.out));
     ASSERT_EQ(live.size(), 20u);
     EXPECT_EQ(HashLines(ReadFile(dir + "/follower.out")), live);
@@ -50,11 +50,11 @@ TEST(Spectate, LateSpectatorRebuildsTwoPlayersGameFor2000Turns) {
     EXPECT_EQ(err.find("out of step"), std::string::npos) << err;
 }
 
-TEST(Spectate, RefusalsGetOneLineAndStrayTrafficIsCounted) {
+TEST(Follow, RefusalsGetOneLineAndStrayTrafficIsCounted) {
     std::string dir = TempDir();
     Server none;
     ASSERT_TRUE(StartServer(none, dir, "none", {"--turn-ms", "5", "--turns", "400"}));
-    EXPECT_EQ(ExitStatus(StartSpectator(none.port, dir, "a"), 20000), 1);
+    EXPECT_EQ(ExitStatus(StartFollower(none.port, dir, "a"), 20000), 1);
     std::string err = ReadFile(dir + "/a.err");
     EXPECT_NE(err.find("takes no spectators"), std::string::npos) << err;
     EXPECT_EQ(CountLines(err), 1) << err;
@@ -65,22 +65,22 @@ TEST(Spectate, RefusalsGetOneLineAndStrayTrafficIsCounted) {
         s, dir, "server",
         {"--turn-ms", "5", "--turns", "600", "--spectators", "1", "--spectator-delay", "0"}));
     Watcher w;
-    ASSERT_TRUE(Spectate(w, s.port));
-    EXPECT_EQ(ExitStatus(StartSpectator(s.port, dir, "b"), 20000), 1);
+    ASSERT_TRUE(Follow(w, s.port));
+    EXPECT_EQ(ExitStatus(StartFollower(s.port, dir, "b"), 20000), 1);
     err = ReadFile(dir + "/b.err");
     EXPECT_NE(err.find("has every spectator place taken"), std::string::npos) << err;
     EXPECT_EQ(CountLines(err), 1) << err;
 
-    // A spectator sends nothing after its spectate: all of this is dropped.
-    std::vector<uint8_t> hello(MSG_HELLO_SIZE), again(MSG_SPECTATE_SIZE);
+    // A follower sends nothing after its follow: all of this is dropped.
+    std::vector<uint8_t> hello(MSG_HELLO_SIZE), again(MSG_FOLLOW_ASK_SIZE);
     NetMakeHello(hello.data(), 0);
-    NetMakeGreeting(again.data(), MSG_SPECTATE);
-    Send(w.c, hello);                         // order
-    Send(w.c, MoveCommand(3));                // order
-    Send(w.c, again);                         // order
-    Send(w.c, {99, 1, 2});                    // type
-    Send(w.c, {MSG_STREAM, 0, 1, 2, 3});      // type: never goes this way
-    Send(w.c, {MSG_SPECTATOR_WELCOME, 1, 0}); // size
+    NetMakeGreeting(again.data(), MSG_FOLLOW_ASK);
+    Send(w.c, hello);                    // order
+    Send(w.c, MoveCommand(3));           // order
+    Send(w.c, again);                    // order
+    Send(w.c, {99, 1, 2});               // type
+    Send(w.c, {MSG_STREAM, 0, 1, 2, 3}); // type: never goes this way
+    Send(w.c, {MSG_FOLLOW, 1, 0});       // size
     long before = w.stream;
     for (long start = NowMs(); !w.c.gone && NowMs() - start < 30000;) {
         PumpWatcher(w);
@@ -95,7 +95,7 @@ TEST(Spectate, RefusalsGetOneLineAndStrayTrafficIsCounted) {
     EXPECT_NE(out.find("spectator joined at turn"), std::string::npos) << out;
 }
 
-TEST(Spectate, StalledSpectatorIsDroppedWhileTheTurnsGoOn) {
+TEST(Follow, StalledFollowerIsDroppedWhileTheTurnsGoOn) {
     std::string dir = TempDir();
     Server s;
     long start = NowMs();
@@ -105,8 +105,8 @@ TEST(Spectate, StalledSpectatorIsDroppedWhileTheTurnsGoOn) {
     TestClient player;
     ASSERT_TRUE(Join(player, s.port));
     Watcher stalled, reading;
-    ASSERT_TRUE(Spectate(stalled, s.port));
-    ASSERT_TRUE(Spectate(reading, s.port));
+    ASSERT_TRUE(Follow(stalled, s.port));
+    ASSERT_TRUE(Follow(reading, s.port));
     // The stalled one never reads again; the player changes its move every
     // few turns so that the stream keeps growing.
     uint8_t move = 1;
@@ -125,19 +125,19 @@ TEST(Spectate, StalledSpectatorIsDroppedWhileTheTurnsGoOn) {
     EXPECT_NE(out.find("spectator left"), std::string::npos) << out;
     EXPECT_GT(reading.stream, 3000);
     // 3000 turns of 5 ms take 15 s and more; a server held up by the stalled
-    // spectator would take far longer. The bound is generous on purpose.
+    // follower would take far longer. The bound is generous on purpose.
     EXPECT_LT(wall, 60.0);
     Vanish(stalled.c);
 }
 
-TEST(Spectate, SlowSpectatorGetsTheWholeStreamAndTheGoodbyeAtTheEnd) {
+TEST(Follow, SlowFollowerGetsTheWholeStreamAndTheGoodbyeAtTheEnd) {
     std::string dir = TempDir();
     Server s;
     ASSERT_TRUE(StartServer(s, dir, "server",
                             {"--players", "1", "--turn-ms", "5", "--turns", "300", "--spectators",
                              "1", "--spectator-delay", "0"}));
     Watcher slow;
-    ASSERT_TRUE(Spectate(slow, s.port));
+    ASSERT_TRUE(Follow(slow, s.port));
     // Busy catching up: it hears the server only every 600 ms, so the end
     // of the stream and the goodbye take it more than one such pause.
     for (long start = NowMs(); !slow.c.gone && NowMs() - start < 15000;) {

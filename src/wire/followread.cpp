@@ -1,39 +1,39 @@
-// Reading the spectator stream on a spectator.
-#include "wire/spectatorstream.h"
+// Reading the follow stream on a follower.
+#include "wire/followstream.h"
 
 #include <string.h>
 
 #include "wire/bytes.h"
 
-int SpectatorStreamDecode(const uint8_t *p, size_t n, int players, uint8_t *slots, bool *is_hash,
-                          uint64_t *hash) {
+int FollowStreamDecode(const uint8_t *p, size_t n, int players, uint8_t *slots, bool *is_hash,
+                       uint64_t *hash) {
     if (n == 0)
-        return SPECTATOR_NEED_MORE;
-    if (p[0] == SPECTATOR_HASH_MARK) {
-        if (n < SPECTATOR_HASH_SIZE)
-            return SPECTATOR_NEED_MORE;
+        return FOLLOW_NEED_MORE;
+    if (p[0] == FOLLOW_HASH_MARK) {
+        if (n < FOLLOW_HASH_SIZE)
+            return FOLLOW_NEED_MORE;
         *is_hash = true;
         *hash = GetBE64(p + 1);
-        return SPECTATOR_HASH_SIZE;
+        return FOLLOW_HASH_SIZE;
     }
     uint8_t held = p[0];
     if (players < 1 || players > MAX_CLIENTS || (held >> players) != 0)
-        return SPECTATOR_BAD;
+        return FOLLOW_BAD;
     // Checked whole before any slot changes, so a bad entry leaves them be.
     size_t at = 1;
     for (int i = 0; i < MAX_CLIENTS; i++) {
         if (!(held & (1 << i)))
             continue;
         if (at >= n)
-            return SPECTATOR_NEED_MORE;
+            return FOLLOW_NEED_MORE;
         uint8_t k = p[at++];
         if (k > CLIENT_SLOT)
-            return SPECTATOR_BAD;
+            return FOLLOW_BAD;
         if (n - at < 2u * k)
-            return SPECTATOR_NEED_MORE;
+            return FOLLOW_NEED_MORE;
         for (int j = 0; j < k; j++)
             if (p[at + 2 * j] >= CLIENT_SLOT)
-                return SPECTATOR_BAD;
+                return FOLLOW_BAD;
         at += 2u * k;
     }
     at = 1;

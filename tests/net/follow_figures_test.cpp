@@ -1,15 +1,15 @@
-// Figures of spectating, printed rather than asserted: the cost of sixteen
-// spectators to the server under the four-client load, the bytes a
-// spectator costs per turn, and the catch-up of a spectator that joins at
+// Figures of following, printed rather than asserted: the cost of sixteen
+// followers to the server under the four-client load, the bytes a
+// follower costs per turn, and the catch-up of a follower that joins at
 // turn 50,000. Disabled in the normal runs (several minutes); run with
-//   build/test_watch --gtest_also_run_disabled_tests --gtest_filter='SpectateFigures.*'
+//   build/test_watch --gtest_also_run_disabled_tests --gtest_filter='FollowFigures.*'
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <string>
 #include <vector>
 
-#include "net/spectators.h"
+#include "net/followers.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ double ChildCpu() {
 }
 
 // Four players changing their moves 25 times a second until the server
-// ends, while the spectators read their stream.
+// ends, while the followers read their stream.
 void Play(TestClient (&c)[4], std::vector<Watcher> &watchers, long limit_ms,
           void (*each)(uint32_t turn) = nullptr) {
     uint32_t draw = 7;
@@ -48,7 +48,7 @@ void Play(TestClient (&c)[4], std::vector<Watcher> &watchers, long limit_ms,
     }
 }
 
-// The load test's game with n spectators: server CPU seconds, bytes sent
+// The load test's game with n followers: server CPU seconds, bytes sent
 // and stream bytes.
 void Load(int n, double *cpu, long *sent, long *stream) {
     std::string dir = TempDir();
@@ -61,11 +61,11 @@ void Load(int n, double *cpu, long *sent, long *stream) {
     TestClient c[4];
     for (TestClient &t : c)
         ASSERT_TRUE(Join(t, s.port));
-    // Four spectators from each of four more loopback addresses.
+    // Four followers from each of four more loopback addresses.
     std::vector<Watcher> watchers(n);
     const char *from[] = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
     for (int k = 0; k < n; k++)
-        ASSERT_TRUE(Spectate(watchers[k], s.port, from[k / 4 % 4]));
+        ASSERT_TRUE(Follow(watchers[k], s.port, from[k / 4 % 4]));
     Play(c, watchers, 150000);
     ASSERT_EQ(WaitServer(s, 30000), 0);
     *cpu = ChildCpu() - cpu0;
@@ -76,7 +76,7 @@ void Load(int n, double *cpu, long *sent, long *stream) {
     *stream = at == std::string::npos ? 0 : atol(out.c_str() + at + 9);
 }
 
-TEST(SpectateFigures, DISABLED_SixteenSpectatorsUnderTheFourClientLoad) {
+TEST(FollowFigures, DISABLED_SixteenFollowersUnderTheFourClientLoad) {
     double cpu0, cpu16;
     long sent0, sent16, stream0, stream16;
     Load(0, &cpu0, &sent0, &stream0);
@@ -92,7 +92,7 @@ pid_t late = -1;
 std::string late_dir;
 uint16_t late_port;
 
-TEST(SpectateFigures, DISABLED_CatchUpAtTurn50000) {
+TEST(FollowFigures, DISABLED_CatchUpAtTurn50000) {
     late_dir = TempDir();
     Server s;
     ASSERT_TRUE(StartServer(s, late_dir, "server",
@@ -105,7 +105,7 @@ TEST(SpectateFigures, DISABLED_CatchUpAtTurn50000) {
     std::vector<Watcher> none;
     Play(c, none, 600000, [](uint32_t turn) {
         if (late < 0 && turn >= 50000)
-            late = StartSpectator(late_port, late_dir, "follower");
+            late = StartFollower(late_port, late_dir, "follower");
     });
     ASSERT_EQ(WaitServer(s, 30000), 0);
     ASSERT_GT(late, 0);

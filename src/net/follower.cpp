@@ -1,0 +1,174 @@
+// Follower of a dedicated server over ENet: the handshake, the stream
+// bytes buffered as they come and handed out one entry at a time.
+#include "net/follower.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <enet/enet.h>
+
+#include "net/link.h"
+#include "wire/followstream.h"
+#include "wire/protocol.h"
+#include "wire/record.h"
+#include "world/world.h"
+#include "world/worldhash.h"
+
+FollowState following;
+
+#define SERVE_MS 50 // longest time between services of the connection while catching up
+
+static NetLink follow_link;                      // the connection to the server
+static uint8_t ended;                            // the server said goodbye
+static uint32_t following_since;                 // ENet's clock when the follower was ready
+static uint32_t served_at;                       // ENet's clock at the last service
+static uint8_t buffer[FOLLOW_BUFFER];            // stream bytes not yet handed out
+static uint32_t head, tail;                      // handed out up to head, received up to tail
+static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT]; // command slots as the stream left them
+
+// Takes the server's answer to the follow request: a welcome that makes sense, or
+// a refusal.
+static int AcceptFollow(const uint8_t *d, size_t n) {
+    if (n == MSG_FOLLOW_SIZE && d[0] == MSG_FOLLOW && d[1] >= 1 && d[1] <= MAX_CLIENTS &&
+        d[2] <= SETUP_ALL && GetBE16(d + 3) <= FOLLOW_DELAY_MAX)
+        return MSG_FOLLOW;
+    if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
+        return MSG_REFUSE;
+    return 0;
+}
+
+// What a refusal, or no answer, means.
+static const char *RefusalText(int type, const uint8_t *answer) {
+    if (type != MSG_REFUSE)
+        return "did not answer";
+    switch (answer[1]) {
+    case REFUSE_NO_FOLLOWERS:
+        return "takes no spectators";
+    case REFUSE_FOLLOWERS_FULL:
+        return "has every spectator place taken";
+    case REFUSE_TOO_LONG:
+        return "has a game too long to follow from its start";
+    case REFUSE_VERSION:
+        return "speaks another protocol version";
+    }
+    return "refused for a reason this game does not know";
+}
+
+bool NetFollow(const char *who, const char *address) {
+    // Every follow starts from an empty stream.
+    ended = 0;
+    head = tail = 0;
+    memset(slots, 0, sizeof slots);
+    if (!LinkConnect(follow_link, who, address))
+        return false;
+    uint8_t follow[MSG_FOLLOW_ASK_SIZE];
+    NetMakeGreeting(follow, MSG_FOLLOW_ASK);
+    LinkSend(follow_link, follow, sizeof follow);
+    uint8_t answer[MSG_FOLLOW_SIZE] = {};
+    int type = LinkAwait(follow_link, AcceptFollow, answer, sizeof answer);
+    if (type == MSG_FOLLOW && GetBE64(answer + 9) == DataHash()) {
+        following.players = answer[1];
+        following.setup = answer[2];
+        following.delay = GetBE16(answer + 3);
+        following.join_turn = GetBE32(answer + 5);
+        return true;
+    }
+    fprintf(stderr, "%s: the server at %s:%u %s\n", who, follow_link.name,
+            (unsigned)follow_link.port,
+            type == MSG_FOLLOW ? "plays other data (map or tile file)" : RefusalText(type, answer));
+    LinkClose(follow_link);
+    return false;
+}
+
+// Takes what the server has sent: stream bytes into the buffer, its
+// goodbye, or the loss of the connection.
+static void Receive() {
+    served_at = enet_time_get();
+    if (head == tail)
+        head = tail = 0;
+    ENetEvent ev;
+    for (int k = 0;
+         k < NET_EVENTS_MAX && follow_link.peer && enet_host_service(follow_link.host, &ev, 0) > 0;
+         k++) {
+        if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
+            follow_link.peer = NULL;
+            ended = ev.data == NET_BYE;
+            if (!ended)
+                following.problem = "lost the server";
+        } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
+            const uint8_t *d = ev.packet->data;
+            size_t n = ev.packet->dataLength;
+            if (n >= 2 && n <= MSG_STREAM_MAX && d[0] == MSG_STREAM) {
+                if (n - 1 > FOLLOW_BUFFER - tail && head > 0) {
+                    memmove(buffer, buffer + head, tail - head);
+                    tail -= head;
+                    head = 0;
+                }
+                if (n - 1 <= FOLLOW_BUFFER - tail) {
+                    memcpy(buffer + tail, d + 1, n - 1);
+                    tail += (uint32_t)(n - 1);
+                } else {
+                    following.problem = "cannot keep up";
+                    enet_peer_reset(follow_link.peer);
+                    follow_link.peer = NULL;
+                }
+            } else {
+                NetCountDrop(d, n);
+            }
+            enet_packet_destroy(ev.packet);
+        }
+    }
+}
+
+int FollowNext(uint64_t *hash) {
+    // Served every SERVE_MS while catching up too, however long the turns
+    // and hashes take, so that the server hears the acknowledgements, keeps
+    // the stream coming and can say goodbye.
+    if (head == tail || (tail - head < FOLLOW_ENTRY_MAX && follow_link.peer) ||
+        enet_time_get() - served_at >= SERVE_MS)
+        Receive();
+    bool is_hash = false;
+    int n =
+        FollowStreamDecode(buffer + head, tail - head, following.players, slots, &is_hash, hash);
+    if (n > 0) {
+        head += (uint32_t)n;
+        if (is_hash)
+            return FOLLOW_HASH;
+        memcpy(net_client_msg, slots, sizeof slots);
+        return FOLLOW_TURN;
+    }
+    if (n == FOLLOW_BAD) {
+        following.problem = "a bad stream";
+        FollowLeave();
+        return FOLLOW_LOST;
+    }
+    if (follow_link.peer)
+        return FOLLOW_WAIT;
+    if (ended && head == tail)
+        return FOLLOW_END;
+    if (ended)
+        following.problem = "the stream broke off";
+    return FOLLOW_LOST;
+}
+
+void FollowClockStart() {
+    following_since = enet_time_get();
+}
+
+uint32_t FollowMs() {
+    return enet_time_get() - following_since;
+}
+
+void FollowLeave() {
+    LinkClose(follow_link);
+}
+
+bool FollowInStep(uint64_t server_hash, uint64_t world_hash) {
+    static char out_of_step[48];
+    if (server_hash == world_hash)
+        return true;
+    snprintf(out_of_step, sizeof out_of_step, "out of step at turn %u", turn);
+    following.problem = out_of_step;
+    FollowLeave();
+    return false;
+}
