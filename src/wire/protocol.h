@@ -1,8 +1,8 @@
 // On-line play: the messages that carry the view package and the client
 // command between a dedicated server and clients on other machines, and the
-// counters of what was dropped. Everything that talks to ENet lives in this
-// folder; the server turn and the client view stay as they are and meet the
-// network only through the exchange slots.
+// counters of what was dropped. Only byte formats live here; what talks to
+// ENet is in src/net/. The server turn and the client view meet the network
+// only through the exchange slots.
 //
 // Every message starts with its type byte and has one exact size; numbers
 // are big-endian and read byte by byte.
