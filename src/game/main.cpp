@@ -4,31 +4,21 @@
 // observer view, and with --spectate HOST[:PORT] it follows a server's game
 // there live.
 #include <stdio.h>
-#include <string.h>
 
 #include "game/gameloop.h"
 #include "game/startup.h"
 #include "net/netclient.h"
 #include "platform/platform.h"
 #include "resources/errorline.h"
+#include "resources/options.h"
 #include "views/watch.h"
 
-// The value of option name at argv[*i], as "--name=VALUE" or "--name VALUE";
-// NULL when argv[*i] is another argument. *missing is set when the value is.
-static const char *OptionValue(int argc, char **argv, int *i, const char *name, bool *missing) {
-    size_t n = strlen(name);
-    if (strncmp(argv[*i], name, n) != 0)
-        return NULL;
-    if (argv[*i][n] == '=')
-        return argv[*i] + n + 1;
-    if (argv[*i][n] != 0)
-        return NULL;
-    if (*i + 1 >= argc) {
-        *missing = true;
-        return NULL;
-    }
-    return argv[++*i];
-}
+// The options; a value may follow as --connect=HOST too.
+enum { OPT_HELP, OPT_VERSION, OPT_CONNECT, OPT_WATCH, OPT_SPECTATE, OPT_COUNT };
+static const Option options[OPT_COUNT] = {
+    {"--help", OPTION_FLAG},  {"--version", OPTION_FLAG},  {"--connect", OPTION_TEXT},
+    {"--watch", OPTION_PATH}, {"--spectate", OPTION_TEXT},
+};
 
 static const char usage[] =
     "usage: marrowdigger [--connect HOST[:PORT] | --watch RECORD | --spectate HOST[:PORT]]\n"
@@ -45,35 +35,34 @@ static const char usage[] =
 int main(int argc, char **argv) {
     const char *server = NULL, *record = NULL, *followed = NULL;
     for (int i = 1; i < argc; i++) {
-        if (!strcmp(argv[i], "--help")) {
-            fputs(usage, stdout);
-            return 0;
-        }
-        if (!strcmp(argv[i], "--version")) {
-            printf("marrowdigger %s\n", MD_VERSION);
-            return 0;
-        }
-        bool missing = false;
-        const char *v = OptionValue(argc, argv, &i, "--connect", &missing);
-        if (v)
-            server = v;
-        else if (!missing && (v = OptionValue(argc, argv, &i, "--watch", &missing)))
-            record = v;
-        else if (!missing && (v = OptionValue(argc, argv, &i, "--spectate", &missing)))
-            followed = v;
-        else if (!missing) {
+        OptionRead r = ReadOption(argc, argv, &i, options, OPT_COUNT, OPTIONS_JOINED);
+        if (r.result == OPTION_UNKNOWN) {
             ErrorLine("unknown option '%.80s' (%s --help lists them)", argv[i], error_program);
             return 2;
         }
-        if (record && !*record) {
+        if (r.result == OPTION_EMPTY) {
             ErrorLine("--watch needs a record file, not an empty name");
             return 2;
         }
-        if (missing) {
-            ErrorLine("%s needs %s", argv[i],
-                      argv[i][2] == 'w' ? "a record file" : "HOST or HOST:PORT");
+        if (r.result == OPTION_MISSING) {
+            ErrorLine("%s needs %s", options[r.index].name,
+                      r.index == OPT_WATCH ? "a record file" : "HOST or HOST:PORT");
             return 2;
         }
+        if (r.index == OPT_HELP) {
+            fputs(usage, stdout);
+            return 0;
+        }
+        if (r.index == OPT_VERSION) {
+            printf("marrowdigger %s\n", MD_VERSION);
+            return 0;
+        }
+        if (r.index == OPT_CONNECT)
+            server = r.value;
+        else if (r.index == OPT_WATCH)
+            record = r.value;
+        else
+            followed = r.value;
     }
     if (!!server + !!record + !!followed > 1) {
         ErrorLine("--connect, --watch and --spectate go one at a time");

@@ -32,6 +32,7 @@
 #include "platform/scripted.h"
 #include "resources/errorline.h"
 #include "resources/number.h"
+#include "resources/options.h"
 #include "views/watch.h"
 #include "world/package.h"
 #include "world/world.h"
@@ -238,11 +239,38 @@ static std::string FromStartDir(const std::string &start, const std::string &pat
     return path.empty() || path[0] == '/' ? path : start + "/" + path;
 }
 
-// Reads a whole decimal number within lo..hi (a text with a NUL in it is not
-// one).
-static bool ReadCount(const std::string &text, uint64_t lo, uint64_t hi, uint64_t &value) {
-    return text.find('\0') == text.npos && ParseNumber(text.c_str(), lo, hi, &value);
-}
+enum {
+    OPT_HELP,
+    OPT_H,
+    OPT_VERSION,
+    OPT_DATA,
+    OPT_SCRIPT,
+    OPT_FRAMES,
+    OPT_SCREENSHOT,
+    OPT_SCALE,
+    OPT_TRACE,
+    OPT_CONNECT,
+    OPT_WATCH,
+    OPT_SPECTATE,
+    OPT_HASH_EVERY,
+    OPT_COUNT
+};
+// Each may be given as --name=VALUE too; --help=ANYTHING is --help.
+static const Option options[OPT_COUNT] = {
+    {"--help", OPTION_FLAG},
+    {"-h", OPTION_FLAG},
+    {"--version", OPTION_FLAG},
+    {"--data", OPTION_PATH},
+    {"--script", OPTION_PATH},
+    {"--frames", OPTION_NUMBER, 0, SCRIPT_MAX_FRAMES},
+    {"--screenshot", OPTION_TEXT},
+    {"--scale", OPTION_NUMBER, 1, PNG_MAX_SCALE},
+    {"--trace", OPTION_PATH},
+    {"--connect", OPTION_TEXT},
+    {"--watch", OPTION_PATH},
+    {"--spectate", OPTION_TEXT},
+    {"--hash-every", OPTION_NUMBER, 0, 2000000000},
+};
 
 // Prints a one-line error; exit status 2.
 static int BadUsage(const std::string &message) {
@@ -289,65 +317,48 @@ int HeadlessMain(int argc, char **argv) {
     long frames = -1, every = -1;
     std::vector<std::string> shot_args;
     for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i], value;
-        size_t eq = arg.find('=');
-        bool inline_value = arg.compare(0, 2, "--") == 0 && eq != std::string::npos;
-        if (inline_value) {
-            value = arg.substr(eq + 1);
-            arg.erase(eq);
-        }
-        if (arg == "--help" || arg == "-h") {
+        OptionRead r = ReadOption(argc, argv, &i, options, OPT_COUNT, OPTIONS_JOINED_LAX);
+        if (r.result == OPTION_UNKNOWN)
+            return BadUsage("unknown option '" + std::string(argv[i], r.name_length) + "'");
+        const Option &option = options[r.index];
+        std::string arg = option.name;
+        if (r.result == OPTION_MISSING)
+            return BadUsage(arg + " needs a value");
+        if (r.result == OPTION_EMPTY)
+            return BadUsage(arg + " needs a path, not an empty one");
+        if (r.result == OPTION_BAD_NUMBER)
+            return BadUsage(arg + " needs a number from " + std::to_string(option.lo) + " to " +
+                            std::to_string(option.hi));
+        int k = r.index;
+        if (k == OPT_HELP || k == OPT_H) {
             fputs(usage, stdout);
             return 0;
         }
-        if (arg == "--version") {
+        if (k == OPT_VERSION) {
             printf("marrowdigger-headless %s\n", MD_VERSION);
             return 0;
         }
-        bool known = arg == "--data" || arg == "--script" || arg == "--frames" ||
-                     arg == "--screenshot" || arg == "--scale" || arg == "--trace" ||
-                     arg == "--connect" || arg == "--watch" || arg == "--hash-every" ||
-                     arg == "--spectate";
-        if (!known)
-            return BadUsage("unknown option '" + arg + "'");
-        if (!inline_value) {
-            if (i + 1 >= argc)
-                return BadUsage(arg + " needs a value");
-            value = argv[++i];
-        }
-        bool names_path =
-            arg == "--data" || arg == "--script" || arg == "--trace" || arg == "--watch";
-        if (names_path && value.empty())
-            return BadUsage(arg + " needs a path, not an empty one");
-        uint64_t n;
-        if (arg == "--data")
-            data = value;
-        else if (arg == "--script")
-            script_path = value;
-        else if (arg == "--trace")
-            trace_path = value;
-        else if (arg == "--connect") {
-            server = value;
+        if (k == OPT_DATA)
+            data = r.value;
+        else if (k == OPT_SCRIPT)
+            script_path = r.value;
+        else if (k == OPT_TRACE)
+            trace_path = r.value;
+        else if (k == OPT_CONNECT) {
+            server = r.value;
             online = true;
-        } else if (arg == "--watch")
-            watch = value;
-        else if (arg == "--spectate")
-            followed = value;
-        else if (arg == "--screenshot")
-            shot_args.push_back(value);
-        else if (arg == "--frames") {
-            if (!ReadCount(value, 0, SCRIPT_MAX_FRAMES, n))
-                return BadUsage("--frames needs a number from 0 to 1000000");
-            frames = (long)n;
-        } else if (arg == "--hash-every") {
-            if (!ReadCount(value, 0, 2000000000, n))
-                return BadUsage("--hash-every needs a number from 0 to 2000000000");
-            every = (long)n;
-        } else {
-            if (!ReadCount(value, 1, PNG_MAX_SCALE, n))
-                return BadUsage("--scale needs a number from 1 to 8");
-            hl_scale = (int)n;
-        }
+        } else if (k == OPT_WATCH)
+            watch = r.value;
+        else if (k == OPT_SPECTATE)
+            followed = r.value;
+        else if (k == OPT_SCREENSHOT)
+            shot_args.push_back(r.value);
+        else if (k == OPT_FRAMES)
+            frames = (long)r.number;
+        else if (k == OPT_HASH_EVERY)
+            every = (long)r.number;
+        else
+            hl_scale = (int)r.number;
     }
 
     if (!watch.empty() + online + !followed.empty() > 1)
@@ -365,7 +376,7 @@ int HeadlessMain(int argc, char **argv) {
         size_t colon = shot.find(':');
         uint64_t f;
         if (colon == std::string::npos || colon + 1 == shot.size() ||
-            !ReadCount(shot.substr(0, colon), 0, UINT32_MAX, f))
+            !ParseNumber(shot.substr(0, colon).c_str(), 0, UINT32_MAX, &f))
             return BadUsage("--screenshot needs FRAME:FILE.png, not '" + shot + "'");
         shot_frame.push_back((uint32_t)f);
         shot_path.push_back(FromStartDir(start, shot.substr(colon + 1)));

@@ -16,7 +16,7 @@
 #include "net/netserver.h"
 #include "net/serverhost.h"
 #include "resources/errorline.h"
-#include "resources/number.h"
+#include "resources/options.h"
 #include "resources/tiles.h"
 #include "resources/tokens.h"
 #include "wire/followstream.h"
@@ -79,15 +79,6 @@ static uint32_t NowMs() {
     return (uint32_t)((uint64_t)t.tv_sec * 1000 + (uint64_t)t.tv_nsec / 1000000);
 }
 
-// Reads an option's whole decimal number within lo..hi into *v.
-static bool Number(const char *s, long lo, long hi, long *v) {
-    uint64_t n;
-    if (!ParseNumber(s, (uint64_t)lo, (uint64_t)hi, &n))
-        return false;
-    *v = (long)n;
-    return true;
-}
-
 // Prints a one-line complaint; exit status 2.
 static int BadUsage(const char *what, const char *arg) {
     char shown[ECHO_SIZE];
@@ -114,71 +105,100 @@ struct Options {
     bool overwrite = false;
 };
 
+// The options, each as "--name VALUE" only (--port=N is no option).
+enum {
+    OPT_HELP,
+    OPT_H,
+    OPT_VERSION,
+    OPT_QUIET,
+    OPT_ALL_CREATURES,
+    OPT_RECORD_OVERWRITE,
+    OPT_DATA,
+    OPT_RECORD,
+    OPT_RECORD_DIR,
+    OPT_REPLAY,
+    OPT_BIND,
+    OPT_PORT,
+    OPT_PLAYERS,
+    OPT_TURN_MS,
+    OPT_TURNS,
+    OPT_HASH_EVERY,
+    OPT_FOLLOWERS,
+    OPT_FOLLOW_DELAY,
+    OPT_COUNT
+};
+static const Option options[OPT_COUNT] = {
+    {"--help", OPTION_FLAG},
+    {"-h", OPTION_FLAG},
+    {"--version", OPTION_FLAG},
+    {"--quiet", OPTION_FLAG},
+    {"--all-creatures", OPTION_FLAG},
+    {"--record-overwrite", OPTION_FLAG},
+    {"--data", OPTION_PATH},
+    {"--record", OPTION_PATH},
+    {"--record-dir", OPTION_PATH},
+    {"--replay", OPTION_PATH},
+    {"--bind", OPTION_TEXT},
+    {"--port", OPTION_NUMBER, 0, 65535},
+    {"--players", OPTION_NUMBER, 1, MAX_CLIENTS},
+    {"--turn-ms", OPTION_NUMBER, 1, 60000},
+    {"--turns", OPTION_NUMBER, 0, 2000000000},
+    {"--hash-every", OPTION_NUMBER, 0, 2000000000},
+    {"--spectators", OPTION_NUMBER, 0, FOLLOW_MAX},
+    {"--spectator-delay", OPTION_NUMBER, 0, FOLLOW_DELAY_MAX},
+};
+
 // Reads the command line into o; returns 0, or the exit status of a bad one
 // (-1 after printing the usage or the version on request).
 static int ParseOptions(int argc, char **argv, Options &o) {
+    // The complaint of each OptionResult, in its order.
+    static const char *const complaint[] = {NULL, "unknown option", "a value is missing after",
+                                            "an empty path for", "bad value for"};
     for (int i = 1; i < argc; i++) {
-        const char *a = argv[i];
-        if (!strcmp(a, "--help") || !strcmp(a, "-h")) {
+        OptionRead r = ReadOption(argc, argv, &i, options, OPT_COUNT, OPTIONS_SPACED);
+        if (r.result != OPTION_OK)
+            return BadUsage(complaint[r.result],
+                            r.result == OPTION_UNKNOWN ? argv[i] : options[r.index].name);
+        int k = r.index;
+        long n = (long)r.number;
+        if (k == OPT_HELP || k == OPT_H) {
             fputs(usage, stdout);
             return -1;
         }
-        if (!strcmp(a, "--version")) {
+        if (k == OPT_VERSION) {
             printf("marrowdigger-server %s\n", MD_VERSION);
             return -1;
         }
-        if (!strcmp(a, "--quiet")) {
+        if (k == OPT_QUIET)
             net_server.quiet = 1;
-            continue;
-        }
-        if (!strcmp(a, "--all-creatures")) {
+        else if (k == OPT_ALL_CREATURES)
             o.setup = SETUP_ALL;
-            continue;
-        }
-        if (!strcmp(a, "--record-overwrite")) {
+        else if (k == OPT_RECORD_OVERWRITE)
             o.overwrite = true;
-            continue;
-        }
-        bool path = !strcmp(a, "--data") || !strcmp(a, "--record") || !strcmp(a, "--record-dir") ||
-                    !strcmp(a, "--replay");
-        bool known = path || !strcmp(a, "--bind") || !strcmp(a, "--port") ||
-                     !strcmp(a, "--players") || !strcmp(a, "--turn-ms") || !strcmp(a, "--turns") ||
-                     !strcmp(a, "--hash-every") || !strcmp(a, "--spectators") ||
-                     !strcmp(a, "--spectator-delay");
-        if (!known)
-            return BadUsage("unknown option", a);
-        if (i + 1 >= argc)
-            return BadUsage("a value is missing after", a);
-        const char *v = argv[++i];
-        if (path && !*v)
-            return BadUsage("an empty path for", a);
-        bool ok = true;
-        if (!strcmp(a, "--data"))
-            o.data = v;
-        else if (!strcmp(a, "--bind"))
-            o.bind = v;
-        else if (!strcmp(a, "--record"))
-            o.record = v;
-        else if (!strcmp(a, "--record-dir"))
-            o.record_dir = v;
-        else if (!strcmp(a, "--replay"))
-            o.replay = v;
-        else if (!strcmp(a, "--port"))
-            ok = Number(v, 0, 65535, &o.port);
-        else if (!strcmp(a, "--players"))
-            ok = Number(v, 1, MAX_CLIENTS, &o.players);
-        else if (!strcmp(a, "--turn-ms"))
-            ok = Number(v, 1, 60000, &o.turn_ms);
-        else if (!strcmp(a, "--turns"))
-            ok = Number(v, 0, 2000000000, &o.turns);
-        else if (!strcmp(a, "--spectators"))
-            ok = Number(v, 0, FOLLOW_MAX, &o.followers);
-        else if (!strcmp(a, "--spectator-delay"))
-            ok = Number(v, 0, FOLLOW_DELAY_MAX, &o.delay);
+        else if (k == OPT_DATA)
+            o.data = r.value;
+        else if (k == OPT_RECORD)
+            o.record = r.value;
+        else if (k == OPT_RECORD_DIR)
+            o.record_dir = r.value;
+        else if (k == OPT_REPLAY)
+            o.replay = r.value;
+        else if (k == OPT_BIND)
+            o.bind = r.value;
+        else if (k == OPT_PORT)
+            o.port = n;
+        else if (k == OPT_PLAYERS)
+            o.players = n;
+        else if (k == OPT_TURN_MS)
+            o.turn_ms = n;
+        else if (k == OPT_TURNS)
+            o.turns = n;
+        else if (k == OPT_HASH_EVERY)
+            o.every = n;
+        else if (k == OPT_FOLLOWERS)
+            o.followers = n;
         else
-            ok = Number(v, 0, 2000000000, &o.every);
-        if (!ok)
-            return BadUsage("bad value for", a);
+            o.delay = n;
     }
     if (o.record && o.record_dir) {
         ErrorLine("--record and --record-dir cannot go together: give one");

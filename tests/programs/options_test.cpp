@@ -1,6 +1,7 @@
-// Every program's --help and --version (stdout, status 0) and its one-line
-// refusal of an unknown option (stderr, status 2); the game without any
-// display: one line and status 1 at once, unless a video driver is asked for.
+// Every program's --help and --version (stdout, status 0), its one-line
+// refusal of an unknown option and its own lines for other bad command lines
+// (stderr, status 2); the game without any display: one line and status 1 at
+// once, unless a video driver is asked for.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "programs/programs.h"
 #include "support/testsupport.h"
@@ -62,6 +64,47 @@ TEST(Options, HelpVersionAndUnknownOnEveryProgram) {
         EXPECT_EQ(Lines(bad.err), 1) << name << ": " << bad.err;
         EXPECT_NE(bad.err.find("--no-such-option"), std::string::npos) << name << ": " << bad.err;
         EXPECT_EQ(bad.out, "") << name;
+    }
+}
+
+// Each program's own line for a bad command line, word for word: scripts and
+// the users' habits rely on them, and on which forms of an option each takes.
+TEST(Options, EachProgramKeepsItsOwnLineForABadCommandLine) {
+    std::string dir = EnterScratchDir();
+    const std::string game = "marrowdigger: ", server = "marrowdigger-server: ",
+                      headless = "marrowdigger-headless: ",
+                      lists = " (marrowdigger-headless --help lists the options)\n";
+    const struct {
+        std::vector<std::string> args; // the program, then its options
+        std::string err;
+    } cases[] = {
+        {{"marrowdigger", "--watch"}, game + "--watch needs a record file\n"},
+        {{"marrowdigger", "--spectate"}, game + "--spectate needs HOST or HOST:PORT\n"},
+        {{"marrowdigger", "--watch="}, game + "--watch needs a record file, not an empty name\n"},
+        {{"marrowdigger", "--help=1"},
+         game + "unknown option '--help=1' (marrowdigger --help lists them)\n"},
+        {{"marrowdigger", "--connect=", "--spectate", "h"},
+         game + "--connect, --watch and --spectate go one at a time\n"},
+        {{"marrowdigger-server", "--port=1"}, server + "unknown option '--port=1'\n"},
+        {{"marrowdigger-server", "--quiet", "--data", ""}, server + "an empty path for '--data'\n"},
+        {{"marrowdigger-server", "--record-dir", "a", "--record", "b"},
+         server + "--record and --record-dir cannot go together: give one\n"},
+        {{"marrowdigger-headless", "--nope=3"}, headless + "unknown option '--nope'" + lists},
+        {{"marrowdigger-headless", "--trace"}, headless + "--trace needs a value" + lists},
+        {{"marrowdigger-headless", "--script="},
+         headless + "--script needs a path, not an empty one" + lists},
+        {{"marrowdigger-headless", "--scale=9"},
+         headless + "--scale needs a number from 1 to 8" + lists},
+        {{"marrowdigger-headless", "--hash-every", "x"},
+         headless + "--hash-every needs a number from 0 to 2000000000" + lists},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = c.args;
+        args[0] = BuildProgram(args[0]);
+        Outcome r = RunProgram(dir, args, 20000);
+        EXPECT_EQ(Status(r), 2) << c.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, "") << c.err;
     }
 }
 
