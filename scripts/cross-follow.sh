@@ -14,6 +14,7 @@
 # when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/programs.sh
 arch=${1:?usage: scripts/cross-follow.sh ARCH [NATIVE_BUILD]}
 native=${2:-build}
 cross=build-$arch
@@ -30,17 +31,7 @@ pids=()
 # Ends what is still running of the programs started here (asked first,
 # killed after 5 s), then removes their files.
 finish() {
-    local pid deadline=$((SECONDS + 5))
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${pids[@]}"; do
-        while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
-            sleep 0.1
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    end_programs ${pids[@]+"${pids[@]}"}
     rm -rf "$out"
 }
 trap finish EXIT

@@ -25,6 +25,7 @@
 # the end the whole.
 set -euo pipefail
 . "$(dirname "$0")/help.sh"
+. "$(dirname "$0")/programs.sh"
 # The whole run in a mount namespace of its own: whatever it mounts is gone
 # when it ends, however it ends.
 if [ -z "${MD_CLEAN_TEST_NS:-}" ]; then
@@ -61,15 +62,7 @@ scripts/deps.sh debootstrap piuparts xvfb xdotool x11-utils binutils iproute2
 cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc)" --target marrowdigger-headless >/dev/null
 
-# The host's Debian mirrors, so that a local mirror is used when set.
-mirror() {
-    grep -hoE "https?://[^ ]+/$1/?( |$)" /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
-        /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n1 | tr -d ' ' || true
-}
-main_url=$(mirror debian)
-security_url=$(mirror debian-security)
-main_url=${main_url:-http://deb.debian.org/debian}
-security_url=${security_url:-http://deb.debian.org/debian-security}
+. scripts/mirrors.sh
 
 work=$(mktemp -d /var/tmp/marrowdigger-clean.XXXXXX)
 pids=()
@@ -95,17 +88,7 @@ remove_tree() {
 # Ends what is still running of the programs started here (asked first,
 # killed after 5 s), then removes the roots.
 finish() {
-    local pid deadline=$((SECONDS + 5))
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${pids[@]}"; do
-        while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
-            sleep 0.1
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    end_programs ${pids[@]+"${pids[@]}"}
     [ -z "$making" ] || remove_tree "$making" || true
     remove_tree "$work" || true
 }

@@ -53,15 +53,7 @@ if [ -f "$root/.sysroot-stamp" ] && [ "$(cat "$root/.sysroot-stamp")" = "$stamp"
     exit 0
 fi
 
-# The host's Debian mirrors, so that a local mirror is used when set.
-mirror() {
-    grep -hoE "https?://[^ ]+/$1/?( |$)" /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
-        /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n1 | tr -d ' ' || true
-}
-main_url=$(mirror debian)
-security_url=$(mirror debian-security)
-main_url=${main_url:-http://deb.debian.org/debian}
-security_url=${security_url:-http://deb.debian.org/debian-security}
+. "$(dirname "$0")/mirrors.sh"
 
 part="$root.part"
 state="$root.apt"
