@@ -1,0 +1,26 @@
+// The SDL driver's frame end and exit in the page: after each frame the
+// game waits for the browser's next display refresh (ASYNCIFY keeps its
+// stack meanwhile), as the desktop game waits for the vertical blank, so
+// the page stays live and frames come at the display's pace. Nothing is
+// handed back at exit.
+#include <emscripten.h>
+
+#include "platform/input.h"
+
+// Resolves on the browser's next animation frame; in a hidden tab, where
+// those stop, after a 100 ms timer instead so that an on-line game goes on.
+EM_ASYNC_JS(void, AwaitDisplay, (), {
+    await new Promise(function(done) {
+        var timer = setTimeout(done, 100);
+        requestAnimationFrame(function() {
+            clearTimeout(timer);
+            done();
+        });
+    });
+});
+
+void FramePresented() {
+    AwaitDisplay();
+}
+
+void HandBack() {}
