@@ -9,7 +9,14 @@
 
 // Resolves on the browser's next animation frame; in a hidden tab, where
 // those stop, after a 100 ms timer instead so that an on-line game goes on.
+// Module.frameWorkMs and Module.framesWorked add up the time the game spent
+// on its frames between the waits, for the page's figures.
 EM_ASYNC_JS(void, AwaitDisplay, (), {
+    var now = performance.now();
+    if (Module.frameResumed) {
+        Module.frameWorkMs = (Module.frameWorkMs || 0) + now - Module.frameResumed;
+        Module.framesWorked = (Module.framesWorked || 0) + 1;
+    }
     await new Promise(function(done) {
         var timer = setTimeout(done, 100);
         requestAnimationFrame(function() {
@@ -17,6 +24,7 @@ EM_ASYNC_JS(void, AwaitDisplay, (), {
             done();
         });
     });
+    Module.frameResumed = performance.now();
 });
 
 void FramePresented() {
