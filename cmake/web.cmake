@@ -45,6 +45,14 @@ target_link_options(marrowdigger PRIVATE ${MD_WEB_LINK} -sENVIRONMENT=web -sASYN
                     -sFORCE_FILESYSTEM=1 -sEXPORTED_RUNTIME_METHODS=[FS,callMain]
                     --preload-file ${MD_DATA_DIR}@/gamedata)
 set_target_properties(marrowdigger PROPERTIES SUFFIX .js)
+# The page's scripted game (?script=URL): the headless runner drawing on the
+# canvas, its trace going to the console.
+add_executable(marrowdigger-script ${MD_HEADLESS_MAIN} ${MD_SCRIPTED_DRIVER})
+target_link_libraries(marrowdigger-script PRIVATE mdheadless mdcore)
+target_link_options(marrowdigger-script PRIVATE ${MD_WEB_LINK} -sENVIRONMENT=web
+                    -sFORCE_FILESYSTEM=1 -sEXPORTED_RUNTIME_METHODS=[FS,callMain]
+                    --preload-file ${MD_DATA_DIR}@/gamedata)
+set_target_properties(marrowdigger-script PROPERTIES SUFFIX .js)
 configure_file(${MD_WEB_DIR}/index.html ${CMAKE_BINARY_DIR}/index.html COPYONLY)
 configure_file(${MD_WEB_DIR}/page.js ${CMAKE_BINARY_DIR}/page.js COPYONLY)
 

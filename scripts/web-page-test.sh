@@ -2,7 +2,8 @@
 # The game's page in Debian's headless Chromium, driven over the DevTools
 # protocol (tests/web/watch.js, puppeteer-core from npm): a record of a short
 # game of the native server, watched in the page with ?watch=URL, prints the
-# same hash lines as the server's --replay of it.
+# same hash lines as the server's --replay of it, and the walk played with
+# ?script=URL gives the native runner's trace, frame hashes included.
 #
 #   scripts/web-page-test.sh [NATIVE_BUILD] [WEB_BUILD]   (default: build build-web)
 #
@@ -37,6 +38,9 @@ every=6
     --turn-ms 2 --record "$out/game.rec" --quiet --hash-every 0 >/dev/null
 "$native/marrowdigger-server" --replay "$out/game.rec" --data gamedata --hash-every "$every" \
     >"$out/expected"
+"$native/marrowdigger-headless" --data gamedata --script tests/replays/walk.script --trace - \
+    >"$out/walk.trace" 2>/dev/null
 # The browser and the static server end with the driver, which is given a
 # bounded time.
-timeout 180 node tests/web/watch.js "$web" "$out/game.rec" "$every" "$out/expected"
+timeout 240 node tests/web/watch.js "$web" "$out/game.rec" "$every" "$out/expected" \
+    tests/replays/walk.script "$out/walk.trace"

@@ -6,6 +6,8 @@
 //   (none)             the game alone, at its menu
 //   ?watch=URL         play the record at URL back in the observer view
 //   &hash-every=N      print 'turn T hash H' every N turns (console.log)
+//   ?script=URL        play the headless script at URL instead of the keyboard
+//                      (marrowdigger-script.js), its trace lines to console.log
 'use strict';
 
 var statusLine = document.getElementById('status');
@@ -60,17 +62,28 @@ function gameArguments(Module) {
       return Promise.reject('hash-every needs a number of turns, not "' + every + '"');
     args.push('--hash-every', every);
   }
+  var script = params.get('script');
+  if (script !== null)
+    return fetchInto(Module, script, '/run.script').then(function() {
+      return ['--data', '/gamedata', '--script', '/run.script', '--trace', '-'].concat(args);
+    });
   var watch = params.get('watch');
   if (watch === null)
     return every === null ? Promise.resolve(args)
                           : Promise.reject('hash-every needs watch=URL');
-  return fetch(watch).then(function(response) {
+  return fetchInto(Module, watch, '/record').then(function() {
+    return ['--watch', '/record'].concat(args);
+  });
+}
+
+// Fetches url into the game's file system as file.
+function fetchInto(Module, url, file) {
+  return fetch(url).then(function(response) {
     if (!response.ok)
-      throw 'cannot fetch the record ' + watch + ': HTTP ' + response.status;
+      throw 'cannot fetch ' + url + ': HTTP ' + response.status;
     return response.arrayBuffer();
   }).then(function(bytes) {
-    Module.FS.writeFile('/record', new Uint8Array(bytes));
-    return ['--watch', '/record'].concat(args);
+    Module.FS.writeFile(file, new Uint8Array(bytes));
   });
 }
 
@@ -126,7 +139,7 @@ if (typeof WebAssembly !== 'object') {
   touchControls();
   fit();
   var script = document.createElement('script');
-  script.src = 'marrowdigger.js';
-  script.onerror = function() { say('cannot load marrowdigger.js'); };
+  script.src = params.has('script') ? 'marrowdigger-script.js' : 'marrowdigger.js';
+  script.onerror = function() { say('cannot load ' + script.src); };
   document.body.appendChild(script);
 }
