@@ -126,6 +126,7 @@ var Module = {
           window.mdFirstFrameMs = performance.now(); // from the page's navigation
         }
         window.mdFrames = (window.mdFrames || 0) + 1;
+        window.mdLastFrameMs = performance.now();
       };
       context.mdCounted = true;
     }
