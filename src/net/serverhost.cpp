@@ -11,6 +11,8 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/random.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <enet/enet.h>
 
@@ -238,6 +240,17 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     host->duplicatePeers = NET_PER_ADDRESS;
     host->maximumWaitingData = WAITING_LIMIT;
     host->intercept = Intercept;
+    // The game's identity: a client that gets back in after a restart is
+    // told it joined a new game. Drawn anew at each start, never 0.
+    while (net_server.game_id == 0 &&
+           getrandom(&net_server.game_id, sizeof net_server.game_id, 0) == (ssize_t)sizeof(uint64_t))
+        ;
+    if (net_server.game_id == 0) { // no random numbers: the start's time and process
+        struct timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        net_server.game_id = ((uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec) ^
+                             ((uint64_t)getpid() << 40) ^ 1;
+    }
     ENetAddress got;
     *bound = enet_socket_get_address(host->socket, &got) == 0 ? got.port : port;
     return true;
