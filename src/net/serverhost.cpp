@@ -37,6 +37,8 @@ static ENetPeer *conn_peer[NET_MAX_CONNS];  // ENet peer of each connection
 static uint8_t peer_stage[NET_MAX_CONNS];   // STAGE_* of each peer at the last walk
 static uint32_t peer_id[NET_MAX_CONNS];     // its ENet connect id then
 static uint32_t peer_since[NET_MAX_CONNS];  // since when it is in that stage, ENet's clock
+static uint32_t peer_order[NET_MAX_CONNS];  // when it was first noted in it, counted in notes
+static uint32_t notes;                      // stages noted so far
 static uint64_t sent_bytes, sent_datagrams; // totals taken out of the host's counters
 static uint64_t received_datagrams;
 static uint32_t ended_half_open;              // peers ended in their handshake
@@ -113,12 +115,18 @@ static void EndPeer(int i, bool tell) {
     peer_stage[i] = STAGE_NONE;
 }
 
-// How long peer i has been in its present stage; 0 for one the walk has
-// not seen in it yet.
-static uint32_t StageAge(int i, uint32_t now) {
+// Notes the stage of peer i when it changed since the last look; whether
+// it had.
+static bool NoteStage(int i, uint32_t now) {
     const ENetPeer *p = &host->peers[i];
-    bool same = peer_stage[i] == StageOf(p) && peer_id[i] == p->connectID;
-    return same ? now - peer_since[i] : 0;
+    uint8_t stage = StageOf(p);
+    if (peer_stage[i] == stage && peer_id[i] == p->connectID)
+        return false;
+    peer_stage[i] = stage;
+    peer_id[i] = p->connectID;
+    peer_since[i] = now;
+    peer_order[i] = ++notes;
+    return true;
 }
 
 // Walks the peer table: notes each peer's stage and ends those stalled in
@@ -128,12 +136,8 @@ static void EndStalled() {
     for (int i = 0; i < (int)host->peerCount && i < NET_MAX_CONNS; i++) {
         const ENetPeer *p = &host->peers[i];
         uint8_t stage = StageOf(p);
-        if (peer_stage[i] != stage || peer_id[i] != p->connectID) {
-            peer_stage[i] = stage;
-            peer_id[i] = p->connectID;
-            peer_since[i] = now;
+        if (NoteStage(i, now))
             continue;
-        }
         if (stage == STAGE_NONE || now - peer_since[i] <= STALL_MS)
             continue;
         if (stage != STAGE_CONNECTED || net_server.conn_state[i] == CONN_WAITING)
@@ -142,19 +146,25 @@ static void EndStalled() {
 }
 
 // A connection request came from the address ENet is reading. When no peer
-// is free, the oldest peer that is neither a player nor a follower is ended
-// to make room. A request ENet ignores anyway (a repeat from a known address
-// and port, or one from an address at its limit) ends nobody. The peer ended
-// is not told, so that a crowd of peers that rejoin when dropped cannot start
-// a storm.
+// is free, a peer that is neither a player nor a follower is ended to make
+// room: the one noted first of those that never answered the server
+// (half-open, as a forged request leaves them), else the one noted first of
+// the rest. So a flood of requests ends its own peers before a client that
+// has answered, and a new peer lasts until every older one has gone. A
+// request ENet ignores anyway (a repeat from a known address and port, or
+// one from an address at its limit) ends nobody. The peer ended is not
+// told, so that a crowd of peers that rejoin when dropped cannot start a
+// storm.
 static void MakeRoom(ENetHost *h) {
-    uint32_t now = enet_time_get(), age = 0;
+    uint32_t now = enet_time_get();
     size_t same = 0;
     int oldest = -1;
+    bool silent = false; // the one chosen never answered
     for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
         const ENetPeer *p = &h->peers[i];
         if (p->state == ENET_PEER_STATE_DISCONNECTED)
             return;
+        NoteStage(i, now);
         if (p->address.host == h->receivedAddress.host) {
             if (p->address.port == h->receivedAddress.port)
                 return;
@@ -164,9 +174,11 @@ static void MakeRoom(ENetHost *h) {
              net_server.conn_state[i] == CONN_FOLLOWER) &&
             conn_peer[i] == p)
             continue;
-        if (oldest < 0 || StageAge(i, now) > age) {
+        bool quiet = p->state == ENET_PEER_STATE_ACKNOWLEDGING_CONNECT;
+        if (oldest < 0 || (quiet && !silent) ||
+            (quiet == silent && (int32_t)(peer_order[i] - peer_order[oldest]) < 0)) {
             oldest = i;
-            age = StageAge(i, now);
+            silent = quiet;
         }
     }
     if (oldest >= 0 && same < h->duplicatePeers)
