@@ -147,19 +147,26 @@ static void EndStalled() {
 
 // A connection request came from the address ENet is reading. When no peer
 // is free, a peer that is neither a player nor a follower is ended to make
-// room: the one noted first of those that never answered the server
-// (half-open, as a forged request leaves them), else the one noted first of
-// the rest. So a flood of requests ends its own peers before a client that
-// has answered, and a new peer lasts until every older one has gone. A
+// room: of the address that has the most such peers, the one noted first.
+// So a crowd from a few addresses ends its own peers before a client from
+// another, and among single peers (forged addresses) a new one lasts until
+// every older one has gone. A
 // request ENet ignores anyway (a repeat from a known address and port, or
 // one from an address at its limit) ends nobody. The peer ended is not
 // told, so that a crowd of peers that rejoin when dropped cannot start a
 // storm.
+// Whether peer i holds nothing the server must keep: neither a player nor
+// a follower.
+static bool Spare(const ENetHost *h, int i) {
+    return !((net_server.conn_state[i] == CONN_PLAYER ||
+              net_server.conn_state[i] == CONN_FOLLOWER) &&
+             conn_peer[i] == &h->peers[i]);
+}
+
 static void MakeRoom(ENetHost *h) {
     uint32_t now = enet_time_get();
     size_t same = 0;
-    int oldest = -1;
-    bool silent = false; // the one chosen never answered
+    int oldest = -1, crowd = 0; // the one chosen, and the spare peers of its address
     for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
         const ENetPeer *p = &h->peers[i];
         if (p->state == ENET_PEER_STATE_DISCONNECTED)
@@ -170,15 +177,15 @@ static void MakeRoom(ENetHost *h) {
                 return;
             same++;
         }
-        if ((net_server.conn_state[i] == CONN_PLAYER ||
-             net_server.conn_state[i] == CONN_FOLLOWER) &&
-            conn_peer[i] == p)
+        if (!Spare(h, i))
             continue;
-        bool quiet = p->state == ENET_PEER_STATE_ACKNOWLEDGING_CONNECT;
-        if (oldest < 0 || (quiet && !silent) ||
-            (quiet == silent && (int32_t)(peer_order[i] - peer_order[oldest]) < 0)) {
+        int n = 0;
+        for (int j = 0; j < (int)h->peerCount && j < NET_MAX_CONNS; j++)
+            n += h->peers[j].address.host == p->address.host && Spare(h, j);
+        if (oldest < 0 || n > crowd ||
+            (n == crowd && (int32_t)(peer_order[i] - peer_order[oldest]) < 0)) {
             oldest = i;
-            silent = quiet;
+            crowd = n;
         }
     }
     if (oldest >= 0 && same < h->duplicatePeers)
