@@ -38,7 +38,7 @@
 #define FORGED_ADDRESSES 250
 #define FORGED_PORTS 4
 
-static uint16_t target;              // the server's port on 127.0.0.1
+static uint16_t target;               // the server's port on 127.0.0.1
 static std::atomic<bool> stop{false}; // ends the flood
 
 // Milliseconds on the monotonic clock.

@@ -28,9 +28,9 @@
 #define RELINK_MS 30000 // how long the client tries to get back in
 #define ATTEMPT_MS 2000 // one try to connect again, before the next
 #define TOKEN_PATH 4096
-#define HELD_MAX 16        // commands kept while the link is down, applied one a turn after
-#define NOTE_MS 10000      // how long the restart is shown on the status row
-#define NOTE_SIZE 64       // bytes of the restart's note
+#define HELD_MAX 16   // commands kept while the link is down, applied one a turn after
+#define NOTE_MS 10000 // how long the restart is shown on the status row
+#define NOTE_SIZE 64  // bytes of the restart's note
 
 NetClientState net_client;
 

@@ -158,9 +158,9 @@ static void EndStalled() {
 // Whether peer i holds nothing the server must keep: neither a player nor
 // a follower.
 static bool Spare(const ENetHost *h, int i) {
-    return !((net_server.conn_state[i] == CONN_PLAYER ||
-              net_server.conn_state[i] == CONN_FOLLOWER) &&
-             conn_peer[i] == &h->peers[i]);
+    return !(
+        (net_server.conn_state[i] == CONN_PLAYER || net_server.conn_state[i] == CONN_FOLLOWER) &&
+        conn_peer[i] == &h->peers[i]);
 }
 
 #define ROOM_HASH (2 * NET_MAX_CONNS) // places of the count of spare peers per address
@@ -168,9 +168,9 @@ static bool Spare(const ENetHost *h, int i) {
 static void MakeRoom(ENetHost *h) {
     uint32_t now = enet_time_get();
     size_t same = 0;
-    uint32_t host_of[ROOM_HASH];        // address of each place, by its hash
-    uint8_t count[ROOM_HASH] = {};      // spare peers of that address, 0: place free
-    uint8_t place[NET_MAX_CONNS] = {};  // place of each spare peer's address
+    uint32_t host_of[ROOM_HASH];       // address of each place, by its hash
+    uint8_t count[ROOM_HASH] = {};     // spare peers of that address, 0: place free
+    uint8_t place[NET_MAX_CONNS] = {}; // place of each spare peer's address
     for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
         const ENetPeer *p = &h->peers[i];
         if (p->state == ENET_PEER_STATE_DISCONNECTED)
@@ -274,8 +274,8 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     host->intercept = Intercept;
     // The game's identity: a client that gets back in after a restart is
     // told it joined a new game. Drawn anew at each start, never 0.
-    while (net_server.game_id == 0 &&
-           getrandom(&net_server.game_id, sizeof net_server.game_id, 0) == (ssize_t)sizeof(uint64_t))
+    while (net_server.game_id == 0 && getrandom(&net_server.game_id, sizeof net_server.game_id,
+                                                0) == (ssize_t)sizeof(uint64_t))
         ;
     if (net_server.game_id == 0) { // no random numbers: the start's time and process
         struct timespec now;

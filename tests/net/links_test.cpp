@@ -64,8 +64,7 @@ TEST(LateServer, AClientStartedASecondBeforeItsServerJoins) {
     Server s;
     bool started = StartServer(s, dir, "server", {"--port", std::to_string(port)});
     client.join();
-    printf("late server: joined %s %ld ms after the client started\n", joined ? "yes" : "no",
-           took);
+    printf("late server: joined %s %ld ms after the client started\n", joined ? "yes" : "no", took);
     EXPECT_TRUE(started);
     EXPECT_TRUE(joined);
     NetLeave();

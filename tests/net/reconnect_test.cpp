@@ -6,8 +6,8 @@
 #include "console/render.h"
 #include "console/sfont.h"
 #include "net/netclient.h"
-#include "net/tokenfile.h"
 #include "net/relay.h"
+#include "net/tokenfile.h"
 #include "platform/platform.h"
 
 namespace {
@@ -122,8 +122,8 @@ TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
     }
     kill(s.pid, SIGKILL);
     WaitServer(s, 5000);
-    ASSERT_TRUE(StartServer(s, dir, "second", {"--players", "2", "--turn-ms", "100", "--port",
-                                               std::to_string(port)}));
+    ASSERT_TRUE(StartServer(
+        s, dir, "second", {"--players", "2", "--turn-ms", "100", "--port", std::to_string(port)}));
     ASSERT_EQ(s.port, port);
     testing::internal::CaptureStderr();
     bool back = false;

@@ -1,7 +1,7 @@
 // A UDP relay for the on-line tests: one client on one side, the server on
 // the other, every datagram held for a fixed delay each way, a share of them
-// dropped at random each way, and a switch that cuts the link. It runs on a thread of its own so that a client can
-// block in its join while the relay carries the traffic.
+// dropped at random each way, and a switch that cuts the link. It runs on a thread of its own so
+// that a client can block in its join while the relay carries the traffic.
 #ifndef MD_TESTS_NET_RELAY_H
 #define MD_TESTS_NET_RELAY_H
 
@@ -19,13 +19,13 @@
 #include "net/online.h"
 
 struct DelayRelay {
-    int near = -1, far = -1;      // sockets facing the client and the server
-    uint16_t port = 0;            // where the client connects
+    int near = -1, far = -1;              // sockets facing the client and the server
+    uint16_t port = 0;                    // where the client connects
     std::atomic<uint16_t> server_port{0}; // the server (a restarted one may move)
-    int delay_ms = 0;             // each way
-    int loss = 0;                 // percent dropped each way
-    uint32_t draw = 12345;        // fixed sequence of draws for the losses
-    std::atomic<bool> cut{false}; // drop everything while set
+    int delay_ms = 0;                     // each way
+    int loss = 0;                         // percent dropped each way
+    uint32_t draw = 12345;                // fixed sequence of draws for the losses
+    std::atomic<bool> cut{false};         // drop everything while set
     std::atomic<bool> stop{false};
     std::thread thread;
     struct Held {

@@ -104,7 +104,8 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
     long worst = latency.empty() ? -1 : latency.back();
     printf("taps: %d ms turns, %d ms each way, %d %% lost, %d ms cut: %d of %d applied, %d "
            "shown; tap to package %ld ms in the middle, %ld ms at most\n",
-           link.turn_ms, link.delay_ms, link.loss, link.cut_ms, applied, taps, shown, median, worst);
+           link.turn_ms, link.delay_ms, link.loss, link.cut_ms, applied, taps, shown, median,
+           worst);
     EXPECT_EQ(applied, taps);
     if (UnderEmulator() || link.loss || link.cut_ms)
         return; // the times and the moves seen before the next tap are the host's to measure
