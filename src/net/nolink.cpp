@@ -24,6 +24,10 @@ bool NetJoin(const char *who, const char *address) {
 void NetClientStart() {}
 void NetClientFrameStart() {}
 void NetClientFrameEnd() {}
+
+const char *NetClientNote() {
+    return NULL;
+}
 void NetLeave() {}
 
 bool NetFollow(const char *who, const char *address) {
