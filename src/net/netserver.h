@@ -19,8 +19,12 @@
 #include "wire/protocol.h"
 #include "world/world.h"
 
-#define NET_MAX_CONNS 64  // ENet peers at once: far more than slots, so idle peers cannot fill them
-#define NET_PER_ADDRESS 8 // connections from one IPv4 address: four players and refusals
+#define NET_ENET_CONNS 64 // ENet peers at once: far more than slots, so idle peers cannot fill them
+#define NET_DOOR_CONNS 16 // WebSocket connections at once, numbered after the ENet peers
+#define NET_MAX_CONNS (NET_ENET_CONNS + NET_DOOR_CONNS) // connections of both carriers
+#define NET_PER_ADDRESS                                                                            \
+    8 // connections from one IPv4 address: four players and refusals
+      // (each carrier counts the other's too)
 
 #define CONN_FREE 0     // no connection
 #define CONN_WAITING 1  // connected, no hello yet

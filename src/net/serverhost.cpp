@@ -7,6 +7,7 @@
 // oldest of them, so that no flood of idle peers can lock players out.
 #include "net/serverhost.h"
 
+#include <arpa/inet.h>
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -17,6 +18,7 @@
 #include <enet/enet.h>
 
 #include "net/netserver.h"
+#include "net/webdoor.h"
 #include "resources/errorline.h"
 
 #define PACKET_LIMIT 4096   // largest packet a peer may send; far above any message
@@ -26,11 +28,12 @@
 #define STALL_MS 1500       // longest handshake, wait for a hello, or unheard goodbye
 
 // What the server waits for from a peer, as the walk of the peer table saw it.
-#define STAGE_NONE 0               // free
-#define STAGE_HANDSHAKE 1          // ENet's connection handshake
-#define STAGE_CONNECTED 2          // connected: a hello, then play
-#define STAGE_CLOSING 3            // being disconnected
-#define FOLLOW_WINDOW (256u << 10) // stream bytes a follower may have unacknowledged
+#define STAGE_NONE 0                        // free
+#define STAGE_HANDSHAKE 1                   // ENet's connection handshake
+#define STAGE_CONNECTED 2                   // connected: a hello, then play
+#define STAGE_CLOSING 3                     // being disconnected
+#define FOLLOW_WINDOW (256u << 10)          // stream bytes a follower may have unacknowledged
+#define FOLLOW_DOOR_WINDOW (DOOR_QUEUE / 2) // the same for one at the door, not yet written
 
 static ENetHost *host;                      // the server's host, or NULL
 static ENetPeer *conn_peer[NET_MAX_CONNS];  // ENet peer of each connection
@@ -48,6 +51,42 @@ static uint32_t follow_flight[NET_MAX_CONNS]; // of which not yet acknowledged
 static uint8_t follow_gen[NET_MAX_CONNS];     // changes with each new connection of a number
 static uint64_t stream_bytes;                 // stream bytes sent to all followers
 static uint64_t stream_acked;                 // stream bytes acknowledged by all followers
+static bool door_known[NET_DOOR_CONNS];       // door connection handed to the tables
+static uint32_t door_since[NET_DOOR_CONNS];   // ENet's clock when it came
+static char door_where[NET_DOOR_CONNS][48];   // its peer as text
+
+// Connections 0 .. NET_ENET_CONNS - 1 are ENet peers, the rest door
+// connections; these few calls are all that tells the two apart.
+static bool IsDoor(int c) {
+    return c >= NET_ENET_CONNS;
+}
+
+// Whether connection c is linked: an ENet peer or a known door connection.
+static bool Linked(int c) {
+    return IsDoor(c) ? door_known[c - NET_ENET_CONNS] : conn_peer[c] != NULL;
+}
+
+// Sends connection c one message, reliably, or as a package that may be lost.
+static void SendTo(int c, const uint8_t *msg, size_t n, bool reliable) {
+    if (IsDoor(c)) {
+        DoorSend(c - NET_ENET_CONNS, msg, n, !reliable);
+        return;
+    }
+    ENetPacket *p = enet_packet_create(msg, n, reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
+    if (p &&
+        enet_peer_send(conn_peer[c], reliable ? NET_CHANNEL_RELIABLE : NET_CHANNEL_PACKAGE, p) != 0)
+        enet_packet_destroy(p);
+}
+
+// Tells connection c goodbye: at once, or after what is queued for it.
+static void Goodbye(int c, uint32_t code, bool now) {
+    if (IsDoor(c))
+        DoorEnd(c - NET_ENET_CONNS, (uint8_t)code);
+    else if (now)
+        enet_peer_disconnect_now(conn_peer[c], code);
+    else
+        enet_peer_disconnect_later(conn_peer[c], code);
+}
 
 // Text form of a peer's address.
 static void AddressText(const ENetAddress *a, char *text, size_t size) {
@@ -83,15 +122,26 @@ static uint8_t StageOf(const ENetPeer *p) {
     }
 }
 
+// Text form of connection c's peer.
+static void WhereOf(int c, char *text, size_t size) {
+    if (IsDoor(c))
+        snprintf(text, size, "%s", door_where[c - NET_ENET_CONNS]);
+    else
+        AddressText(&conn_peer[c]->address, text, size);
+}
+
 // Ends connection c in the tables: its slot, if it held one, is freed.
 static void EndConn(int c, bool lost) {
-    if (!conn_peer[c])
+    if (!Linked(c))
         return;
     char where[96];
-    AddressText(&conn_peer[c]->address, where, sizeof where);
+    WhereOf(c, where, sizeof where);
     bool follower = net_server.conn_state[c] == CONN_FOLLOWER;
     int slot = lost ? NetServerLost(c) : NetServerLeave(c);
-    conn_peer[c] = NULL;
+    if (IsDoor(c))
+        door_known[c - NET_ENET_CONNS] = false;
+    else
+        conn_peer[c] = NULL;
     follow_gen[c]++;
     if (slot >= 0 && !net_server.quiet)
         printf("slot %d %s (%s)\n", slot, lost ? "lost" : "left", where);
@@ -142,6 +192,15 @@ static void EndStalled() {
             continue;
         if (stage != STAGE_CONNECTED || net_server.conn_state[i] == CONN_WAITING)
             EndPeer(i, true);
+    }
+    for (int k = 0; k < NET_DOOR_CONNS; k++) {
+        int c = NET_ENET_CONNS + k;
+        if (door_known[k] && net_server.conn_state[c] == CONN_WAITING &&
+            now - door_since[k] > STALL_MS) {
+            ended_silent++;
+            EndConn(c, false);
+            DoorEnd(k, 0);
+        }
     }
 }
 
@@ -227,8 +286,11 @@ static int ENET_CALLBACK Intercept(ENetHost *h, ENetEvent *) {
         else if (id == ENET_PROTOCOL_MAXIMUM_PEER_ID) {
             ok = (d[head] & ENET_PROTOCOL_COMMAND_MASK) == ENET_PROTOCOL_COMMAND_CONNECT &&
                  n >= head + sizeof(ENetProtocolConnect);
-            if (ok)
+            if (ok) { // the door's connections of the address count too
+                int door_peers = DoorFrom(ntohl(h->receivedAddress.host));
+                h->duplicatePeers = door_peers < NET_PER_ADDRESS ? NET_PER_ADDRESS - door_peers : 0;
                 MakeRoom(h);
+            }
         } else if (id >= h->peerCount)
             ok = false;
         else {
@@ -260,7 +322,7 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
         return false;
     }
     errno = 0;
-    host = enet_host_create(&a, NET_MAX_CONNS, NET_CHANNELS, 0, 0);
+    host = enet_host_create(&a, NET_ENET_CONNS, NET_CHANNELS, 0, 0);
     if (!host) {
         int why = errno;
         ErrorLine("cannot listen on %s:%u: %s%s", addr && *addr ? addr : "0.0.0.0", (unsigned)port,
@@ -291,10 +353,13 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
 // Ends the connections whose slots went to a hello with the slot's token.
 static void EndReplaced() {
     for (int c = NetServerReplaced(); c >= 0; c = NetServerReplaced()) {
-        if (conn_peer[c])
-            enet_peer_disconnect_now(conn_peer[c], NET_REPLACED);
+        if (Linked(c))
+            Goodbye(c, NET_REPLACED, true);
         NetServerLeave(c);
-        conn_peer[c] = NULL;
+        if (IsDoor(c))
+            door_known[c - NET_ENET_CONNS] = false;
+        else
+            conn_peer[c] = NULL;
     }
 }
 
@@ -326,6 +391,42 @@ static const char *RefusalText(uint8_t why) {
     return "wrong protocol version";
 }
 
+// Acts on one message of connection c (-1: none known) from where.
+static void OnMessage(int c, const uint8_t *msg, size_t length, const char *where) {
+    uint8_t reply[MSG_REPLY_MAX];
+    bool close = false;
+    FreshToken();
+    size_t n = c < 0 ? 0 : NetServerMessage(c, msg, length, reply, &close);
+    if (n > 0)
+        SendTo(c, reply, n, true);
+    if (close)
+        Goodbye(c, 0, false);
+    if (n > 0 && !net_server.quiet && reply[0] == MSG_WELCOME)
+        printf("slot %d joined (%s)\n", reply[1], where);
+    if (n > 0 && !net_server.quiet && reply[0] == MSG_FOLLOW)
+        printf("spectator joined at turn %u (%s)\n", turn, where);
+    if (n > 0 && !net_server.quiet && reply[0] == MSG_REFUSE)
+        printf("refused %s: %s\n", where, RefusalText(reply[1]));
+}
+
+// Acts on one event of the door.
+static void HandleDoorEvent(const DoorEvent &ev) {
+    int k = ev.conn, c = NET_ENET_CONNS + ev.conn;
+    if (ev.type == DOOR_JOINED) {
+        door_known[k] = true;
+        door_since[k] = enet_time_get();
+        snprintf(door_where[k], sizeof door_where[k], "%s", ev.where);
+        follow_sent[c] = follow_flight[c] = 0;
+        follow_gen[c]++;
+        NetServerJoin(c);
+    } else if (ev.type == DOOR_GONE) {
+        EndConn(c, ev.code != NET_LEAVE);
+    } else if (ev.type == DOOR_MESSAGE) {
+        received_datagrams++;
+        OnMessage(door_known[k] ? c : -1, ev.data, ev.length, ev.where);
+    }
+}
+
 // Acts on one ENet event.
 static void HandleEvent(ENetEvent *ev) {
     char where[96];
@@ -349,26 +450,8 @@ static void HandleEvent(ENetEvent *ev) {
             EndConn(c, ev->data != NET_LEAVE);
     } else if (ev->type == ENET_EVENT_TYPE_RECEIVE) {
         int c = ConnOf(ev->peer);
-        uint8_t reply[MSG_REPLY_MAX];
-        bool close = false;
-        FreshToken();
-        size_t n =
-            c < 0 ? 0
-                  : NetServerMessage(c, ev->packet->data, ev->packet->dataLength, reply, &close);
+        OnMessage(c, ev->packet->data, ev->packet->dataLength, where);
         enet_packet_destroy(ev->packet);
-        if (n > 0) {
-            ENetPacket *p = enet_packet_create(reply, n, ENET_PACKET_FLAG_RELIABLE);
-            if (p && enet_peer_send(ev->peer, NET_CHANNEL_RELIABLE, p) != 0)
-                enet_packet_destroy(p);
-        }
-        if (close)
-            enet_peer_disconnect_later(ev->peer, 0);
-        if (n > 0 && !net_server.quiet && reply[0] == MSG_WELCOME)
-            printf("slot %d joined (%s)\n", reply[1], where);
-        if (n > 0 && !net_server.quiet && reply[0] == MSG_FOLLOW)
-            printf("spectator joined at turn %u (%s)\n", turn, where);
-        if (n > 0 && !net_server.quiet && reply[0] == MSG_REFUSE)
-            printf("refused %s: %s\n", where, RefusalText(reply[1]));
     }
 }
 
@@ -376,12 +459,20 @@ void NetServerWait(uint32_t ms) {
     if (!host)
         return;
     ENetEvent ev;
-    int r = enet_host_service(host, &ev, ms);
+    if (DoorIsOpen()) // both carriers: the door's wait also ends on ENet's socket
+        DoorWait(ms);
+    int r = enet_host_service(host, &ev, DoorIsOpen() ? 0 : ms);
     for (int k = 0; r > 0; k++) {
         net_server.clock = enet_time_get();
         HandleEvent(&ev);
         EndReplaced();
         r = k + 1 < NET_EVENTS_MAX ? enet_host_service(host, &ev, 0) : 0;
+    }
+    static DoorEvent door_ev; // a message's room: kept off the stack
+    for (int k = 0; k < NET_EVENTS_MAX && DoorNext(&door_ev); k++) {
+        net_server.clock = enet_time_get();
+        HandleDoorEvent(door_ev);
+        EndReplaced();
     }
     EndStalled();
     TakeCounters();
@@ -392,8 +483,16 @@ void NetServerSendPackages(const uint8_t *packages) {
         return;
     for (int i = 0; i < MAX_CLIENTS; i++) {
         int c = net_server.slot_conn[i];
-        if (c < 0 || c >= NET_MAX_CONNS || !conn_peer[c])
+        if (c < 0 || c >= NET_MAX_CONNS || !Linked(c))
             continue;
+        if (IsDoor(c)) {
+            uint8_t m[MSG_PACKAGE_SIZE];
+            m[0] = MSG_PACKAGE;
+            PutBE32(m + 1, net_server.slot_applied[i]);
+            memcpy(m + MSG_PACKAGE_HEAD, packages + i * PACKAGE_COPY, PACKAGE_COPY);
+            DoorSend(c - NET_ENET_CONNS, m, sizeof m, true);
+            continue;
+        }
         ENetPacket *p = enet_packet_create(NULL, MSG_PACKAGE_SIZE, 0);
         if (!p)
             continue;
@@ -422,6 +521,20 @@ static void ENET_CALLBACK StreamDelivered(ENetPacket *p) {
 // any went.
 static bool SendStreamTo(int c, uint32_t end) {
     uint32_t from = follow_sent[c];
+    if (IsDoor(c)) { // the door's queue is the window: written counts as delivered
+        uint8_t m[MSG_STREAM_MAX];
+        m[0] = MSG_STREAM;
+        while (follow_sent[c] < end && DoorQueued(c - NET_ENET_CONNS) < FOLLOW_DOOR_WINDOW) {
+            uint32_t n = end - follow_sent[c] < STREAM_CHUNK ? end - follow_sent[c] : STREAM_CHUNK;
+            memcpy(m + 1, server_stream.bytes + follow_sent[c], n);
+            if (!DoorSend(c - NET_ENET_CONNS, m, 1 + n, false))
+                break;
+            follow_sent[c] += n;
+            stream_bytes += n;
+            stream_acked += n;
+        }
+        return follow_sent[c] != from;
+    }
     while (follow_sent[c] < end && follow_flight[c] < FOLLOW_WINDOW) {
         uint32_t n = end - follow_sent[c];
         if (n > STREAM_CHUNK)
@@ -450,7 +563,7 @@ bool NetServerSendStream(bool all) {
     uint32_t end = all ? server_stream.length : FollowStreamSendable(turn, net_server.follow_delay);
     bool behind = false, sent = false;
     for (int c = 0; c < NET_MAX_CONNS; c++) {
-        if (net_server.conn_state[c] != CONN_FOLLOWER || !conn_peer[c])
+        if (net_server.conn_state[c] != CONN_FOLLOWER || !Linked(c))
             continue;
         sent |= SendStreamTo(c, end);
         behind |= follow_sent[c] < end;
@@ -471,6 +584,9 @@ void NetServerClose() {
     for (int c = 0; c < NET_MAX_CONNS; c++)
         if (conn_peer[c] && net_server.conn_state[c] != CONN_FOLLOWER)
             enet_peer_disconnect(conn_peer[c], NET_BYE);
+    for (int k = 0; k < NET_DOOR_CONNS; k++)
+        if (door_known[k] && net_server.conn_state[NET_ENET_CONNS + k] != CONN_FOLLOWER)
+            DoorEnd(k, NET_BYE);
     // Followers are sent the rest of their stream as their windows allow,
     // then the goodbye. The wait ends when every peer has gone, after
     // GOODBYE_MS without a word while only players are left (STALL_MS while
@@ -492,6 +608,19 @@ void NetServerClose() {
             if (follow_sent[c] == server_stream.length)
                 enet_peer_disconnect_later(p, NET_BYE);
         }
+        for (int k = 0; k < NET_DOOR_CONNS; k++) {
+            int c = NET_ENET_CONNS + k;
+            if (!door_known[k])
+                continue;
+            left = false;
+            bool follower = net_server.conn_state[c] == CONN_FOLLOWER;
+            following |= follower;
+            if (follower && DoorLive(k)) {
+                SendStreamTo(c, server_stream.length);
+                if (follow_sent[c] == server_stream.length)
+                    DoorEnd(k, NET_BYE);
+            }
+        }
         uint32_t now = enet_time_get();
         if (stream_acked != acked) {
             acked = stream_acked;
@@ -502,10 +631,21 @@ void NetServerClose() {
             break;
         enet_host_flush(host);
         ENetEvent ev;
-        for (int k = 0; k < NET_EVENTS_MAX && enet_host_service(host, &ev, k ? 0 : 10) > 0; k++)
+        bool door = DoorIsOpen();
+        if (door)
+            DoorWait(10);
+        for (int k = 0; k < NET_EVENTS_MAX && enet_host_service(host, &ev, k || door ? 0 : 10) > 0;
+             k++)
             if (ev.type == ENET_EVENT_TYPE_RECEIVE)
                 enet_packet_destroy(ev.packet);
+        static DoorEvent door_ev;
+        for (int k = 0; k < NET_EVENTS_MAX && DoorNext(&door_ev); k++)
+            if (door_ev.type == DOOR_GONE)
+                door_known[door_ev.conn] = false;
     }
+    DoorClose();
+    for (bool &known : door_known)
+        known = false;
     TakeCounters();
     enet_host_destroy(host);
     host = NULL;
@@ -515,11 +655,24 @@ void NetServerClose() {
 }
 
 uint64_t NetServerBytesSent() {
-    return sent_bytes;
+    return sent_bytes + DoorBytesSent();
 }
 
 uint64_t NetServerDatagramsSent() {
-    return sent_datagrams;
+    return sent_datagrams + DoorFramesSent();
+}
+
+// ENet peers from an IPv4 address (host order), for the door's limit.
+static int EnetPeersFrom(uint32_t ipv4) {
+    int n = 0;
+    for (int i = 0; host && i < (int)host->peerCount; i++)
+        n += host->peers[i].state != ENET_PEER_STATE_DISCONNECTED &&
+             ntohl(host->peers[i].address.host) == ipv4;
+    return n;
+}
+
+bool NetServerOpenDoor(const char *addr, uint16_t port, const char *root, uint16_t *bound) {
+    return host && DoorOpen(addr, port, root, (int)host->socket, EnetPeersFrom, bound);
 }
 
 uint64_t NetServerDatagramsReceived() {

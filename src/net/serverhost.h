@@ -1,4 +1,4 @@
-// The dedicated server's ENet host: the connections' events turned into the
+// The dedicated server's ENet host and WebSocket door: the connections' events turned into the
 // joins, leaves and messages of netserver.h, the packages and the
 // follow stream sent after each turn, and the host's counters.
 #ifndef MD_NET_SERVERHOST_H
@@ -11,6 +11,13 @@
 // when it cannot.
 // *bound gets the port in use.
 bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound);
+
+// Opens the WebSocket door (net/webdoor.h) beside the open ENet host, on
+// TCP addr:port (port 1..65535), serving the page's files from root. Its
+// connections take slots, tokens and follower places as ENet peers do.
+// Prints one line, saying why, and returns false when it cannot; *bound
+// gets the port.
+bool NetServerOpenDoor(const char *addr, uint16_t port, const char *root, uint16_t *bound);
 
 // Serves the network for at most ms milliseconds: connections, leaves and
 // messages, at most NET_EVENTS_MAX events. Returns early after the first

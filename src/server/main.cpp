@@ -35,12 +35,18 @@
 #ifndef MD_INSTALLED_DATA
 #define MD_INSTALLED_DATA ""
 #endif
+// The page's files of an installed server (the WebAssembly build), the
+// default of --web-root; a build folder's own build-web/ otherwise.
+#ifndef MD_INSTALLED_WEB
+#define MD_INSTALLED_WEB ""
+#endif
 
 static const char usage[] =
     "usage: marrowdigger-server [--data DIR] [--port N] [--bind ADDR] [--players N]\n"
     "                           [--turn-ms N] [--turns N] [--record FILE | --record-dir DIR]\n"
     "                           [--hash-every N] [--record-overwrite] [--spectators N]\n"
-    "                           [--spectator-delay T] [--quiet]\n"
+    "                           [--spectator-delay T] [--web-port N [--web-root DIR]]\n"
+    "                           [--quiet]\n"
     "       marrowdigger-server --replay FILE [--data DIR] [--hash-every N]\n"
     "  --data DIR        game data folder (data/maptest.map, data/tiledata.cfg); default:\n"
     "                    $MARROWDIGGER_DATA, else " MD_INSTALLED_DATA " if there, else .\n"
@@ -57,6 +63,10 @@ static const char usage[] =
     "  --hash-every N    print the world hash every N turns, 0 never (default 100)\n"
     "  --spectators N    spectator places, 0..16 (default 0: none taken)\n"
     "  --spectator-delay T  turns the spectators' stream is held back, 0..1000 (default 20)\n"
+    "  --web-port N      also take browsers: WebSocket players and spectators and the\n"
+    "                    game's page over HTTP on TCP port N (default: off)\n"
+    "  --web-root DIR    the page's files (default: " MD_INSTALLED_WEB " if there, else\n"
+    "                    build-web)\n"
     "  --quiet           no join and leave lines\n"
     "  --all-creatures   test option: every creature enabled, the 1024 of the world\n"
     "  --help            show this help and exit\n"
@@ -94,6 +104,8 @@ struct Options {
     const char *record = NULL;
     const char *record_dir = NULL;
     const char *replay = NULL;
+    const char *web_root = NULL; // NULL: the default folder
+    long web_port = 0;           // 0: no door
     long port = NET_DEFAULT_PORT;
     long players = MAX_CLIENTS;
     long turn_ms = 500;
@@ -125,6 +137,8 @@ enum {
     OPT_HASH_EVERY,
     OPT_FOLLOWERS,
     OPT_FOLLOW_DELAY,
+    OPT_WEB_PORT,
+    OPT_WEB_ROOT,
     OPT_COUNT
 };
 static const Option options[OPT_COUNT] = {
@@ -146,6 +160,8 @@ static const Option options[OPT_COUNT] = {
     {"--hash-every", OPTION_NUMBER, 0, 2000000000},
     {"--spectators", OPTION_NUMBER, 0, FOLLOW_MAX},
     {"--spectator-delay", OPTION_NUMBER, 0, FOLLOW_DELAY_MAX},
+    {"--web-port", OPTION_NUMBER, 1, 65535},
+    {"--web-root", OPTION_PATH},
 };
 
 // Reads the command line into o; returns 0, or the exit status of a bad one
@@ -197,6 +213,10 @@ static int ParseOptions(int argc, char **argv, Options &o) {
             o.every = n;
         else if (k == OPT_FOLLOWERS)
             o.followers = n;
+        else if (k == OPT_WEB_PORT)
+            o.web_port = n;
+        else if (k == OPT_WEB_ROOT)
+            o.web_root = r.value;
         else
             o.delay = n;
     }
@@ -440,6 +460,17 @@ static FILE *StartRecord(const Options &o, RecordPlace &p, uint16_t bound) {
     return rec;
 }
 
+// The folder of the page's files: --web-root, else the installed one when
+// it is there, else build-web.
+static const char *WebRoot(const Options &o) {
+    struct stat st;
+    if (o.web_root)
+        return o.web_root;
+    if (*MD_INSTALLED_WEB && stat(MD_INSTALLED_WEB, &st) == 0 && S_ISDIR(st.st_mode))
+        return MD_INSTALLED_WEB;
+    return "build-web";
+}
+
 // The live server. A record folder is checked first, then the port is bound,
 // so that a second server started by mistake on the same port stops before it
 // touches any record; the record is opened last, once the world stands.
@@ -451,11 +482,17 @@ static int LiveMain(const Options &o) {
         return 1;
     uint16_t bound = 0;
     NetServerReset((int)o.players);
-    if (!NetServerOpen(o.bind, (uint16_t)o.port, &bound)) {
+    uint16_t web_bound = 0;
+    if (!NetServerOpen(o.bind, (uint16_t)o.port, &bound) ||
+        (o.web_port && !NetServerOpenDoor(o.bind, (uint16_t)o.web_port, WebRoot(o), &web_bound))) {
+        NetServerClose();
         if (place.folder >= 0)
             close(place.folder);
         return 1;
     }
+    if (o.web_port)
+        printf("marrowdigger-server: browsers join at http://%s:%u/?play\n",
+               o.bind ? o.bind : "HOST", (unsigned)web_bound);
     if (o.record && (place.start = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0)
         ErrorLine("cannot keep the start folder for the record: %s", strerror(errno));
     bool recording = o.record || o.record_dir;
