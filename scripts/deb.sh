@@ -50,6 +50,13 @@ if depends marrowdigger-server | tr ',' '\n' | grep -Eq '^ *(libsdl|marrowdigger
     echo "FAIL: marrowdigger-server depends on SDL or on the game" >&2
     exit 1
 fi
+# The server's WebSocket door comes with libwebsockets; the game has no use for it.
+depends marrowdigger-server | tr ',' '\n' | grep -q '^ *libwebsockets' ||
+    { echo "FAIL: marrowdigger-server does not depend on libwebsockets" >&2; exit 1; }
+if depends marrowdigger | tr ',' '\n' | grep -q '^ *libwebsockets'; then
+    echo "FAIL: the game depends on libwebsockets" >&2
+    exit 1
+fi
 [ "$(dpkg-deb -f "$out"/marrowdigger-data_*.deb Architecture)" = all ] ||
     { echo "FAIL: marrowdigger-data is not Architecture: all" >&2; exit 1; }
 

@@ -6,7 +6,7 @@
 # apt's own progress is shown, so a long first install is seen to move.
 set -euo pipefail
 . "$(dirname "$0")/help.sh"
-play=(g++ make cmake pkg-config libsdl1.2-compat-dev libenet-dev libpng-dev)
+play=(g++ make cmake pkg-config libsdl1.2-compat-dev libenet-dev libpng-dev libwebsockets-dev)
 pkgs=("${play[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xauth
       valgrind libtcod-dev desktop-file-utils xdotool groff-base man-db appstream systemd
       emscripten chromium)
