@@ -13,7 +13,7 @@
 bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound);
 
 // Opens the WebSocket door (net/webdoor.h) beside the open ENet host, on
-// TCP addr:port (port 1..65535), serving the page's files from root. Its
+// TCP addr:port (port 0 for a free one), serving the page's files from root. Its
 // connections take slots, tokens and follower places as ENet peers do.
 // Prints one line, saying why, and returns false when it cannot; *bound
 // gets the port.

@@ -19,9 +19,10 @@
 
 #include "resources/errorline.h"
 
-#define DOOR_EVENTS NET_EVENTS_MAX // messages waiting to be taken, at most
-#define PING_S 3                   // a silent connection is pinged after this
-#define HANGUP_S 10                // and dropped after this: NET_TIMEOUT_MAX
+#define DOOR_EVENTS NET_EVENTS_MAX    // messages waiting to be taken, at most
+#define PING_S 3                      // a silent connection is pinged after this
+#define HANGUP_S 10                   // and dropped after this: NET_TIMEOUT_MAX
+#define DOOR_SOCKETS (4 * DOOR_CONNS) // sockets of the door at once, listening included
 
 // Stage of a door connection.
 #define DOOR_FREE 0
@@ -54,6 +55,8 @@ static bool woken;                        // wake socket readable, or time up
 static lws_sorted_usec_list_t wait_timer; // ends a DoorWait
 static uint64_t frames_sent, frames_received, bytes_sent;
 static uint8_t out[LWS_PRE + MSG_MAX_SIZE]; // one frame being written
+static struct lws *asking[DOOR_SOCKETS];    // connections still in their request or handshake
+static uint64_t asking_since[DOOR_SOCKETS]; // since when, lws_now_usecs()
 
 // Per-session data: the connection number, -1 before it has one.
 struct Session {
@@ -200,6 +203,34 @@ static int Write(struct lws *wsi, DoorConn &c) {
     return 0;
 }
 
+// Notes a connection in its request (since: now) or out of it (since: 0).
+static void Asking(struct lws *wsi, uint64_t since) {
+    int free_at = -1;
+    for (int i = 0; i < DOOR_SOCKETS; i++) {
+        if (asking[i] == wsi) {
+            asking[i] = since ? wsi : NULL;
+            return;
+        }
+        if (!asking[i] && free_at < 0)
+            free_at = i;
+    }
+    if (since && free_at >= 0) {
+        asking[free_at] = wsi;
+        asking_since[free_at] = since;
+    }
+}
+
+// Ends the connections whose request or handshake takes too long, silent
+// ones included: libwebsockets' own time-out starts with the first byte.
+static void EndSlow() {
+    uint64_t now = (uint64_t)lws_now_usecs();
+    for (int i = 0; i < DOOR_SOCKETS; i++)
+        if (asking[i] && now - asking_since[i] > DOOR_HANDSHAKE_S * (uint64_t)LWS_US_PER_SEC) {
+            lws_set_timeout(asking[i], PENDING_TIMEOUT_HTTP_CONTENT, LWS_TO_KILL_ASYNC);
+            asking[i] = NULL;
+        }
+}
+
 // The door's protocol: HTTP files, then the WebSocket connections.
 static int DoorCallback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                         size_t len) {
@@ -207,11 +238,20 @@ static int DoorCallback(struct lws *wsi, enum lws_callback_reasons reason, void 
     DoorConn *c = s && s->k >= 0 && s->k < DOOR_CONNS ? &conns[s->k] : NULL;
     switch (reason) {
     case LWS_CALLBACK_HTTP:
+        Asking(wsi, 0);
         return Http(wsi, (const char *)in);
+    case LWS_CALLBACK_CLOSED_HTTP:
+    case LWS_CALLBACK_WSI_DESTROY:
+        Asking(wsi, 0);
+        return 0;
     case LWS_CALLBACK_HTTP_FILE_COMPLETION:
         return lws_http_transaction_completed(wsi) ? -1 : 0;
     case LWS_CALLBACK_HTTP_BODY:
         return -1; // GET has no body
+    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
+        // Its request, handshake included, has DOOR_HANDSHAKE_S.
+        Asking(wsi, (uint64_t)lws_now_usecs());
+        return 0;
     case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
         char where[48];
         return FreeConn(PeerOf(wsi, where, sizeof where)) < 0 ? 1 : 0;
@@ -223,6 +263,7 @@ static int DoorCallback(struct lws *wsi, enum lws_callback_reasons reason, void 
         s->k = k;
         if (k < 0)
             return -1;
+        Asking(wsi, 0); // the idle checks take over
         DoorConn &n = conns[k];
         n.wsi = wsi;
         n.stage = DOOR_NEW;
@@ -294,7 +335,7 @@ bool DoorOpen(const char *addr, uint16_t port, const char *root, int wake_fd,
     info.max_http_header_pool = DOOR_CONNS;
     info.timeout_secs = DOOR_HANDSHAKE_S;
     info.keepalive_timeout = DOOR_HANDSHAKE_S;
-    info.fd_limit_per_thread = 4 * DOOR_CONNS;
+    info.fd_limit_per_thread = DOOR_SOCKETS;
     info.retry_and_idle_policy = &idle_policy;
     door = lws_create_context(&info);
     struct lws_vhost *vh = door ? lws_get_vhost_by_name(door, "default") : NULL;
@@ -311,6 +352,7 @@ bool DoorOpen(const char *addr, uint16_t port, const char *root, int wake_fd,
         close(fd);
     other_conns = others;
     memset(conns, 0, sizeof conns);
+    memset(asking, 0, sizeof asking);
     pending_head = pending_count = 0;
     *bound = (uint16_t)lws_get_vhost_listen_port(vh);
     return true;
@@ -347,6 +389,7 @@ void DoorWait(uint32_t ms) {
         if (lws_service(door, 0) < 0)
             break;
     lws_sul_cancel(&wait_timer);
+    EndSlow();
 }
 
 bool DoorNext(DoorEvent *ev) {

@@ -37,7 +37,7 @@ struct DoorEvent {
 };
 
 // Opens the door on addr:port (addr NULL or "" for every interface; port
-// 1..65535) serving files from root, which must be a folder. wake_fd is a
+// 0 for a free one) serving files from root, which must be a folder. wake_fd is a
 // socket whose readiness ends a DoorWait (the ENet host's), or -1. others
 // counts the server's other connections from an IPv4 address (host order),
 // so that the per-address limit takes both carriers. Prints one line and

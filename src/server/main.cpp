@@ -64,7 +64,8 @@ static const char usage[] =
     "  --spectators N    spectator places, 0..16 (default 0: none taken)\n"
     "  --spectator-delay T  turns the spectators' stream is held back, 0..1000 (default 20)\n"
     "  --web-port N      also take browsers: WebSocket players and spectators and the\n"
-    "                    game's page over HTTP on TCP port N (default: off)\n"
+    "                    game's page over HTTP on TCP port N, 0 for any free one\n"
+    "                    (default: off)\n"
     "  --web-root DIR    the page's files (default: " MD_INSTALLED_WEB " if there, else\n"
     "                    build-web)\n"
     "  --quiet           no join and leave lines\n"
@@ -105,7 +106,7 @@ struct Options {
     const char *record_dir = NULL;
     const char *replay = NULL;
     const char *web_root = NULL; // NULL: the default folder
-    long web_port = 0;           // 0: no door
+    long web_port = -1;          // -1: no door
     long port = NET_DEFAULT_PORT;
     long players = MAX_CLIENTS;
     long turn_ms = 500;
@@ -160,7 +161,7 @@ static const Option options[OPT_COUNT] = {
     {"--hash-every", OPTION_NUMBER, 0, 2000000000},
     {"--spectators", OPTION_NUMBER, 0, FOLLOW_MAX},
     {"--spectator-delay", OPTION_NUMBER, 0, FOLLOW_DELAY_MAX},
-    {"--web-port", OPTION_NUMBER, 1, 65535},
+    {"--web-port", OPTION_NUMBER, 0, 65535},
     {"--web-root", OPTION_PATH},
 };
 
@@ -484,13 +485,14 @@ static int LiveMain(const Options &o) {
     NetServerReset((int)o.players);
     uint16_t web_bound = 0;
     if (!NetServerOpen(o.bind, (uint16_t)o.port, &bound) ||
-        (o.web_port && !NetServerOpenDoor(o.bind, (uint16_t)o.web_port, WebRoot(o), &web_bound))) {
+        (o.web_port >= 0 &&
+         !NetServerOpenDoor(o.bind, (uint16_t)o.web_port, WebRoot(o), &web_bound))) {
         NetServerClose();
         if (place.folder >= 0)
             close(place.folder);
         return 1;
     }
-    if (o.web_port)
+    if (o.web_port >= 0)
         printf("marrowdigger-server: browsers join at http://%s:%u/?play\n",
                o.bind ? o.bind : "HOST", (unsigned)web_bound);
     if (o.record && (place.start = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0)
