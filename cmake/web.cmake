@@ -7,7 +7,7 @@ set(MD_NOLINK_DRIVER ${CMAKE_SOURCE_DIR}/src/net/nolink.cpp)
 set(MD_WEB_DIR ${CMAKE_SOURCE_DIR}/web)
 set(MD_DATA_DIR ${CMAKE_SOURCE_DIR}/gamedata)
 md_sources(MD_NET_ALL net)
-list(FILTER MD_NET_ALL EXCLUDE REGEX "/net/(link|netclient|follower|serverhost|netserver)\\.cpp$")
+list(FILTER MD_NET_ALL EXCLUDE REGEX "/net/(link|netclient|follower|serverhost|netserver|webdoor|nodoor)\\.cpp$")
 
 add_library(mdworld STATIC ${MD_WORLD_SOURCES})
 target_include_directories(mdworld PUBLIC ${CMAKE_SOURCE_DIR}/src)
