@@ -8,6 +8,9 @@
 //   &hash-every=N      print 'turn T hash H' every N turns (console.log)
 //   ?script=URL        play the headless script at URL instead of the keyboard
 //                      (marrowdigger-script.js), its trace lines to console.log
+//   ?play              join the server that serves the page (its WebSocket door)
+//   ?spectate          follow that server's game (&hash-every=N as with watch)
+// A player's token is kept in localStorage, per server.
 'use strict';
 
 var statusLine = document.getElementById('status');
@@ -67,13 +70,68 @@ function gameArguments(Module) {
     return fetchInto(Module, script, '/run.script').then(function() {
       return ['--data', '/gamedata', '--script', '/run.script', '--trace', '-'].concat(args);
     });
+  if (params.has('play'))
+    return every === null ? Promise.resolve(['--connect', serverAddress()])
+                          : Promise.reject('hash-every goes with watch or spectate');
+  if (params.has('spectate'))
+    return Promise.resolve(['--spectate', serverAddress()].concat(args));
   var watch = params.get('watch');
   if (watch === null)
     return every === null ? Promise.resolve(args)
-                          : Promise.reject('hash-every needs watch=URL');
+                          : Promise.reject('hash-every needs watch=URL or spectate');
   return fetchInto(Module, watch, '/record').then(function() {
     return ['--watch', '/record'].concat(args);
   });
+}
+
+// The server that serves the page, as the game's link takes it: HOST:PORT
+// (ws://) or, for a page over HTTPS, the wss:// URL.
+function serverAddress() {
+  var port = location.port || (location.protocol === 'https:' ? '443' : '80');
+  if (location.protocol === 'https:')
+    return 'wss://' + location.hostname + ':' + port + '/';
+  return location.hostname + ':' + port;
+}
+
+// The player's token files (under /state in the game's file system) are
+// kept in localStorage, one entry per server, and put back before the game
+// starts; the game writes them when a server gives it a token.
+var stateKey = 'marrowdigger-state:' + location.host;
+
+function stateFiles(FS, dir, out) {
+  FS.readdir(dir).forEach(function(name) {
+    if (name === '.' || name === '..')
+      return;
+    var path = dir + '/' + name;
+    if (FS.isDir(FS.stat(path).mode))
+      stateFiles(FS, path, out);
+    else
+      out[path] = Array.from(FS.readFile(path));
+  });
+  return out;
+}
+
+function restoreState(FS) {
+  var saved = {};
+  try { saved = JSON.parse(localStorage.getItem(stateKey) || '{}'); } catch (e) { saved = {}; }
+  Object.keys(saved).forEach(function(path) {
+    if (path.indexOf('/state/') !== 0 || path.indexOf('..') >= 0)
+      return;
+    var parts = path.split('/');
+    for (var i = 2; i < parts.length; i++) {
+      var dir = parts.slice(0, i).join('/');
+      try { FS.mkdir(dir); } catch (e) { /* there already */ }
+    }
+    FS.writeFile(path, new Uint8Array(saved[path]));
+  });
+  var last = JSON.stringify(saved);
+  setInterval(function() {
+    var now = JSON.stringify(stateFiles(FS, '/state', {}));
+    if (now !== last) {
+      last = now;
+      try { localStorage.setItem(stateKey, now); } catch (e) { /* storage full or off */ }
+    }
+  }, 1000);
 }
 
 // Fetches url into the game's file system as file.
@@ -90,11 +148,14 @@ function fetchInto(Module, url, file) {
 var Module = {
   canvas: canvas,
   noInitialRun: true,
+  preRun: [function() { if (typeof ENV === 'object') ENV.XDG_STATE_HOME = '/state'; }],
   print: function(text) { console.log(text); },
   printErr: function(text) { console.error(text); say(text); },
   setStatus: function(text) { if (text) say(text); },
   onRuntimeInitialized: function() {
     gameArguments(Module).then(function(args) {
+      try { Module.FS.mkdir('/state'); } catch (e) { /* there already */ }
+      restoreState(Module.FS);
       Module.FS.chdir('/gamedata');
       say('');
       fit();

@@ -1,11 +1,9 @@
-// Follower of a dedicated server over ENet: the handshake, the stream
+// Follower of a dedicated server over its link (net/link.h): the handshake, the stream
 // bytes buffered as they come and handed out one entry at a time.
 #include "net/follower.h"
 
 #include <stdio.h>
 #include <string.h>
-
-#include <enet/enet.h>
 
 #include "net/link.h"
 #include "wire/followstream.h"
@@ -20,8 +18,8 @@ FollowState following;
 
 static NetLink follow_link;                      // the connection to the server
 static uint8_t ended;                            // the server said goodbye
-static uint32_t following_since;                 // ENet's clock when the follower was ready
-static uint32_t served_at;                       // ENet's clock at the last service
+static uint32_t following_since;                 // the link's clock when the follower was ready
+static uint32_t served_at;                       // the link's clock at the last service
 static uint8_t buffer[FOLLOW_BUFFER];            // stream bytes not yet handed out
 static uint32_t head, tail;                      // handed out up to head, received up to tail
 static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT]; // command slots as the stream left them
@@ -83,21 +81,18 @@ bool NetFollow(const char *who, const char *address) {
 // Takes what the server has sent: stream bytes into the buffer, its
 // goodbye, or the loss of the connection.
 static void Receive() {
-    served_at = enet_time_get();
+    served_at = LinkNow();
     if (head == tail)
         head = tail = 0;
-    ENetEvent ev;
-    for (int k = 0;
-         k < NET_EVENTS_MAX && follow_link.peer && enet_host_service(follow_link.host, &ev, 0) > 0;
-         k++) {
-        if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
-            follow_link.peer = NULL;
-            ended = ev.data == NET_BYE;
+    static LinkEvent ev; // a message's room: kept off the stack
+    for (int k = 0; k < NET_EVENTS_MAX && LinkUp(follow_link) && LinkNext(follow_link, &ev); k++) {
+        if (ev.type == LINK_GONE) {
+            ended = ev.code == NET_BYE;
             if (!ended)
                 following.problem = "lost the server";
-        } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
-            const uint8_t *d = ev.packet->data;
-            size_t n = ev.packet->dataLength;
+        } else if (ev.type == LINK_MESSAGE) {
+            const uint8_t *d = ev.data;
+            size_t n = ev.length;
             if (n >= 2 && n <= MSG_STREAM_MAX && d[0] == MSG_STREAM) {
                 if (n - 1 > FOLLOW_BUFFER - tail && head > 0) {
                     memmove(buffer, buffer + head, tail - head);
@@ -109,13 +104,11 @@ static void Receive() {
                     tail += (uint32_t)(n - 1);
                 } else {
                     following.problem = "cannot keep up";
-                    enet_peer_reset(follow_link.peer);
-                    follow_link.peer = NULL;
+                    LinkDrop(follow_link);
                 }
             } else {
                 NetCountDrop(d, n);
             }
-            enet_packet_destroy(ev.packet);
         }
     }
 }
@@ -124,8 +117,8 @@ int FollowNext(uint64_t *hash) {
     // Served every SERVE_MS while catching up too, however long the turns
     // and hashes take, so that the server hears the acknowledgements, keeps
     // the stream coming and can say goodbye.
-    if (head == tail || (tail - head < FOLLOW_ENTRY_MAX && follow_link.peer) ||
-        enet_time_get() - served_at >= SERVE_MS)
+    if (head == tail || (tail - head < FOLLOW_ENTRY_MAX && LinkUp(follow_link)) ||
+        LinkNow() - served_at >= SERVE_MS)
         Receive();
     bool is_hash = false;
     int n =
@@ -142,7 +135,7 @@ int FollowNext(uint64_t *hash) {
         FollowLeave();
         return FOLLOW_LOST;
     }
-    if (follow_link.peer)
+    if (LinkUp(follow_link))
         return FOLLOW_WAIT;
     if (ended && head == tail)
         return FOLLOW_END;
@@ -152,11 +145,11 @@ int FollowNext(uint64_t *hash) {
 }
 
 void FollowClockStart() {
-    following_since = enet_time_get();
+    following_since = LinkNow();
 }
 
 uint32_t FollowMs() {
-    return enet_time_get() - following_since;
+    return LinkNow() - following_since;
 }
 
 void FollowLeave() {

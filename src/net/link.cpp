@@ -1,13 +1,34 @@
-// Connecting to a dedicated server, awaiting its answer, and the goodbye.
+// The ENet link driver: connecting to a dedicated server, awaiting its
+// answer, its events, and the goodbye.
 #include "net/link.h"
 
 #include <stdio.h>
 #include <string.h>
 
+#include <enet/enet.h>
+
 #include "wire/protocol.h"
 
 #define GOODBYE_MS 200 // time given to the server to hear the goodbye
 #define SLICE_MS 50    // longest single wait of a join: ENet resends only while served
+// A player's server that acknowledges nothing for 1.5 to 2 s (a ping goes
+// out after a quarter of a second of silence) counts as lost.
+#define LINK_PING_MS 250
+#define LINK_TIMEOUT_LIMIT 8
+#define LINK_TIMEOUT_MIN 1500
+#define LINK_TIMEOUT_MAX 2000
+
+// The driver's view of a link.
+static ENetHost *HostOf(const NetLink &link) {
+    return (ENetHost *)link.host;
+}
+static ENetPeer *PeerOf(const NetLink &link) {
+    return (ENetPeer *)link.peer;
+}
+
+uint32_t LinkNow() {
+    return enet_time_get();
+}
 
 // Milliseconds to wait in one service call: what is left, at most a slice.
 static uint32_t Slice(uint32_t left) {
@@ -23,7 +44,7 @@ static uint32_t Left(uint32_t deadline) {
 // Closes the host and ENet.
 static void CloseHost(NetLink &link) {
     if (link.host)
-        enet_host_destroy(link.host);
+        enet_host_destroy(HostOf(link));
     link.host = NULL;
     link.peer = NULL;
     enet_deinitialize();
@@ -50,22 +71,26 @@ bool LinkConnect(NetLink &link, const char *who, const char *address) {
     link.deadline = enet_time_get() + NET_CONNECT_MS;
     ENetAddress a;
     a.port = link.port;
-    link.host = enet_host_create(NULL, 1, NET_CHANNELS, 0, 0);
-    if (!link.host || enet_address_set_host(&a, link.name) != 0) {
+    ENetHost *host = enet_host_create(NULL, 1, NET_CHANNELS, 0, 0);
+    link.host = host;
+    if (!host || enet_address_set_host(&a, link.name) != 0) {
         fprintf(stderr, "%s: cannot reach %s:%u (unknown host)\n", who, link.shown,
                 (unsigned)link.port);
         CloseHost(link);
         return false;
     }
-    link.host->maximumPacketSize = MSG_MAX_SIZE;
-    link.peer = enet_host_connect(link.host, &a, NET_CHANNELS, 0);
+    host->maximumPacketSize = MSG_MAX_SIZE;
+    link.address = a.host;
+    link.peer = enet_host_connect(host, &a, NET_CHANNELS, 0);
     ENetEvent ev;
     while (link.peer) {
         uint32_t left = Left(link.deadline);
-        if (left == 0 || enet_host_service(link.host, &ev, Slice(left)) < 0)
+        if (left == 0 || enet_host_service(host, &ev, Slice(left)) < 0)
             break;
         if (ev.type == ENET_EVENT_TYPE_CONNECT) {
-            enet_peer_timeout(link.peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
+            enet_peer_timeout(PeerOf(link), ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN,
+                              NET_TIMEOUT_MAX);
+            link.address = PeerOf(link)->address.host;
             return true;
         }
         if (ev.type == ENET_EVENT_TYPE_DISCONNECT)
@@ -80,8 +105,12 @@ bool LinkConnect(NetLink &link, const char *who, const char *address) {
 
 void LinkSend(NetLink &link, const uint8_t *bytes, size_t n) {
     ENetPacket *p = enet_packet_create(bytes, n, ENET_PACKET_FLAG_RELIABLE);
-    if (p && enet_peer_send(link.peer, NET_CHANNEL_RELIABLE, p) != 0)
+    if (p && enet_peer_send(PeerOf(link), NET_CHANNEL_RELIABLE, p) != 0)
         enet_packet_destroy(p);
+}
+
+void LinkFlush(NetLink &link) {
+    enet_host_flush(HostOf(link));
 }
 
 int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_t *answer,
@@ -91,7 +120,7 @@ int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_
         uint32_t left = Left(link.deadline);
         if (left == 0)
             return 0;
-        int r = enet_host_service(link.host, &ev, Slice(left));
+        int r = enet_host_service(HostOf(link), &ev, Slice(left));
         if (r <= 0)
             continue;
         if (ev.type == ENET_EVENT_TYPE_DISCONNECT)
@@ -111,14 +140,75 @@ int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_
     }
 }
 
+bool LinkNext(NetLink &link, LinkEvent *ev) {
+    ENetEvent e;
+    while (link.host && enet_host_service(HostOf(link), &e, 0) > 0) {
+        if (e.type == ENET_EVENT_TYPE_CONNECT) {
+            ev->type = LINK_CONNECTED;
+            return true;
+        }
+        if (e.type == ENET_EVENT_TYPE_DISCONNECT) {
+            link.peer = NULL; // ENet has let the peer go
+            ev->type = LINK_GONE;
+            ev->code = e.data;
+            return true;
+        }
+        if (e.type != ENET_EVENT_TYPE_RECEIVE)
+            continue;
+        size_t n = e.packet->dataLength;
+        ev->type = LINK_MESSAGE;
+        ev->length = n < sizeof ev->data ? n : sizeof ev->data;
+        memcpy(ev->data, e.packet->data, ev->length);
+        enet_packet_destroy(e.packet);
+        if (n > sizeof ev->data) { // never from a server of this game
+            NetCountDrop(ev->data, n);
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool LinkUp(const NetLink &link) {
+    return link.peer != NULL;
+}
+
+void LinkDrop(NetLink &link) {
+    if (link.peer)
+        enet_peer_reset(PeerOf(link));
+    link.peer = NULL;
+}
+
+void LinkForget(NetLink &link) {
+    link.peer = NULL;
+}
+
+void LinkRetry(NetLink &link) {
+    LinkDrop(link);
+    ENetAddress a;
+    a.host = link.address;
+    a.port = link.port;
+    link.peer = enet_host_connect(HostOf(link), &a, NET_CHANNELS, 0);
+}
+
+void LinkPlayerTimeouts(NetLink &link) {
+    enet_peer_timeout(PeerOf(link), LINK_TIMEOUT_LIMIT, LINK_TIMEOUT_MIN, LINK_TIMEOUT_MAX);
+    enet_peer_ping_interval(PeerOf(link), LINK_PING_MS);
+}
+
+uint32_t LinkSilentMs(const NetLink &link) {
+    return link.peer ? enet_time_get() - PeerOf(link)->lastReceiveTime : 0;
+}
+
 void LinkClose(NetLink &link) {
     if (!link.host)
         return;
-    if (link.peer && link.peer->state != ENET_PEER_STATE_DISCONNECTED) {
-        enet_peer_disconnect(link.peer, NET_LEAVE);
+    ENetPeer *peer = PeerOf(link);
+    if (peer && peer->state != ENET_PEER_STATE_DISCONNECTED) {
+        enet_peer_disconnect(peer, NET_LEAVE);
         ENetEvent ev;
         uint32_t deadline = enet_time_get() + GOODBYE_MS;
-        while (Left(deadline) > 0 && enet_host_service(link.host, &ev, Left(deadline)) > 0) {
+        while (Left(deadline) > 0 && enet_host_service(HostOf(link), &ev, Left(deadline)) > 0) {
             if (ev.type == ENET_EVENT_TYPE_DISCONNECT)
                 break;
             if (ev.type == ENET_EVENT_TYPE_RECEIVE)

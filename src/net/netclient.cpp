@@ -1,4 +1,4 @@
-// Client of a dedicated server over ENet: the join with its handshake, the
+// Client of a dedicated server over its link (net/link.h): the join with its handshake, the
 // newest package, the command sent when it changes, and the way back into
 // the game when the link drops.
 #include "net/netclient.h"
@@ -8,22 +8,16 @@
 #include <string.h>
 #include <unistd.h>
 
-#include <enet/enet.h>
-
 #include "net/link.h"
 #include "net/tokenfile.h"
 #include "resources/errorline.h"
 #include "wire/protocol.h"
 
-// A server that acknowledges nothing for 1.5 to 2 s (a ping goes out after a
-// quarter of a second of silence) counts as lost, and the client tries to
-// get back in at once; a slow link stays in. ENet looks at its time-outs
-// only when it resends, which can be up to 3 s into a silence, so the client
-// also ends the link itself after LINK_SILENT_MS without an acknowledgement.
-#define LINK_PING_MS 250
-#define LINK_TIMEOUT_LIMIT 8
-#define LINK_TIMEOUT_MIN 1500
-#define LINK_TIMEOUT_MAX 2000
+// A server that acknowledges nothing for 1.5 to 2 s (LinkPlayerTimeouts)
+// counts as lost, and the client tries to get back in at once; a slow link
+// stays in. ENet looks at its time-outs only when it resends, which can be
+// up to 3 s into a silence, so the client also ends the link itself after
+// LINK_SILENT_MS without an acknowledgement.
 #define LINK_SILENT_MS 2000
 #define RELINK_MS 30000 // how long the client tries to get back in
 #define ATTEMPT_MS 2000 // one try to connect again, before the next
@@ -40,7 +34,6 @@ static uint32_t sent_seq;              // number of the last command sent
 static uint32_t acked_seq;             // number of the last command the server applied
 static uint8_t pending;                // the last command sent is not applied yet
 static const char *prog = "marrowdigger";
-static ENetAddress server_address;  // where the server is
 static uint64_t token;              // this player's token for the server, 0 none
 static char token_path[TOKEN_PATH]; // its file, empty for none
 static int token_lock = -1;         // lock held on the token file while the game runs
@@ -101,7 +94,7 @@ static void SendHello() {
     uint8_t hello[MSG_HELLO_SIZE];
     NetMakeHello(hello, token);
     LinkSend(server_link, hello, sizeof hello);
-    enet_host_flush(server_link.host);
+    LinkFlush(server_link);
 }
 
 // Takes a welcome: the slot, the level, the token (kept for the next run)
@@ -124,7 +117,7 @@ static void Welcomed(const uint8_t *w) {
         // and a command not applied in the old game goes to the new one.
         snprintf(note, sizeof note, "the server restarted: you are player %u in a new game",
                  (unsigned)w[1] + 1);
-        note_since = enet_time_get();
+        note_since = LinkNow();
         fprintf(stderr, "%s: %s\n", prog, note);
         sent_seq = applied;
         net_client.packages = 0;
@@ -144,8 +137,7 @@ static void Welcomed(const uint8_t *w) {
     acked_seq = applied;
     pending = 0;
     memset(last_sent, 0, sizeof last_sent);
-    enet_peer_timeout(server_link.peer, LINK_TIMEOUT_LIMIT, LINK_TIMEOUT_MIN, LINK_TIMEOUT_MAX);
-    enet_peer_ping_interval(server_link.peer, LINK_PING_MS);
+    LinkPlayerTimeouts(server_link);
 }
 
 bool NetJoin(const char *who, const char *address) {
@@ -154,9 +146,6 @@ bool NetJoin(const char *who, const char *address) {
         return false;
     const char *shown = server_link.shown;
     unsigned port = server_link.port;
-    server_address.port = server_link.port;
-    if (enet_address_set_host(&server_address, server_link.name) != 0)
-        server_address = server_link.peer->address;
     ClaimToken(server_link.name, server_link.port);
     SendHello();
     uint8_t answer[MSG_WELCOME_SIZE];
@@ -191,17 +180,15 @@ static void Lost(const char *why) {
     fprintf(stderr, "%s: %s\n", prog, why);
     net_client.lost = 1;
     net_client.relinking = 0;
-    if (server_link.peer)
-        enet_peer_reset(server_link.peer);
-    server_link.peer = NULL;
+    LinkDrop(server_link);
 }
 
 // The link dropped without a goodbye: the game goes on, and the client
 // tries to get its slot back.
 static void StartRelink() {
-    server_link.peer = NULL; // ENet has let the peer go
+    LinkForget(server_link);
     net_client.relinking = 1;
-    relink_since = enet_time_get();
+    relink_since = LinkNow();
     attempt_since = relink_since - ATTEMPT_MS;
 }
 
@@ -214,43 +201,33 @@ static void TakePackage(const uint8_t *d) {
 }
 
 // Acts on one event of a joined client.
-static void Event(const ENetEvent &ev) {
-    if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
-        if (ev.data == NET_BYE)
+static void Event(const LinkEvent &ev) {
+    if (ev.type == LINK_GONE) {
+        if (ev.code == NET_BYE)
             Lost("the server ended the game");
-        else if (ev.data == NET_REPLACED)
+        else if (ev.code == NET_REPLACED)
             Lost("another game took this player's slot");
         else
             StartRelink();
-    } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
-        const uint8_t *d = ev.packet->data;
-        size_t n = ev.packet->dataLength;
-        if (n == MSG_PACKAGE_SIZE && d[0] == MSG_PACKAGE)
-            TakePackage(d);
+    } else if (ev.type == LINK_MESSAGE) {
+        if (ev.length == MSG_PACKAGE_SIZE && ev.data[0] == MSG_PACKAGE)
+            TakePackage(ev.data);
         else
-            NetCountDrop(d, n);
-        enet_packet_destroy(ev.packet);
+            NetCountDrop(ev.data, ev.length);
     }
 }
 
 // Acts on one event while getting back in: the connection, the answer to
 // the hello, or a try that failed.
-static void RelinkEvent(const ENetEvent &ev) {
-    if (ev.type == ENET_EVENT_TYPE_CONNECT) {
+static void RelinkEvent(const LinkEvent &ev) {
+    if (ev.type == LINK_CONNECTED) {
         SendHello();
         hello_sent = 1;
-    } else if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
-        server_link.peer = NULL; // the next try comes when this one's time is up
-    } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
-        uint8_t answer[MSG_WELCOME_SIZE];
-        const uint8_t *d = ev.packet->data;
-        size_t n = ev.packet->dataLength;
-        int type = AcceptAnswer(d, n);
-        if (type)
-            memcpy(answer, d, n);
-        else
-            NetCountDrop(d, n);
-        enet_packet_destroy(ev.packet);
+    } else if (ev.type == LINK_MESSAGE) { // (after LINK_GONE the next try comes in time)
+        const uint8_t *answer = ev.data;
+        int type = AcceptAnswer(ev.data, ev.length);
+        if (!type)
+            NetCountDrop(ev.data, ev.length);
         if (type == MSG_WELCOME && hello_sent) {
             Welcomed(answer);
             NetClientStart();
@@ -265,16 +242,14 @@ static void RelinkEvent(const ENetEvent &ev) {
 // One step of getting back in: a new try when the last one's time is up,
 // and the end of it all after RELINK_MS.
 static void Relink() {
-    uint32_t now = enet_time_get();
+    uint32_t now = LinkNow();
     if (now - relink_since >= RELINK_MS) {
         Lost("lost the connection to the server");
         return;
     }
     if (now - attempt_since < ATTEMPT_MS)
         return;
-    if (server_link.peer)
-        enet_peer_reset(server_link.peer);
-    server_link.peer = enet_host_connect(server_link.host, &server_address, NET_CHANNELS, 0);
+    LinkRetry(server_link);
     attempt_since = now;
     hello_sent = 0;
 }
@@ -286,18 +261,18 @@ void NetClientFrameStart() {
     }
     if (net_client.relinking)
         Relink();
-    ENetEvent ev;
-    for (int k = 0; k < NET_EVENTS_MAX && server_link.host && !net_client.lost &&
-                    enet_host_service(server_link.host, &ev, 0) > 0;
+    static LinkEvent ev; // a message's room: kept off the stack
+    for (int k = 0;
+         k < NET_EVENTS_MAX && server_link.host && !net_client.lost && LinkNext(server_link, &ev);
          k++) {
         if (net_client.relinking)
             RelinkEvent(ev);
         else
             Event(ev);
     }
-    if (!net_client.relinking && !net_client.lost && server_link.peer &&
-        enet_time_get() - server_link.peer->lastReceiveTime >= LINK_SILENT_MS) {
-        enet_peer_reset(server_link.peer);
+    if (!net_client.relinking && !net_client.lost && LinkUp(server_link) &&
+        LinkSilentMs(server_link) >= LINK_SILENT_MS) {
+        LinkDrop(server_link);
         StartRelink();
     }
     if (pending && NetSeqReached(acked_seq, sent_seq)) {
@@ -333,7 +308,7 @@ static void Hold(uint8_t *cmd) {
 const char *NetClientNote() {
     if (net_client.relinking)
         return "reconnecting";
-    if (note[0] && enet_time_get() - note_since < NOTE_MS)
+    if (note[0] && LinkNow() - note_since < NOTE_MS)
         return note;
     return NULL;
 }
@@ -342,7 +317,7 @@ void NetClientFrameEnd() {
     if (!server_link.host || net_client.lost)
         return;
     uint8_t *cmd = net_client_msg; // slot 0
-    bool down = !server_link.peer || net_client.relinking;
+    bool down = !LinkUp(server_link) || net_client.relinking;
     if (down || pending || held_count) {
         Hold(cmd);
         if (down || pending || !held_count)
@@ -363,12 +338,12 @@ void NetClientFrameEnd() {
     pending = 1;
     released = 0;
     cmd[0] = cmd[1] = 0; // the server holds it now; the pad may set it again
-    enet_host_flush(server_link.host);
+    LinkFlush(server_link);
 }
 
 void NetLeave() {
     if (net_client.relinking) // no goodbye to a try that has not got back in
-        server_link.peer = NULL;
+        LinkForget(server_link);
     LinkClose(server_link);
     if (token_lock >= 0)
         close(token_lock);
