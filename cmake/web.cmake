@@ -20,9 +20,10 @@ target_link_libraries(mdnet PUBLIC mdwire)
 add_library(mdcore STATIC ${MD_CORE_SOURCES})
 target_link_libraries(mdcore PUBLIC mdnet)
 
-# Memory grows as the runner's script and trace buffers do; the exit status
+# Memory starts above the static tables (the follower's stream buffer
+# included) and grows as the runner's script and trace buffers do; the exit status
 # is the program's own.
-set(MD_WEB_LINK -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1)
+set(MD_WEB_LINK -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1 -sINITIAL_MEMORY=33554432)
 
 # The headless runner on Node.js, reading and writing the real file system:
 # node build-web/marrowdigger-headless.js --data gamedata --script ... --trace ...

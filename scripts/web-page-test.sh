@@ -3,7 +3,8 @@
 # protocol (tests/web/watch.js, puppeteer-core from npm): a record of a short
 # game of the native server, watched in the page with ?watch=URL, prints the
 # same hash lines as the server's --replay of it, and the walk played with
-# ?script=URL gives the native runner's trace, frame hashes included.
+# ?script=URL gives the native runner's trace, frame hashes included; then
+# the page plays and spectates through the server's door (tests/web/door.js).
 #
 #   scripts/web-page-test.sh [NATIVE_BUILD] [WEB_BUILD]   (default: build build-web)
 #
@@ -44,3 +45,6 @@ every=6
 # bounded time.
 timeout 240 node tests/web/watch.js "$web" "$out/game.rec" "$every" "$out/expected" \
     tests/replays/walk.script "$out/walk.trace"
+# The page against the server's WebSocket door: a browser player beside two
+# ENet players, and a browser spectator's hash lines for 2,000 turns.
+timeout 240 node tests/web/door.js "$(realpath "$native")" "$(realpath "$web")" "$PWD/gamedata"

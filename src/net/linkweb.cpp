@@ -29,6 +29,14 @@ struct WebLink {
 
 static WebLink web_links[2]; // the player's and the follower's
 
+// The page is going away: every open link says the goodbye (NET_LEAVE), so
+// that a player's slot is freed at once. Called by the page's pagehide.
+extern "C" EMSCRIPTEN_KEEPALIVE void LinkPageHide() {
+    for (WebLink &w : web_links)
+        if (w.socket && w.open)
+            emscripten_websocket_close(w.socket, 4000 + NET_LEAVE, "");
+}
+
 uint32_t LinkNow() {
     return (uint32_t)(uint64_t)emscripten_get_now();
 }
@@ -145,6 +153,11 @@ bool LinkConnect(NetLink &link, const char *who, const char *address) {
             emscripten_sleep(SLICE_MS);
         if (w->open) {
             w->first = w->count = 0; // the connection is known
+            EM_ASM(if (!Module.mdLinkHide) {
+                Module.mdLinkHide = true;
+                window.addEventListener(
+                    'pagehide', function() { _LinkPageHide(); });
+            });
             return true;
         }
     }

@@ -1,0 +1,145 @@
+// The page against a server's WebSocket door, in Debian's headless Chromium:
+// a browser player joins beside two ENet players, its key presses reach the
+// server as its slot's commands (in the record) and it leaves cleanly; a
+// browser spectator's hash lines equal the server's for 2,000 turns.
+//   node door.js NATIVE_BUILD WEB_BUILD DATA
+// Everything it starts ends with it; exits 0 when both hold.
+'use strict';
+const { spawn } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+const [native, web, data] = process.argv.slice(2);
+const started = [];
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'md-door-'));
+process.on('exit', () => { for (const c of started) c.kill('SIGKILL'); });
+
+function fail(why) {
+  console.error('door test: ' + why);
+  process.exitCode = 1;
+}
+
+// Starts a program; its output is gathered in .text.
+function run(program, args) {
+  const child = spawn(program, args, { cwd: data, stdio: ['ignore', 'pipe', 'pipe'] });
+  child.text = '';
+  child.stdout.on('data', (d) => { child.text += d; });
+  child.stderr.on('data', (d) => { child.text += d; });
+  started.push(child);
+  return child;
+}
+
+// Resolves when the child's output matches pattern (the match), rejects after ms.
+function await_(child, pattern, ms) {
+  return new Promise((resolve, reject) => {
+    const t0 = Date.now();
+    const look = () => {
+      const m = pattern.exec(child.text);
+      if (m) return resolve(m);
+      if (Date.now() - t0 > ms) return reject(`no ${pattern} in:\n${child.text}`);
+      setTimeout(look, 20);
+    };
+    look();
+  });
+}
+
+function server(args) {
+  return run(path.join(native, 'marrowdigger-server'),
+             ['--data', '.', '--bind', '127.0.0.1', '--port', '0', '--web-port', '0',
+              '--web-root', web].concat(args));
+}
+
+// Slots whose command bytes were ever non-zero in a record.
+function commandedSlots(file) {
+  const b = fs.readFileSync(file);
+  const seen = new Set();
+  for (let at = 18; at + 5 <= b.length;) {
+    const mask = b[at + 4];
+    if (mask === 0xff) break;
+    at += 5;
+    for (let s = 0; s < 8; s++) {
+      if (!(mask & (1 << s))) continue;
+      if (b.subarray(at, at + 128).some((x) => x !== 0)) seen.add(s);
+      at += 128;
+    }
+    at += 4;
+  }
+  return seen;
+}
+
+async function play(browser) {
+  const rec = path.join(scratch, 'play.rec');
+  const s = server(['--turn-ms', '100', '--hash-every', '0', '--record', rec]);
+  const web_port = (await await_(s, /join at http:\/\/127\.0\.0\.1:(\d+)\//, 20000))[1];
+  const port = (await await_(s, /listening on 127\.0\.0\.1:(\d+)/, 20000))[1];
+  const script = path.join(scratch, 'stand.script');
+  fs.writeFileSync(script, 'step 20\nwait 400\n');
+  for (let i = 0; i < 2; i++)
+    run(path.join(native, 'marrowdigger-headless'),
+        ['--data', '.', '--connect', `127.0.0.1:${port}`, '--script', script, '--trace', '/dev/null']);
+  await await_(s, /slot 1 joined/, 20000);
+  const page = await browser.newPage();
+  page.on('pageerror', (e) => fail('page error: ' + e.message));
+  const t0 = Date.now();
+  await page.goto(`http://127.0.0.1:${web_port}/?play`);
+  await await_(s, /slot 2 joined \(127\.0\.0\.1:/, 30000);
+  console.log(`door test: page load to joined: ${Date.now() - t0} ms`);
+  await page.focus('#canvas');
+  for (let k = 0; k < 4; k++) {
+    await page.keyboard.down('ArrowRight');
+    await new Promise((r) => setTimeout(r, 300));
+    await page.keyboard.up('ArrowRight');
+    await new Promise((r) => setTimeout(r, 200));
+  }
+  await page.close(); // the page's goodbye frees the slot at once
+  await await_(s, /slot 2 left/, 10000);
+  s.kill('SIGTERM');
+  await new Promise((r) => s.on('exit', r));
+  const slots = commandedSlots(rec);
+  if (!slots.has(2)) fail(`the browser player's keys never reached the server (slots ${[...slots]})`);
+  else console.log('door test: the browser player joined, moved (slot 2 commands) and left');
+}
+
+async function spectate(browser) {
+  const turns = 2000;
+  const s = server(['--turn-ms', '5', '--turns', String(turns + 300), '--hash-every', '100',
+                    '--spectators', '1', '--spectator-delay', '0']);
+  const web_port = (await await_(s, /join at http:\/\/127\.0\.0\.1:(\d+)\//, 20000))[1];
+  const page = await browser.newPage();
+  const lines = [];
+  page.on('console', (m) => { if (/^turn \d+ hash /.test(m.text())) lines.push(m.text()); });
+  page.on('pageerror', (e) => fail('page error: ' + e.message));
+  await page.goto(`http://127.0.0.1:${web_port}/?spectate&hash-every=100`);
+  await await_(s, /spectator joined/, 30000);
+  for (let t0 = Date.now(); lines.length < turns / 100 && Date.now() - t0 < 120000;)
+    await new Promise((r) => setTimeout(r, 100));
+  await new Promise((r) => s.on('exit', r));
+  const want = new Map(s.text.split('\n').filter((l) => /^turn \d+ hash /.test(l))
+    .map((l) => [l.split(' ')[1], l]));
+  const bad = lines.filter((l) => want.get(l.split(' ')[1]) !== l);
+  if (lines.length < turns / 100 || bad.length)
+    fail(`spectator: ${lines.length} hash lines, ${bad.length} unlike the server's: ${bad[0]}`);
+  else
+    console.log(`door test: the browser spectator's ${lines.length} hash lines equal the server's`);
+  await page.close();
+}
+
+async function main() {
+  const browser = await puppeteer.launch({
+    executablePath: '/usr/bin/chromium', headless: true,
+    userDataDir: path.join(scratch, 'profile'),
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run'],
+  });
+  try {
+    await play(browser);
+    await spectate(browser);
+  } catch (e) {
+    fail(String(e));
+  } finally {
+    await browser.close();
+    fs.rmSync(scratch, { recursive: true, force: true });
+  }
+}
+main();
