@@ -306,7 +306,7 @@ static bool StreamTurnEnd(const Options &o, bool streaming) {
     static uint32_t last_sent;
     if (turn % StreamHashEvery(o) == 0)
         FollowStreamHash(WorldHash());
-    FollowStreamMark(turn);
+    FollowStreamMark(turn, FollowSnapDue(turn) ? WorldHash() : 0);
     if (!streaming && NowMs() - last_sent < STREAM_GAP_MS)
         return false;
     last_sent = NowMs();
@@ -329,7 +329,8 @@ static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bou
     net_server.follow_delay = (uint16_t)o.delay;
     net_server.setup = (uint8_t)o.setup;
     net_server.data_hash = DataHash();
-    FollowStreamReset();
+    if (o.followers)
+        FollowStreamReset();
     printf("marrowdigger-server: listening on %s:%u, %ld players, a turn every %ld ms\n",
            o.bind ? o.bind : "0.0.0.0", (unsigned)bound, o.players, o.turn_ms);
     gamestepdelay = (uint16_t)o.turn_ms;
