@@ -31,6 +31,7 @@ static uint8_t out_last[SLOTS]; // command slots as the record last gave them
 static uint32_t out_check;      // check chain after the last entry
 static uint64_t out_offset;     // bytes written
 static uint64_t out_snap;       // offset of the last snapshot entry, 0 none
+static int out_version;         // version written: 2, or 1 for the tests of old records
 
 // Where a record being read stands; saved and put back around a search.
 struct ReadPlace {
@@ -123,10 +124,11 @@ void RecordWriteFailed(const char *name) {
     ErrorLine("cannot write the record %s: %s", name, errno ? strerror(errno) : "short write");
 }
 
-bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup) {
+bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup, int version) {
     uint8_t h[HEADER_SIZE];
     errno = 0;
-    memcpy(h, magic2, 8);
+    out_version = version;
+    memcpy(h, version == 1 ? magic1 : magic2, 8);
     PutBE64(h + 8, data_hash);
     h[16] = players;
     h[17] = setup;
@@ -135,6 +137,24 @@ bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup) {
     out_offset = sizeof h;
     out_snap = 0;
     return fwrite(h, 1, sizeof h, f) == sizeof h && fflush(f) == 0;
+}
+
+// Writes a version 1 entry: turn number, mask, the given slots' commands,
+// check.
+static bool WriteRecord1(FILE *f, uint32_t number, uint8_t mask, uint8_t slots) {
+    uint8_t rec[TURN_HEAD + MAX_CLIENTS * CLIENT_SLOT + 4];
+    size_t n = TURN_HEAD;
+    PutBE32(rec, number);
+    rec[4] = mask;
+    for (int i = 0; i < MAX_CLIENTS; i++)
+        if (slots & (1 << i)) {
+            memcpy(rec + n, net_client_msg + i * CLIENT_SLOT, CLIENT_SLOT);
+            n += CLIENT_SLOT;
+        }
+    PutBE32(rec + n, Fnv32(rec, n));
+    n += 4;
+    errno = 0;
+    return fwrite(rec, 1, n, f) == n && fflush(f) == 0;
 }
 
 // Writes an entry of n bytes and its check, which continues the chain, or
@@ -164,6 +184,8 @@ static bool WriteSnapshot(FILE *f) {
 }
 
 bool RecordTurn(FILE *f, uint32_t number, uint8_t held) {
+    if (out_version == 1)
+        return WriteRecord1(f, number, held, held);
     if (FollowSnapDue(number) && !WriteSnapshot(f))
         return false;
     uint8_t e[FOLLOW_ENTRY_MAX + 4];
@@ -172,6 +194,8 @@ bool RecordTurn(FILE *f, uint32_t number, uint8_t held) {
 }
 
 bool RecordEnd(FILE *f, uint32_t turns) {
+    if (out_version == 1)
+        return WriteRecord1(f, turns, RECORD_END_MASK, 0);
     uint8_t e[9];
     e[0] = RECORD_END_MASK;
     PutBE32(e + 1, turns);

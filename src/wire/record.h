@@ -60,8 +60,12 @@ FILE *OpenRecordIn(int dir, const char *folder, time_t when, uint16_t port, char
 // errno.
 void RecordWriteFailed(const char *name);
 
-// Writes the header of a version 2 record; false on a write error.
-bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup);
+#define RECORD_VERSION 2 // the version written; 1 only for tests of old records
+
+// Writes the header of a record of the given version; the turns and the
+// end that follow are of that version. False on a write error.
+bool RecordHeader(FILE *f, uint64_t data_hash, uint8_t players, uint8_t setup,
+                  int version = RECORD_VERSION);
 
 // Writes one turn, the turn counter being number: the snapshot of the
 // world first when one is due, then the held mask and the held slots'
