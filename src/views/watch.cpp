@@ -132,6 +132,7 @@ static void Broken(const char *what) {
 
 // Runs the record's next turn, or notes its end or its fault.
 static void WatchTurn() {
+    rnd_seed = watch_seed; // a snapshot in the record is checked against the watched world
     int r = RecordReadTurn(watch_file, watch_players);
     if (r == RECORD_TURN)
         RunTurn();
