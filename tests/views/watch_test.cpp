@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,45 @@ TEST(Watch, SpeedStepsAndPausePaceTheTurns) {
     // L from frame 85 on: down to a quarter by the last press at 101.
     EXPECT_EQ(t[141] - t[101], 2u); // 4 s at a quarter: 1 s of record time
     EXPECT_EQ(t.back(), 300u);      // the last turn stays on screen
+}
+
+TEST(Watch, JumpsStepAThousandTurnsAndTimeInTheMenuIsNotRun) {
+    std::string dir = TempDir(), rec = dir + "/game.rec";
+    WriteRecord(rec, 3500);
+    ASSERT_EQ(Replay(rec, DataDir(), 100, dir), 0) << ReadFile(dir + "/replay.err");
+    std::map<unsigned, std::string> replay = HashLines(ReadFile(dir + "/replay.out"));
+    // 100 ms frames: Y four times (the last one runs into the end), X four
+    // times (the last one back to the start), then 5 s in the menu.
+    const char keys[] = "YYYYXXXX";
+    std::string script = "step 100\nwait 10\n";
+    for (const char *k = keys; *k; k++)
+        script += std::string("hold ") + *k + " 1\nwait 4\n";
+    script += "hold START 1\nwait 50\nhold A 1\nwait 40\n";
+    WriteFile(dir + "/s.txt", script);
+    ASSERT_EQ(Watch(dir, {"--watch", rec, "--script", dir + "/s.txt", "--frames", "150",
+                          "--hash-every", "100", "--trace", dir + "/t.json"}),
+              0)
+        << ReadFile(dir + "/w.err");
+    std::vector<unsigned> t = TraceTurns(ReadFile(dir + "/t.json"));
+    ASSERT_EQ(t.size(), 150u);
+    for (int k = 0; k < 8; k++) {
+        unsigned before = t[9 + 5 * k], after = t[10 + 5 * k];
+        unsigned want =
+            keys[k] == 'Y' ? std::min(before + 1000, 3500u) : (before > 1000 ? before - 1000 : 0);
+        EXPECT_GE(after, want) << "key " << k;
+        EXPECT_LE(after, want + 1) << "key " << k;
+    }
+    for (size_t f = 51; f < t.size(); f++)
+        EXPECT_LE(t[f] - t[f - 1], 1u) << "frame " << f; // no turns for the menu's time
+    EXPECT_LE(t.back() - t[50], 12u);
+    // Every hash line, before and after a jump, is the replay's.
+    std::istringstream lines(ReadFile(dir + "/w.out"));
+    int seen = 0;
+    for (std::string line; std::getline(lines, line); seen++) {
+        unsigned at = (unsigned)atol(line.c_str() + 5);
+        EXPECT_EQ(replay[at], line.substr(line.find("hash") + 5)) << line;
+    }
+    EXPECT_GE(seen, 20);
 }
 
 TEST(Watch, HostileRecordsGetOneLine) {
