@@ -329,8 +329,10 @@ static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bou
     net_server.follow_delay = (uint16_t)o.delay;
     net_server.setup = (uint8_t)o.setup;
     net_server.data_hash = DataHash();
-    if (o.followers)
+    if (o.followers) {
         FollowStreamReset();
+        FollowStreamMark(turn, WorldHash());
+    }
     printf("marrowdigger-server: listening on %s:%u, %ld players, a turn every %ld ms\n",
            o.bind ? o.bind : "0.0.0.0", (unsigned)bound, o.players, o.turn_ms);
     gamestepdelay = (uint16_t)o.turn_ms;

@@ -66,8 +66,8 @@ struct FollowStreamState {
 };
 extern FollowStreamState server_stream;
 
-// Starts an empty stream with the snapshot of the world as it stands, the
-// turn before the first.
+// Starts an empty stream, the turn before the first; FollowStreamMark(0,
+// WorldHash()) then keeps the snapshot of the starting world.
 void FollowStreamReset();
 
 // Appends the turn about to run: the held slots' commands as they stand in

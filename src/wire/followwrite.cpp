@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "wire/bytes.h"
-#include "world/worldhash.h"
 
 FollowStreamState server_stream;
 
@@ -33,7 +32,6 @@ void FollowStreamReset() {
         s.held = 0;
     memset(follow_last, 0, sizeof follow_last);
     memset(follow_mark, 0, sizeof follow_mark);
-    KeepSnapshot(WorldHash());
 }
 
 // Appends bytes to the ring.

@@ -341,10 +341,11 @@ static int ReadTurnEntry(FILE *f, uint8_t *e, int players) {
 }
 
 // Reads the next entry of a version 2 record. A snapshot is checked against
-// the world (when check is set) and passed over; *snap_turn is set to its
-// turn. A turn entry's commands go to in.slots.
+// the world and the slots (when check is set: it must be the snapshot they
+// give) and passed over; *snap_turn is set to its turn. A turn entry's
+// commands go to in.slots.
 static int ReadEntry2(FILE *f, int players, bool check, uint32_t *snap_turn) {
-    static uint8_t e[SNAP_ENTRY_MAX];
+    static uint8_t e[SNAP_ENTRY_MAX], now[SNAPSHOT_MAX];
     long at = ftell(f);
     int first = fgetc(f);
     if (first == EOF)
@@ -356,7 +357,8 @@ static int ReadEntry2(FILE *f, int players, bool check, uint32_t *snap_turn) {
         if (r != RECORD_TURN)
             return r;
         *snap_turn = GetBE32(e + SNAP_HEAD);
-        if (*snap_turn != in.turn || (check && GetBE64(e + 11) != WorldHash()))
+        if (*snap_turn != in.turn || (check && (SnapshotWrite(now, in.slots) != size ||
+                                                memcmp(now, e + SNAP_HEAD, size) != 0)))
             return RECORD_CORRUPT;
         in_snap = at;
         return RECORD_SNAP;

@@ -43,7 +43,10 @@ size_t SnapshotWrite(uint8_t *out, const uint8_t *slots) {
     p += 2;
     uint32_t m = 0;
     for (uint32_t cell = 0; cell < WORLD_CELLS; cell++) {
-        if (npc_vis[cell] == 0)
+        // Runs of empty cells go four at a time.
+        for (uint64_t v; cell + 4 <= WORLD_CELLS && (memcpy(&v, npc_vis + cell, 8), v == 0);)
+            cell += 4;
+        if (cell >= WORLD_CELLS || npc_vis[cell] == 0)
             continue;
         if (++m > MAX_NPCS)
             return 0;

@@ -92,6 +92,7 @@ std::vector<uint64_t> ServerGame(uint32_t turns) {
     StartWorld(4, SETUP_RESTART);
     FollowStreamReset();
     std::vector<uint64_t> hashes = {WorldHash()};
+    FollowStreamMark(0, hashes[0]);
     for (uint32_t t = 0; t < turns; t++) {
         uint8_t held = t % 700 < 650 ? 15 : 5; // slots 1 and 3 leave and come back
         for (int i = 0; i < MAX_CLIENTS; i++)
