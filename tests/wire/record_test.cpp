@@ -1,10 +1,7 @@
 // Records of on-line games: the world hash sees every field of the world,
 // and a replay refuses a record whose turns are out of order or name a slot
 // beyond its players, and stands a creature whose player has left.
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include "wire/records.h"
 
@@ -145,41 +142,14 @@ TEST(Record, BothVersionsReplayAlikeAndDamageIsNamedAtItsTurn) {
     }
 }
 
-// The server with its record files limited to `limit` bytes (0: none);
-// its exit status.
+// A server of 30 turns with its files limited to `limit` bytes, a write past
+// it failing; its exit status.
 int LimitedServer(const std::string &dir, const std::string &rec, long limit) {
-    std::vector<std::string> args = {BuildProgram("marrowdigger-server"),
-                                     "--data",
-                                     DataDir(),
-                                     "--bind",
-                                     "127.0.0.1",
-                                     "--port",
-                                     "0",
-                                     "--players",
-                                     "1",
-                                     "--turn-ms",
-                                     "1",
-                                     "--turns",
-                                     "30",
-                                     "--record",
-                                     rec};
-    pid_t pid = fork();
-    if (pid == 0) {
-        rlimit r = {(rlim_t)limit, (rlim_t)limit};
-        if (limit > 0)
-            setrlimit(RLIMIT_FSIZE, &r);
-        signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        int fd = open((dir + "/limited.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(fd, 2);
-        dup2(open("/dev/null", O_WRONLY), 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return ExitStatus(pid, 20000);
+    std::string run = "trap '' XFSZ; exec prlimit --fsize=" + std::to_string(limit) + " " +
+                      BuildProgram("marrowdigger-server") + " --data " + DataDir() +
+                      " --bind 127.0.0.1 --port 0 --players 1 --turn-ms 1 --turns 30 --record " +
+                      rec;
+    return ExitStatus(StartProgram({"/bin/sh", "-c", run}, "", dir + "/limited.err"), 20000);
 }
 
 TEST(Record, KilledServerLosesNoTurnAndAFailedEndIsAFailure) {
@@ -198,7 +168,7 @@ TEST(Record, KilledServerLosesNoTurnAndAFailedEndIsAFailure) {
     for (unsigned t : {100u, 200u, 300u})
         EXPECT_EQ(again[t], live[t]) << t; // every turn the server ran is there
 
-    ASSERT_EQ(LimitedServer(dir, dir + "/whole.rec", 0), 0);
+    ASSERT_EQ(LimitedServer(dir, dir + "/whole.rec", 1 << 20), 0);
     long size = (long)ReadFile(dir + "/whole.rec").size();
     EXPECT_EQ(LimitedServer(dir, dir + "/short.rec", size - 1), 1); // the end entry's last byte
     EXPECT_NE(ReadFile(dir + "/limited.err").find("cannot write the record"), std::string::npos);
