@@ -85,4 +85,30 @@ TEST(FollowStream, DelayedFollowerStartsAtTheNewestSnapshotAndRebuildsTheWorld) 
     }
 }
 
+// A damaged snapshot is refused and changes nothing: the cases give the byte
+// changed and its new value, or with -1 the snapshot's new size.
+TEST(FollowStream, DamagedSnapshotIsRefusedAndChangesNothing) {
+    ServerGame(40);
+    static uint8_t snap[SNAPSHOT_MAX], slots[SLOTS];
+    size_t n = SnapshotWrite(snap, slots), c = 12 + 7 * (size_t)((snap[8] << 8) | snap[9]);
+    ProcGameServer();
+    uint64_t now = WorldHash();
+    const std::pair<size_t, int> cases[] = {
+        {n - 1, -1}, {n + 1, -1},      // a byte short, a byte over
+        {4, 4},      {9, snap[9] + 1}, // random position 1024, a creature more
+        {11, 200},   {c - 1, 0},       // a creature not enabled, no occupied cell
+        {c, 0xFF},   {c + 4, 0},       // a cell off the world, one held by nobody
+        {c + 3, 5},  {n - 1, 0x10},    // creature 1280 on a cell, a fifth slot
+    };
+    for (auto [at, set] : cases) {
+        std::vector<uint8_t> bad(snap, snap + n);
+        if (set < 0)
+            bad.resize(at);
+        else
+            bad[at] = (uint8_t)set;
+        EXPECT_FALSE(SnapshotRestore(bad.data(), bad.size(), slots)) << at << " " << set;
+        EXPECT_EQ(WorldHash(), now) << at << " " << set;
+    }
+}
+
 } // namespace
