@@ -1,6 +1,7 @@
 // Watching records: the headless runner's watch gives the server replay's
 // hash lines, its speed and pause controls pace the turns, the menu leaves
-// the watched world alone, and hostile records get one line.
+// the watched world alone, X and Y jump, and hostile records get one line.
+// Records of version 1 are watched as well as those of version 2.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -13,16 +14,22 @@
 #include "platform/platform.h"
 #include "wire/records.h"
 
-// Writes a record of two players over `turns` turns: slot 1 leaves for a
-// while and comes back, and the moves change every few turns. Returns the
-// offset of each turn's entries.
-static std::vector<long> WriteRecord(const std::string &path, uint32_t turns) {
-    std::vector<Turn> game;
-    for (uint32_t t = 0; t < turns; t++)
-        game.push_back({t,
-                        (uint8_t)(t >= 100 && t < 180 ? 1 : 3),
-                        {(uint8_t)(t / 7 % 9), (uint8_t)((t / 7 + 3) % 9), 0, 0}});
-    return WriteGame(path, 2, game);
+// Writes a version 1 record of two players over `turns` turns: slot 1
+// leaves for a while and comes back, and the moves change every few turns.
+static void WriteRecord(const std::string &path, uint32_t turns) {
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(RecordHeader(f, DataHash(), 2, SETUP_RESTART, 1));
+    for (uint32_t t = 0; t < turns; t++) {
+        uint8_t held = t >= 100 && t < 180 ? 1 : 3;
+        for (int s = 0; s < 2; s++) {
+            net_client_msg[s * CLIENT_SLOT] = 1;
+            net_client_msg[s * CLIENT_SLOT + 1] = (uint8_t)((t / 7 + 3 * s) % 9);
+        }
+        ASSERT_TRUE(RecordTurn(f, t, held));
+    }
+    ASSERT_TRUE(RecordEnd(f, turns));
+    fclose(f);
 }
 
 // Runs the headless runner on a record; its exit status, output in dir/w.out
@@ -96,7 +103,10 @@ TEST(Watch, SpeedStepsAndPausePaceTheTurns) {
 
 TEST(Watch, JumpsStepAThousandTurnsAndTimeInTheMenuIsNotRun) {
     std::string dir = TempDir(), rec = dir + "/game.rec";
-    WriteRecord(rec, 3500);
+    std::vector<Turn> game;
+    for (uint32_t t = 0; t < 3500; t++)
+        game.push_back({t, 3, {(uint8_t)(t / 7 % 9), (uint8_t)(t / 5 % 9), 0, 0}});
+    WriteGame(rec, 2, game);
     ASSERT_EQ(Replay(rec, DataDir(), 100, dir), 0) << ReadFile(dir + "/replay.err");
     std::map<unsigned, std::string> replay = HashLines(ReadFile(dir + "/replay.out"));
     // 100 ms frames: Y four times (the last one runs into the end), X four
@@ -135,7 +145,7 @@ TEST(Watch, JumpsStepAThousandTurnsAndTimeInTheMenuIsNotRun) {
 
 TEST(Watch, HostileRecordsGetOneLine) {
     std::string dir = TempDir(), rec = dir + "/game.rec";
-    std::vector<long> at = WriteRecord(rec, 200);
+    WriteRecord(rec, 200);
     std::string whole = ReadFile(rec);
     ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
     WriteFile(dir + "/junk.rec", "MDGOREC1 and then some");
@@ -158,7 +168,7 @@ TEST(Watch, HostileRecordsGetOneLine) {
     EXPECT_NE(ReadFile(dir + "/g.err").find("not a regular file"), std::string::npos);
 
     // Cut short: the hashes up to there, then the line naming the turn.
-    WriteFile(rec, whole.substr(0, at[100] + 3));
+    WriteFile(rec, whole.substr(0, 18 + 100 * (5 + 2 * CLIENT_SLOT + 4) + 7));
     WriteFile(dir + "/fast.txt", "step 60000\n");
     EXPECT_EQ(Watch(dir, {"--watch", rec, "--hash-every", "50", "--script", dir + "/fast.txt"}), 1);
     EXPECT_EQ(HashLines(ReadFile(dir + "/w.out")).size(), 2u); // 50 and 100
