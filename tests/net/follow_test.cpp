@@ -2,6 +2,7 @@
 // world of two scripted players turn for turn; refusals get one line; stray
 // traffic from a follower is dropped and counted; a follower that stops
 // reading is dropped while the turns go on.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -157,7 +158,7 @@ TEST(Follow, SlowFollowerGetsTheWholeStreamAndTheGoodbyeAtTheEnd) {
 
 // A stand-in server for one follower: the welcome to a one-player game at
 // turn 3, the snapshot of its start (its hash spoiled when asked), the
-// stream bytes, then a goodbye with the given code or, for -1, silence as
+// stream message, then a goodbye with the given code or, for -1, silence as
 // of a killed server. The follower's exit status; its stderr in *err.
 struct Ending {
     std::vector<uint8_t> stream;
@@ -179,9 +180,7 @@ int StandIn(const Ending &e, const std::string &dir, std::string *err) {
     PutBE32(&snap[9], 0);
     hi[0] = MSG_FOLLOW, hi[1] = 1, PutBE32(&hi[5], 3), PutBE64(&hi[9], DataHash());
     EnetUp();
-    ENetAddress a;
-    enet_address_set_host_ip(&a, "127.0.0.1");
-    a.port = 0;
+    ENetAddress a = {htonl(INADDR_LOOPBACK), 0};
     TestClient server;
     server.host = enet_host_create(&a, 1, NET_CHANNELS, 0, 0);
     pid_t follower = StartFollower(server.host->address.port, dir, "f");
@@ -196,10 +195,7 @@ int StandIn(const Ending &e, const std::string &dir, std::string *err) {
         if (ev.type != ENET_EVENT_TYPE_RECEIVE)
             continue;
         enet_packet_destroy(ev.packet);
-        std::vector<uint8_t> stream = {MSG_STREAM};
-        stream.insert(stream.end(), e.stream.begin(), e.stream.end());
-        for (const std::vector<uint8_t> *m : {&hi, &snap, &stream})
-            Send(server, *m);
+        Send(server, hi), Send(server, snap), Send(server, e.stream);
         if (e.bye >= 0) {
             enet_peer_disconnect_later(server.peer, (uint32_t)e.bye);
             continue;
@@ -216,13 +212,13 @@ int StandIn(const Ending &e, const std::string &dir, std::string *err) {
 
 TEST(Follow, EveryEndOfTheStreamButTheGamesIsAFailure) {
     const Ending endings[] = {
-        {{1, 0, 1, 0, 1, 0}, NET_BYE, false, "the watched game ended", 0},
-        {{1, 0, 1, 2, 1, 3}, NET_BYE, false, "the stream broke off", 1},
-        {{1, 0, 1, 1, 128, 5}, NET_BYE, false, "a bad stream", 1},
-        {{1, 0}, NET_BEHIND, false, "fell behind", 1},
-        {{1, 0}, NET_REPLACED, false, "lost the server", 1},
-        {{1, 0}, -1, false, "lost the server", 1},
-        {{1, 0}, NET_BYE, true, "out of step at the snapshot of turn 0", 1},
+        {{MSG_STREAM, 1, 0, 1, 0, 1, 0}, NET_BYE, false, "the watched game ended", 0},
+        {{MSG_STREAM, 1, 0, 1, 2, 1, 3}, NET_BYE, false, "the stream broke off", 1},
+        {{MSG_STREAM, 1, 0, 1, 1, 128, 5}, NET_BYE, false, "a bad stream", 1},
+        {{MSG_STREAM, 1, 0}, NET_BEHIND, false, "fell behind", 1},
+        {{MSG_STREAM, 1, 0}, NET_REPLACED, false, "lost the server", 1},
+        {{MSG_STREAM, 1, 0}, -1, false, "lost the server", 1},
+        {{MSG_STREAM, 1, 0}, NET_BYE, true, "out of step at the snapshot of turn 0", 1},
     };
     std::string dir = TempDir();
     for (const Ending &e : endings) {
