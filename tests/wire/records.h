@@ -3,11 +3,6 @@
 #ifndef MD_WIRE_RECORDS_H
 #define MD_WIRE_RECORDS_H
 
-#include <string.h>
-
-#include <string>
-#include <vector>
-
 #include "math/zmath.h"
 #include "net/online.h"
 #include "wire/record.h"
