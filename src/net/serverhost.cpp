@@ -339,7 +339,12 @@ static void SendSnapshot(int c, const char *where) {
         memcpy(p->data + MSG_SNAPSHOT_HEAD, s->bytes, s->size);
         follow_sent[c] = s->at;
     }
-    if (!p || enet_peer_send(conn_peer[c], NET_CHANNEL_RELIABLE, p) != 0) {
+    // ENet sends nothing larger than the host takes in: the limit is lifted
+    // for the snapshot alone.
+    host->maximumPacketSize = MSG_SNAPSHOT_MAX;
+    int sent = p ? enet_peer_send(conn_peer[c], NET_CHANNEL_RELIABLE, p) : -1;
+    host->maximumPacketSize = PACKET_LIMIT;
+    if (sent != 0) {
         if (p)
             enet_packet_destroy(p);
         enet_peer_disconnect_later(conn_peer[c], NET_BEHIND);

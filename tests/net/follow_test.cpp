@@ -140,7 +140,7 @@ TEST(Follow, SlowFollowerGetsTheWholeStreamAndTheGoodbyeAtTheEnd) {
     Server s;
     ASSERT_TRUE(StartServer(s, dir, "server",
                             {"--players", "1", "--turn-ms", "5", "--turns", "300", "--spectators",
-                             "1", "--spectator-delay", "0"}));
+                             "1", "--spectator-delay", "0", "--all-creatures"}));
     Watcher slow;
     ASSERT_TRUE(Follow(slow, s.port));
     // Busy catching up: it hears the server only every 600 ms, so the end
