@@ -42,7 +42,7 @@ struct DoorConn {
     uint32_t head, used;       // send queue: start and bytes in use
     uint8_t queue[DOOR_QUEUE]; // messages, each a 2-byte length and its bytes
     uint32_t got;              // bytes of the message being received
-    uint8_t in[MSG_MAX_SIZE];  // the message being received
+    uint8_t in[DOOR_IN_MAX];   // the message being received
 };
 
 static struct lws_context *door;     // the door, or NULL
@@ -157,7 +157,7 @@ static bool Receive(struct lws *wsi, DoorConn &c, int k, const uint8_t *in, size
         lws_close_reason(wsi, LWS_CLOSE_STATUS_UNACCEPTABLE_OPCODE, NULL, 0);
         return false;
     }
-    if (n > MSG_MAX_SIZE - c.got) {
+    if (n > DOOR_IN_MAX - c.got) {
         lws_close_reason(wsi, LWS_CLOSE_STATUS_MESSAGE_TOO_LARGE, NULL, 0);
         return false;
     }
@@ -307,7 +307,7 @@ static int WakeCallback(struct lws *, enum lws_callback_reasons reason, void *, 
 }
 
 static const struct lws_protocols protocols[] = {
-    {"marrowdigger", DoorCallback, sizeof(Session), MSG_MAX_SIZE, 0, NULL, 0},
+    {"marrowdigger", DoorCallback, sizeof(Session), DOOR_IN_MAX, 0, NULL, 0},
     {"md-wake", WakeCallback, 0, 0, 0, NULL, 0},
     {NULL, NULL, 0, 0, 0, NULL, 0},
 };

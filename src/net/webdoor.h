@@ -19,6 +19,7 @@
 #define DOOR_CLOSE_BASE 4000      // close code of a goodbye: this + the goodbye code
 #define DOOR_QUEUE (64u << 10)    // bytes waiting to be sent on one connection, at most
 #define DOOR_HEADER_MAX 2048      // bytes of HTTP headers read from one request, at most
+#define DOOR_IN_MAX 4096          // largest message a browser may send: far above its own
 #define DOOR_HANDSHAKE_S 2        // seconds an HTTP request or WebSocket handshake may take
 
 #define DOOR_JOINED 1  // a WebSocket connection is open
@@ -27,13 +28,13 @@
 
 // One event of the door, as DoorNext hands it over.
 struct DoorEvent {
-    uint8_t type;               // DOOR_*
-    uint8_t conn;               // the door connection
-    int16_t code;               // DOOR_GONE: the goodbye code, -1 when lost
-    uint32_t length;            // DOOR_MESSAGE: bytes in data
-    uint32_t ipv4;              // the peer's IPv4 address, host order
-    char where[48];             // the peer as "A.B.C.D:PORT"
-    uint8_t data[MSG_MAX_SIZE]; // DOOR_MESSAGE: the message
+    uint8_t type;              // DOOR_*
+    uint8_t conn;              // the door connection
+    int16_t code;              // DOOR_GONE: the goodbye code, -1 when lost
+    uint32_t length;           // DOOR_MESSAGE: bytes in data
+    uint32_t ipv4;             // the peer's IPv4 address, host order
+    char where[48];            // the peer as "A.B.C.D:PORT"
+    uint8_t data[DOOR_IN_MAX]; // DOOR_MESSAGE: the message
 };
 
 // Opens the door on addr:port (addr NULL or "" for every interface; port

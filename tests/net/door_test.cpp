@@ -240,7 +240,7 @@ struct BadFrame {
 };
 
 TEST_F(DoorTest, BadFramesEndTheirConnectionOnly) {
-    std::string big(MSG_MAX_SIZE + 1, 'x');
+    std::string big(DOOR_IN_MAX + 1, 'x');
     big[0] = MSG_HELLO;
     std::string huge_len = std::string("\x82\xff", 2) + std::string(8, '\x7f');
     const BadFrame table[] = {
