@@ -145,12 +145,13 @@ function fetchInto(Module, url, file) {
   });
 }
 
+var lastError = ''; // the game's last line on stderr
 var Module = {
   canvas: canvas,
   noInitialRun: true,
   preRun: [function() { if (typeof ENV === 'object') ENV.XDG_STATE_HOME = '/state'; }],
   print: function(text) { console.log(text); },
-  printErr: function(text) { console.error(text); say(text); },
+  printErr: function(text) { console.error(text); say(text); lastError = text; },
   setStatus: function(text) { if (text) say(text); },
   onRuntimeInitialized: function() {
     gameArguments(Module).then(function(args) {
@@ -167,6 +168,9 @@ var Module = {
     });
   },
   onExit: function(status) {
+    // A game that could not start keeps its one line (no server door, ...).
+    if (status !== 0 && lastError)
+      return;
     say(status === 0 ? 'The game has ended.' : 'The game ended with status ' + status + '.');
   },
 };
