@@ -51,18 +51,24 @@ function server(args) {
               '--web-root', web].concat(args));
 }
 
-// Slots whose command bytes were ever non-zero in a record.
+// Slots whose command bytes were ever set non-zero in a record (version 2,
+// wire/record.h: snapshot 0xFD, end 0xFF, else a turn entry of the follow
+// stream, each with a 4-byte check).
 function commandedSlots(file) {
   const b = fs.readFileSync(file);
   const seen = new Set();
-  for (let at = 18; at + 5 <= b.length;) {
-    const mask = b[at + 4];
-    if (mask === 0xff) break;
-    at += 5;
-    for (let s = 0; s < 8; s++) {
+  for (let at = 18; at < b.length && b[at] !== 0xff;) {
+    if (b[at] === 0xfd) {
+      at += 1 + 2 + 8 + 8 + b.readUInt16BE(at + 1) + 4;
+      continue;
+    }
+    const mask = b[at++];
+    for (let s = 0; s < 4; s++) {
       if (!(mask & (1 << s))) continue;
-      if (b.subarray(at, at + 128).some((x) => x !== 0)) seen.add(s);
-      at += 128;
+      const k = b[at++];
+      const bytes = k === 0xff ? b.subarray(at, at + 128) : b.subarray(at, at + 2 * k).filter((_, i) => i % 2);
+      if (bytes.some((x) => x !== 0)) seen.add(s);
+      at += k === 0xff ? 128 : 2 * k;
     }
     at += 4;
   }
