@@ -168,8 +168,9 @@ var Module = {
     });
   },
   onExit: function(status) {
-    // A game that could not start keeps its one line (no server door, ...).
-    if (status !== 0 && lastError)
+    // A game that could not start or lost its server keeps its one line
+    // (no server door, ...); ASYNCIFY's exit may not carry main's status.
+    if (lastError)
       return;
     say(status === 0 ? 'The game has ended.' : 'The game ended with status ' + status + '.');
   },
