@@ -44,7 +44,7 @@ install -m 755 packaging/MarrowDigger.sh "$stage/"
 # Bundles every library the programs need, found in the sysroot, but the C
 # library's own (the device has those). With sdl12-compat, SDL 1.2 is the one
 # built from source, which needs only SDL2 and the C library, and zlib (for
-# libpng) is left to the firmware too: its SDL2 comes with it.
+# libpng) is left to the firmware too, as every firmware has it.
 needed() { llvm-readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'; }
 queue=("$top/marrowdigger" "$top/marrowdigger-headless")
 while [ ${#queue[@]} -gt 0 ]; do
