@@ -37,7 +37,7 @@ esac
 # from bookworm (which needs no newer C library than bullseye's).
 case $suite in
 bullseye) gcc=10 enet=/bookworm sdl2="libsdl2-dev libsdl2-2.0-0 libx11-dev x11proto-dev" ;;
-bookworm) gcc=12 enet= sdl2= ;;
+bookworm) gcc=12 enet='' sdl2='' ;;
 *) echo "sysroot.sh: unknown release '$suite' (bullseye, bookworm)" >&2 && exit 2 ;;
 esac
 # Run-time packages are fetched with everything they depend on; development
