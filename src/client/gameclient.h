@@ -23,7 +23,9 @@ void RecieveData(uint8_t slot);
 void SendData(); // nothing to send: the server reads the command slot
 
 // Writes text at the right end of the status row, over the status line, in
-// the status line's colour; nothing when the screen has no status row.
+// the status line's colour; nothing when the screen has no status row. A
+// text wider than the screen is broken at spaces into lines (4 at most)
+// that end on the status row.
 void ShowStatusNote(const char *text);
 
 // Client side, one entry per local client slot

@@ -43,6 +43,6 @@ void Gameprocess() {
         NetClientFrameEnd();
     if (net_client.lost)
         GameLoopEnabled = 0;
-    if (net_client.relinking)
-        ShowStatusNote("reconnecting");
+    if (net_client.remote && NetClientNote())
+        ShowStatusNote(NetClientNote());
 }

@@ -28,6 +28,9 @@
 #define RELINK_MS 30000 // how long the client tries to get back in
 #define ATTEMPT_MS 2000 // one try to connect again, before the next
 #define TOKEN_PATH 4096
+#define HELD_MAX 16   // commands kept while the link is down, applied one a turn after
+#define NOTE_MS 10000 // how long the restart is shown on the status row
+#define NOTE_SIZE 64  // bytes of the restart's note
 
 NetClientState net_client;
 
@@ -44,6 +47,12 @@ static int token_lock = -1;         // lock held on the token file while the gam
 static uint32_t relink_since;       // when the link dropped
 static uint32_t attempt_since;      // when the current try began
 static uint8_t hello_sent;          // the current try has said hello
+static uint64_t game_id;            // identity of the game joined, 0 before the first welcome
+static uint8_t held[HELD_MAX][CLIENT_SLOT]; // commands made while the link was down, oldest first
+static uint8_t held_count;                  // how many
+static uint8_t released;                    // the pad let go since the newest command held
+static char note[NOTE_SIZE];                // the restart's note, empty for none
+static uint32_t note_since;                 // when it was set
 
 // Finds the token file of the first seat no other running game holds, takes
 // its lock and reads its token; none when every seat is taken. A token that
@@ -99,6 +108,9 @@ static void SendHello() {
 // and where the numbering of commands stands. A command not yet applied is
 // sent again; one the server applied before the link dropped is withdrawn.
 static void Welcomed(const uint8_t *w) {
+    uint64_t game = GetBE64(w + 20);
+    bool fresh = game_id != 0 && game != game_id; // the server restarted: a new game
+    game_id = game;
     net_client.slot = w[1];
     net_client.level_x = GetBE16(w + 4);
     net_client.level_y = GetBE16(w + 6);
@@ -107,8 +119,26 @@ static void Welcomed(const uint8_t *w) {
         SaveToken(prog, token_path, given);
     token = given;
     uint32_t applied = GetBE32(w + 16);
-    if (pending && NetSeqReached(applied, sent_seq))
+    if (fresh) {
+        // The old game and its numbering are gone: this player starts anew,
+        // and a command not applied in the old game goes to the new one.
+        snprintf(note, sizeof note, "the server restarted: you are player %u in a new game",
+                 (unsigned)w[1] + 1);
+        note_since = enet_time_get();
+        fprintf(stderr, "%s: %s\n", prog, note);
+        sent_seq = applied;
+        net_client.packages = 0;
+    }
+    if (pending && !fresh && NetSeqReached(applied, sent_seq))
         net_client_msg[0] = net_client_msg[1] = 0;
+    else if (pending) { // sent again first, before the commands held since
+        if (held_count == HELD_MAX)
+            held_count--;
+        memmove(held[1], held[0], (size_t)held_count * CLIENT_SLOT);
+        memcpy(held[0], last_sent, CLIENT_SLOT);
+        held_count++;
+        net_client_msg[0] = net_client_msg[1] = 0;
+    }
     if (!NetSeqReached(sent_seq, applied))
         sent_seq = applied;
     acked_seq = applied;
@@ -280,17 +310,49 @@ void NetClientFrameStart() {
     memcpy(net_server_msg, net_client.package, PACKAGE_COPY);
 }
 
+// While the link is down or a command is on its way (sent, not applied
+// yet), and until the commands held are all sent: a command the view set
+// that differs from the newest one kept, or follows a release of the pad,
+// is held (up to HELD_MAX), and the slot is withdrawn, so that every tap
+// counts once and none replaces another; a direction held down is not
+// held again.
+static void Hold(uint8_t *cmd) {
+    if (cmd[0] == 0 && cmd[1] == 0) {
+        released = 1;
+        return;
+    }
+    bool in_flight = pending && memcmp(cmd, last_sent, CLIENT_SLOT) == 0;
+    const uint8_t *newest = held_count ? held[held_count - 1] : pending ? last_sent : NULL;
+    if (!(in_flight && !released) && (released || !newest || memcmp(cmd, newest, CLIENT_SLOT)) &&
+        held_count < HELD_MAX)
+        memcpy(held[held_count++], cmd, CLIENT_SLOT);
+    released = 0;
+    cmd[0] = cmd[1] = 0;
+}
+
+const char *NetClientNote() {
+    if (net_client.relinking)
+        return "reconnecting";
+    if (note[0] && enet_time_get() - note_since < NOTE_MS)
+        return note;
+    return NULL;
+}
+
 void NetClientFrameEnd() {
     if (!server_link.host || net_client.lost)
         return;
     uint8_t *cmd = net_client_msg; // slot 0
-    if (pending && cmd[0] == 0 && cmd[1] == 0 && (last_sent[0] || last_sent[1])) {
-        // The view withdrew the command on a package of a turn that ran
-        // before the command reached the server: it stands until applied.
-        memcpy(cmd, last_sent, CLIENT_SLOT);
-        return;
+    bool down = !server_link.peer || net_client.relinking;
+    if (down || pending || held_count) {
+        Hold(cmd);
+        if (down || pending || !held_count)
+            return;
+        // The oldest command held goes out now, the next when it is applied.
+        memcpy(cmd, held[0], CLIENT_SLOT);
+        held_count--;
+        memmove(held[0], held[1], (size_t)held_count * CLIENT_SLOT);
     }
-    if (!server_link.peer || net_client.relinking || memcmp(last_sent, cmd, CLIENT_SLOT) == 0)
+    if (memcmp(last_sent, cmd, CLIENT_SLOT) == 0)
         return;
     uint8_t msg[MSG_COMMAND_SIZE];
     msg[0] = MSG_COMMAND;
@@ -299,6 +361,8 @@ void NetClientFrameEnd() {
     LinkSend(server_link, msg, sizeof msg);
     memcpy(last_sent, cmd, CLIENT_SLOT);
     pending = 1;
+    released = 0;
+    cmd[0] = cmd[1] = 0; // the server holds it now; the pad may set it again
     enet_host_flush(server_link.host);
 }
 

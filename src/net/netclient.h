@@ -42,8 +42,15 @@ void NetClientFrameStart();
 
 // End of a frame: sends command slot 0, with its own number, when its bytes
 // differ from those the server holds. A command stays in the slot until a
-// package says the server applied it.
+// package says the server applied it. Distinct commands made while the link
+// is down, or while one is on its way, are held (up to 16) and sent one at
+// a time, each when the one before was applied (after the relink), so each
+// is applied at its own turn.
 void NetClientFrameEnd();
+
+// The note for the status row: "reconnecting" while getting back in, for
+// a while after a restart of the server the line that says so; else NULL.
+const char *NetClientNote();
 
 // Leaves the server politely (if still connected) and closes the host.
 void NetLeave();

@@ -151,6 +151,7 @@ static size_t Hello(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool
     PutBE16(reply + 6, mapsizey[0]);
     PutBE64(reply + 8, net_server.slot_token[slot]);
     PutBE32(reply + 16, net_server.slot_applied[slot]);
+    PutBE64(reply + 20, net_server.game_id);
     return MSG_WELCOME_SIZE;
 }
 

@@ -50,6 +50,7 @@ struct NetServerState {
     uint32_t slot_lost_at[MAX_CLIENTS]; // clock when a kept slot was lost
     uint32_t clock;                     // milliseconds, set by the host before each event
     uint64_t fresh_token;               // token for the next new player, 0 none; used once
+    uint64_t game_id;                   // the game's identity, told in every welcome
 };
 extern NetServerState net_server;
 

@@ -11,6 +11,8 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/random.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <enet/enet.h>
 
@@ -35,6 +37,8 @@ static ENetPeer *conn_peer[NET_MAX_CONNS];  // ENet peer of each connection
 static uint8_t peer_stage[NET_MAX_CONNS];   // STAGE_* of each peer at the last walk
 static uint32_t peer_id[NET_MAX_CONNS];     // its ENet connect id then
 static uint32_t peer_since[NET_MAX_CONNS];  // since when it is in that stage, ENet's clock
+static uint32_t peer_order[NET_MAX_CONNS];  // when it was first noted in it, counted in notes
+static uint32_t notes;                      // stages noted so far
 static uint64_t sent_bytes, sent_datagrams; // totals taken out of the host's counters
 static uint64_t received_datagrams;
 static uint32_t ended_half_open;              // peers ended in their handshake
@@ -111,12 +115,18 @@ static void EndPeer(int i, bool tell) {
     peer_stage[i] = STAGE_NONE;
 }
 
-// How long peer i has been in its present stage; 0 for one the walk has
-// not seen in it yet.
-static uint32_t StageAge(int i, uint32_t now) {
+// Notes the stage of peer i when it changed since the last look; whether
+// it had.
+static bool NoteStage(int i, uint32_t now) {
     const ENetPeer *p = &host->peers[i];
-    bool same = peer_stage[i] == StageOf(p) && peer_id[i] == p->connectID;
-    return same ? now - peer_since[i] : 0;
+    uint8_t stage = StageOf(p);
+    if (peer_stage[i] == stage && peer_id[i] == p->connectID)
+        return false;
+    peer_stage[i] = stage;
+    peer_id[i] = p->connectID;
+    peer_since[i] = now;
+    peer_order[i] = ++notes;
+    return true;
 }
 
 // Walks the peer table: notes each peer's stage and ends those stalled in
@@ -126,12 +136,8 @@ static void EndStalled() {
     for (int i = 0; i < (int)host->peerCount && i < NET_MAX_CONNS; i++) {
         const ENetPeer *p = &host->peers[i];
         uint8_t stage = StageOf(p);
-        if (peer_stage[i] != stage || peer_id[i] != p->connectID) {
-            peer_stage[i] = stage;
-            peer_id[i] = p->connectID;
-            peer_since[i] = now;
+        if (NoteStage(i, now))
             continue;
-        }
         if (stage == STAGE_NONE || now - peer_since[i] <= STALL_MS)
             continue;
         if (stage != STAGE_CONNECTED || net_server.conn_state[i] == CONN_WAITING)
@@ -140,31 +146,59 @@ static void EndStalled() {
 }
 
 // A connection request came from the address ENet is reading. When no peer
-// is free, the oldest peer that is neither a player nor a follower is ended
-// to make room. A request ENet ignores anyway (a repeat from a known address
-// and port, or one from an address at its limit) ends nobody. The peer ended
-// is not told, so that a crowd of peers that rejoin when dropped cannot start
-// a storm.
+// is free, a peer that is neither a player nor a follower is ended to make
+// room: of the address that has the most such peers, the one noted first.
+// So a crowd from a few addresses ends its own peers before a client from
+// another, and among single peers (forged addresses) a new one lasts until
+// every older one has gone. A
+// request ENet ignores anyway (a repeat from a known address and port, or
+// one from an address at its limit) ends nobody. The peer ended is not
+// told, so that a crowd of peers that rejoin when dropped cannot start a
+// storm.
+// Whether peer i holds nothing the server must keep: neither a player nor
+// a follower.
+static bool Spare(const ENetHost *h, int i) {
+    return !(
+        (net_server.conn_state[i] == CONN_PLAYER || net_server.conn_state[i] == CONN_FOLLOWER) &&
+        conn_peer[i] == &h->peers[i]);
+}
+
+#define ROOM_HASH (2 * NET_MAX_CONNS) // places of the count of spare peers per address
+
 static void MakeRoom(ENetHost *h) {
-    uint32_t now = enet_time_get(), age = 0;
+    uint32_t now = enet_time_get();
     size_t same = 0;
-    int oldest = -1;
+    uint32_t host_of[ROOM_HASH];       // address of each place, by its hash
+    uint8_t count[ROOM_HASH] = {};     // spare peers of that address, 0: place free
+    uint8_t place[NET_MAX_CONNS] = {}; // place of each spare peer's address
     for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
         const ENetPeer *p = &h->peers[i];
         if (p->state == ENET_PEER_STATE_DISCONNECTED)
             return;
+        NoteStage(i, now);
         if (p->address.host == h->receivedAddress.host) {
             if (p->address.port == h->receivedAddress.port)
                 return;
             same++;
         }
-        if ((net_server.conn_state[i] == CONN_PLAYER ||
-             net_server.conn_state[i] == CONN_FOLLOWER) &&
-            conn_peer[i] == p)
+        if (!Spare(h, i))
             continue;
-        if (oldest < 0 || StageAge(i, now) > age) {
+        uint32_t k = (p->address.host * 2654435761u) % ROOM_HASH;
+        while (count[k] && host_of[k] != p->address.host)
+            k = (k + 1) % ROOM_HASH;
+        host_of[k] = p->address.host;
+        count[k]++;
+        place[i] = (uint8_t)k;
+    }
+    int oldest = -1, crowd = 0; // the one chosen, and the spare peers of its address
+    for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
+        if (!Spare(h, i))
+            continue;
+        int n = count[place[i]];
+        if (oldest < 0 || n > crowd ||
+            (n == crowd && (int32_t)(peer_order[i] - peer_order[oldest]) < 0)) {
             oldest = i;
-            age = StageAge(i, now);
+            crowd = n;
         }
     }
     if (oldest >= 0 && same < h->duplicatePeers)
@@ -238,6 +272,17 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     host->duplicatePeers = NET_PER_ADDRESS;
     host->maximumWaitingData = WAITING_LIMIT;
     host->intercept = Intercept;
+    // The game's identity: a client that gets back in after a restart is
+    // told it joined a new game. Drawn anew at each start, never 0.
+    while (net_server.game_id == 0 && getrandom(&net_server.game_id, sizeof net_server.game_id,
+                                                0) == (ssize_t)sizeof(uint64_t))
+        ;
+    if (net_server.game_id == 0) { // no random numbers: the start's time and process
+        struct timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        net_server.game_id = ((uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec) ^
+                             ((uint64_t)getpid() << 40) ^ 1;
+    }
     ENetAddress got;
     *bound = enet_socket_get_address(host->socket, &got) == 0 ? got.port : port;
     return true;

@@ -9,10 +9,13 @@
 //
 //   HELLO    client -> server  15 bytes  type, "MDGO", protocol version (16-bit),
 //                                        token of an earlier slot (64-bit, 0 none)
-//   WELCOME  server -> client  20 bytes  type, slot 0..3, players 1..4, 0,
+//   WELCOME  server -> client  28 bytes  type, slot 0..3, players 1..4, 0,
 //                                        largest x and y of level 0 (16-bit each),
 //                                        the slot's token (64-bit), number of the
-//                                        last command applied to the slot (32-bit)
+//                                        last command applied to the slot (32-bit),
+//                                        the game's identity (64-bit, drawn at the
+//                                        server's start; another one after a
+//                                        reconnect means the server restarted)
 //   REFUSE   server -> client  4 bytes   type, reason, server's protocol version
 //   PACKAGE  server -> client  517 bytes type, number of the last command applied
 //                                        to the slot (32-bit), the 512 bytes of
@@ -45,7 +48,7 @@
 #include "wire/bytes.h" // the messages' numbers are big-endian
 #include "world/world.h"
 
-#define NET_VERSION 2         // protocol version; both ends must agree
+#define NET_VERSION 3         // protocol version; both ends must agree (3: the game identity)
 #define NET_DEFAULT_PORT 7742 // UDP port of the dedicated server
 #define NET_CHANNELS 2
 #define NET_CHANNEL_PACKAGE 0 // unreliable, sequenced
@@ -62,7 +65,7 @@
 
 #define MSG_HELLO_SIZE 15
 #define MSG_HELLO_V1_SIZE 7 // type, mark and version: what every version's hello starts with
-#define MSG_WELCOME_SIZE 20
+#define MSG_WELCOME_SIZE 28
 #define MSG_REFUSE_SIZE 4
 #define MSG_PACKAGE_HEAD 5 // type and the number of the last command applied
 #define MSG_PACKAGE_SIZE (MSG_PACKAGE_HEAD + PACKAGE_COPY)

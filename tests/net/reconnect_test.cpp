@@ -1,11 +1,13 @@
 // A link that drops in the middle of play: the game's own client code keeps
 // going, shows that it is getting back in, and gets its slot back with its
-// token, its creature where it was.
+// token, its creature where it was; after a restart of the server it says
+// so, keeps the new game's token and plays on in the new game.
 #include "client/gameclient.h"
 #include "console/render.h"
 #include "console/sfont.h"
 #include "net/netclient.h"
 #include "net/relay.h"
+#include "net/tokenfile.h"
 #include "platform/platform.h"
 
 namespace {
@@ -29,11 +31,11 @@ void FramesUntilMoved(uint8_t x, int timeout_ms) {
         ClientFrame(255);
 }
 
-// The status row's text.
-std::string StatusRow() {
+// The text of screen row y (the status row by default).
+std::string StatusRow(int y = 29) {
     std::string row;
     for (int q = 0; q < 40; q++)
-        row += (char)scch[q * 256 + 29];
+        row += (char)scch[q * 256 + y];
     return row;
 }
 
@@ -95,6 +97,65 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     StopRelay(relay);
     std::string out = ReadFile(s.out);
     EXPECT_EQ(out.find("slot 1"), std::string::npos) << out;
+}
+
+TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
+    std::string dir = TempDir();
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "first", {"--players", "2", "--turn-ms", "100"}));
+    uint16_t port = s.port;
+    ASSERT_TRUE(NetJoin("restart", ("127.0.0.1:" + std::to_string(port)).c_str()));
+    NetClientStart();
+    Screen_Width = 320;
+    Screen_Height = 240;
+    charx = chary = 8;
+    char path[4096];
+    ASSERT_TRUE(TokenPath("127.0.0.1", port, 1, path, sizeof path));
+    std::string token = ReadFile(path);
+    for (long start = NowMs(); NowMs() - start < 3000 && net_client.packages == 0;)
+        ClientFrame(255);
+    for (int k = 0; k < 3; k++) { // three taps: the command numbers move on
+        uint8_t x = net_client.package[PACKAGE_X];
+        ClientFrame(2);
+        FramesUntilMoved(x, 3000);
+    }
+    kill(s.pid, SIGKILL);
+    WaitServer(s, 5000);
+    ASSERT_TRUE(StartServer(
+        s, dir, "second", {"--players", "2", "--turn-ms", "100", "--port", std::to_string(port)}));
+    ASSERT_EQ(s.port, port);
+    testing::internal::CaptureStderr();
+    bool back = false;
+    std::string note;
+    for (long start = NowMs(); NowMs() - start < 15000 && !back && !net_client.lost;) {
+        ClientFrame(255);
+        if (NetClientNote() && !net_client.relinking) {
+            ShowStatusNote(NetClientNote());
+            note = StatusRow(28).substr(2) + "|" + StatusRow(29).substr(27);
+            back = true;
+        }
+    }
+    std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(back) << err;
+    EXPECT_EQ(err, "restart: the server restarted: you are player 1 in a new game\n");
+    EXPECT_EQ(note, "the server restarted: you are player 1|in a new game");
+    std::string fresh = ReadFile(path);
+    EXPECT_NE(fresh, token);
+    EXPECT_EQ(fresh.size(), token.size());
+    // The new game takes this player's commands from the first on.
+    uint8_t x = net_client.package[PACKAGE_X];
+    for (long start = NowMs(); NowMs() - start < 3000 && net_client.packages < 2;)
+        ClientFrame(255);
+    x = net_client.package[PACKAGE_X];
+    ClientFrame(2);
+    FramesUntilMoved(x, 3000);
+    EXPECT_EQ(net_client.package[PACKAGE_X], x + 1);
+    kill(s.pid, SIGTERM);
+    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
+        ClientFrame(255);
+    NetLeave();
+    EXPECT_EQ(WaitServer(s, 10000), 0);
 }
 
 } // namespace

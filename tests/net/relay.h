@@ -1,7 +1,7 @@
 // A UDP relay for the on-line tests: one client on one side, the server on
-// the other, every datagram held for a fixed delay each way, and a switch
-// that cuts the link. It runs on a thread of its own so that a client can
-// block in its join while the relay carries the traffic.
+// the other, every datagram held for a fixed delay each way, a share of them
+// dropped at random each way, and a switch that cuts the link. It runs on a thread of its own so
+// that a client can block in its join while the relay carries the traffic.
 #ifndef MD_TESTS_NET_RELAY_H
 #define MD_TESTS_NET_RELAY_H
 
@@ -19,11 +19,13 @@
 #include "net/online.h"
 
 struct DelayRelay {
-    int near = -1, far = -1;      // sockets facing the client and the server
-    uint16_t port = 0;            // where the client connects
-    uint16_t server_port = 0;     // the server
-    int delay_ms = 0;             // each way
-    std::atomic<bool> cut{false}; // drop everything while set
+    int near = -1, far = -1;              // sockets facing the client and the server
+    uint16_t port = 0;                    // where the client connects
+    std::atomic<uint16_t> server_port{0}; // the server (a restarted one may move)
+    int delay_ms = 0;                     // each way
+    int loss = 0;                         // percent dropped each way
+    uint32_t draw = 12345;                // fixed sequence of draws for the losses
+    std::atomic<bool> cut{false};         // drop everything while set
     std::atomic<bool> stop{false};
     std::thread thread;
     struct Held {
@@ -69,7 +71,8 @@ inline void RelayLoop(DelayRelay *r) {
                     client = from;
                     known = true;
                 }
-                if (!r->cut)
+                r->draw = r->draw * 1103515245u + 12345u;
+                if (!r->cut && (int)((r->draw >> 16) % 100) >= r->loss)
                     queue.push_back(
                         {NowMs() + r->delay_ms, dir, std::vector<uint8_t>(buf, buf + n)});
             }
@@ -92,7 +95,8 @@ inline void RelayLoop(DelayRelay *r) {
 }
 
 // Opens the relay's sockets and starts its thread.
-inline void StartRelay(DelayRelay &r, uint16_t server_port, int delay_ms) {
+inline void StartRelay(DelayRelay &r, uint16_t server_port, int delay_ms, int loss = 0) {
+    r.loss = loss;
     uint16_t unused;
     r.near = LoopbackSocket(&r.port);
     r.far = LoopbackSocket(&unused);

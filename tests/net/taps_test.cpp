@@ -1,7 +1,8 @@
 // The game's own client code over links with delay: every one-frame tap of
 // the d-pad is applied at exactly one turn (counted in the server's record),
 // and the package that shows the move arrives within a turn and a round
-// trip of the tap.
+// trip of the tap. Over a link that loses 30 % each way, or one cut for 3 s
+// in the middle of the taps, every tap is still applied once.
 #include <algorithm>
 
 #include "client/gameclient.h"
@@ -39,6 +40,8 @@ void ClientFrame(uint8_t dir) {
 
 struct Link {
     int turn_ms, delay_ms;
+    int loss = 0;   // percent dropped each way
+    int cut_ms = 0; // a blackout from the sixth tap on
 };
 
 class Taps : public ::testing::TestWithParam<Link> {};
@@ -52,8 +55,9 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
         {"--players", "1", "--turn-ms", std::to_string(link.turn_ms), "--record", rec}));
     DelayRelay relay;
     uint16_t port = s.port;
-    if (link.delay_ms > 0) { // no delay: straight to the server
-        StartRelay(relay, s.port, link.delay_ms);
+    bool relayed = link.delay_ms > 0 || link.loss > 0 || link.cut_ms > 0;
+    if (relayed) { // else straight to the server
+        StartRelay(relay, s.port, link.delay_ms, link.loss);
         port = relay.port;
     }
     net_client.lost = 0; // from an earlier case run in the same process
@@ -66,34 +70,44 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
     const long gap = link.turn_ms + 2 * link.delay_ms + 60;
     int shown = 0;
     std::vector<long> latency;
+    long cut_at = 0;
     for (int t = 0; t < taps; t++) {
+        if (t == 5 && link.cut_ms)
+            cut_at = NowMs();
+        relay.cut = cut_at && NowMs() - cut_at < link.cut_ms;
         uint8_t x = net_client.package[PACKAGE_X];
         long at = NowMs();
         ClientFrame(t % 2 ? 6 : 2); // right, then left, and again
         while (NowMs() - at < gap) {
             ClientFrame(255);
+            relay.cut = cut_at && NowMs() - cut_at < link.cut_ms;
             if (net_client.package[PACKAGE_X] != x && latency.size() < (size_t)t + 1) {
                 latency.push_back(NowMs() - at);
                 shown++;
             }
         }
     }
+    for (long start = NowMs(); NowMs() - start < 5000 && net_client.relinking;)
+        ClientFrame(255); // the taps held through a blackout go out one a turn
+    for (long start = NowMs(); NowMs() - start < 2 * link.turn_ms * taps / 3;)
+        ClientFrame(255);
     kill(s.pid, SIGTERM);
     for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);
-    if (link.delay_ms > 0)
+    if (relayed)
         StopRelay(relay);
     int applied = MovesInRecord(ReadFile(rec));
     std::sort(latency.begin(), latency.end());
     long median = latency.empty() ? -1 : latency[latency.size() / 2];
     long worst = latency.empty() ? -1 : latency.back();
-    printf("taps: %d ms turns, %d ms each way: %d of %d applied, %d shown; tap to package "
-           "%ld ms in the middle, %ld ms at most\n",
-           link.turn_ms, link.delay_ms, applied, taps, shown, median, worst);
+    printf("taps: %d ms turns, %d ms each way, %d %% lost, %d ms cut: %d of %d applied, %d "
+           "shown; tap to package %ld ms in the middle, %ld ms at most\n",
+           link.turn_ms, link.delay_ms, link.loss, link.cut_ms, applied, taps, shown, median,
+           worst);
     EXPECT_EQ(applied, taps);
-    if (UnderEmulator())
+    if (UnderEmulator() || link.loss || link.cut_ms)
         return; // the times and the moves seen before the next tap are the host's to measure
     EXPECT_EQ(shown, taps);
     // Half a turn to wait for on the whole, and the round trip: a move shown
@@ -105,10 +119,13 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
 
 INSTANTIATE_TEST_SUITE_P(Delays, Taps,
                          ::testing::Values(Link{500, 0}, Link{500, 40}, Link{500, 150},
-                                           Link{100, 0}, Link{100, 40}, Link{100, 150}),
+                                           Link{100, 0}, Link{100, 40}, Link{100, 150},
+                                           Link{500, 20, 30}, Link{500, 20, 0, 3000}),
                          [](const ::testing::TestParamInfo<Link> &i) {
                              return std::to_string(i.param.turn_ms) + "ms_turns_" +
-                                    std::to_string(i.param.delay_ms) + "ms_delay";
+                                    std::to_string(i.param.delay_ms) + "ms_delay_" +
+                                    std::to_string(i.param.loss) + "pc_lost_" +
+                                    std::to_string(i.param.cut_ms) + "ms_cut";
                          });
 
 } // namespace

@@ -5,12 +5,39 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <sstream>
+
+#include <gtest/gtest.h>
+
+// Children started by StartProgram and not yet seen to end: a test that
+// fails (or returns early) leaves none running after it.
+static pid_t started[64];
+static int started_count;
+
+// Kills and reaps every child a test left running, at the end of each test.
+struct EndChildren : ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo &) override {
+        for (int i = 0; i < started_count; i++) {
+            int status;
+            if (waitpid(started[i], &status, WNOHANG) == 0) {
+                kill(started[i], SIGKILL);
+                waitpid(started[i], &status, 0);
+            }
+        }
+        started_count = 0;
+    }
+};
+
+static const bool listening = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new EndChildren);
+    return true;
+}();
 
 std::string EnterScratchDir() {
     const char *tmp = getenv("TMPDIR");
@@ -75,13 +102,21 @@ pid_t StartProgram(const std::vector<std::string> &args, const std::string &out_
     argv.push_back(nullptr);
     fflush(stdout);
     fflush(stderr);
+    (void)listening;
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid == 0) {
+        // Killed with the test process, also when that is killed outright.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(126);
         RedirectTo(1, out_path);
         RedirectTo(2, err_path);
         execv(argv[0], argv.data());
         _exit(127);
     }
+    if (pid > 0 && started_count < (int)(sizeof started / sizeof started[0]))
+        started[started_count++] = pid;
     return pid;
 }
 

@@ -1,0 +1,9 @@
+#!/bin/sh
+# Link figures of the on-line client: joins through a lossy relay (20 tries
+# at 10 % and 30 % loss each way, 20 ms delay), a server started a second
+# after its client, taps across a 3 s blackout and at 30 % loss. Prints the
+# figure lines of the tests. Usage: scripts/links.sh [BUILD_DIR] [TRIES]
+set -eu
+build=${1:-build}
+MD_LINK_TRIES=${2:-20} ctest --test-dir "$build" -R 'LossyJoins|LateServer|Taps.*(30pc|3000ms)' \
+    --output-on-failure -V | grep -E '^[0-9]+: (joins|late server|taps):|tests passed|Failed'
