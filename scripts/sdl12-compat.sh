@@ -29,6 +29,8 @@ tarball=${2:-../shared/$name}
 out=build-$arch/sdl12-compat
 
 [ -f "$tarball" ] || { echo "sdl12-compat: $tarball missing" >&2; exit 1; }
+scripts/deps.sh cmake make clang lld llvm >&2
+scripts/sysroot.sh "$arch" "$sysroot" "$suite" >&2
 actual=$(sha256sum "$tarball" | cut -d' ' -f1)
 [ "$actual" = "$sha256" ] ||
     { echo "sdl12-compat: $tarball has sha256 $actual, expected $sha256" >&2; exit 1; }
