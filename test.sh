@@ -11,6 +11,9 @@ jobs=$(nproc)
 werror=${MD_WERROR:-OFF}
 [ "${CI:-}" = true ] && werror=ON
 
+echo "== WebAssembly build (the Node.js runner and the page)"
+scripts/web-build.sh build-web
+
 echo "== build and test (RelWithDebInfo)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMD_TESTS=ON -DMD_BENCH=ON -DMD_WERROR="$werror" \
     >/dev/null

@@ -2,7 +2,9 @@
 // are refused without reading past the bytes given, and a refused or
 // incomplete entry leaves the command slots alone. Then the same bytes,
 // read as commands of successive turns, go through the writer and must come
-// back out of the reader exactly.
+// back out of the reader exactly. Last, the bytes are read as a world
+// snapshot: refused with the world unchanged, or taken, and then the
+// snapshot written from the restored world restores the same world.
 //
 // Input: byte 0 picks the players (1..4); the rest is the stream.
 #include <string.h>
@@ -11,6 +13,7 @@
 
 #include "fuzzsupport.h"
 #include "wire/followstream.h"
+#include "world/snapshot.h"
 #include "world/world.h"
 
 static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT];
@@ -56,14 +59,16 @@ static void RoundTrip(const uint8_t *p, size_t n, int players) {
         if (at % 9 == 0)
             FollowStreamHash(at * 0x9e3779b97f4a7c15ull);
     }
-    FUZZ_CHECK(!server_stream.full);
+    FUZZ_CHECK(server_stream.base == 0);
+    std::vector<uint8_t> stream(server_stream.length);
+    FollowStreamCopy(0, stream.size(), stream.data());
     memset(slots, 0, sizeof slots);
     size_t at = 0, turn_at = 0;
-    while (at < server_stream.length) {
+    while (at < stream.size()) {
         bool is_hash = false;
         uint64_t hash = 0;
-        int used = FollowStreamDecode(server_stream.bytes + at, server_stream.length - at, players,
-                                      slots, &is_hash, &hash);
+        int used = FollowStreamDecode(stream.data() + at, stream.size() - at, players, slots,
+                                      &is_hash, &hash);
         FUZZ_CHECK(used > 0);
         at += (size_t)used;
         if (is_hash)
@@ -75,11 +80,31 @@ static void RoundTrip(const uint8_t *p, size_t n, int players) {
     FUZZ_CHECK(turn_at == turns.size());
 }
 
+// Reads the bytes as a snapshot of a world of eight creatures. A refusal
+// changes nothing; a world it gives writes the same snapshot twice over.
+static void ReadSnapshot(const uint8_t *p, size_t n) {
+    static uint8_t first[SNAPSHOT_MAX], second[SNAPSHOT_MAX], back[sizeof slots];
+    for (int k = 0; k < 8; k++)
+        npc_enabled[k * 100] = 1;
+    std::vector<uint8_t> bytes(p, p + n);
+    turn = 7, npc_vis[0] = npc_vis[WORLD_CELLS - 1] = 3, npc_x[100] = 5; // kept on a refusal
+    if (!SnapshotRestore(bytes.data(), bytes.size(), slots)) {
+        FUZZ_CHECK(turn == 7 && npc_vis[0] == 3 && npc_vis[WORLD_CELLS - 1] == 3 &&
+                   npc_x[100] == 5);
+        return;
+    }
+    size_t size = SnapshotWrite(first, slots);
+    FUZZ_CHECK(size > 0 && size <= n && SnapshotRestore(first, size, back));
+    FUZZ_CHECK(memcmp(back, slots, sizeof slots) == 0 && SnapshotWrite(second, back) == size);
+    FUZZ_CHECK(memcmp(first, second, size) == 0);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0)
         return 0;
     int players = 1 + data[0] % MAX_CLIENTS;
     ReadRandom(data + 1, size - 1, players);
     RoundTrip(data + 1, size - 1, players);
+    ReadSnapshot(data + 1, size - 1);
     return 0;
 }

@@ -8,7 +8,8 @@ set -euo pipefail
 . "$(dirname "$0")/help.sh"
 play=(g++ make cmake pkg-config libsdl1.2-compat-dev libenet-dev libpng-dev)
 pkgs=("${play[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xauth
-      valgrind libtcod-dev desktop-file-utils xdotool groff-base man-db appstream systemd)
+      valgrind libtcod-dev desktop-file-utils xdotool groff-base man-db appstream systemd
+      emscripten chromium)
 lean=()
 if [ "${1:-}" = --play ]; then
     # Recommended packages would double a first install for nothing the game uses.

@@ -19,7 +19,9 @@ uint16_t charx, chary;
 
 #define FONT_FILE "font/font.bmp"
 
+#ifndef __EMSCRIPTEN__
 static SDL_Surface *font_image; // the loaded image, kept for the whole run
+#endif
 
 char font_error[256];
 
@@ -32,6 +34,65 @@ __attribute__((format(printf, 1, 2))) static int FontRefused(const char *format,
     return 1;
 }
 
+#ifdef __EMSCRIPTEN__
+// Emscripten's SDL reads images only through the browser, as RGBA: the
+// WebAssembly build reads the uncompressed 8-bit BMP file itself, with the
+// same limits and the same key (the top-left pixel).
+#define FONT_FILE_MAX (1u << 20) // bytes of a font file, at most
+
+// Little-endian fields of the BMP headers.
+static uint32_t Le16(const uint8_t *b) {
+    return (uint32_t)b[0] | (uint32_t)b[1] << 8;
+}
+static uint32_t Le32(const uint8_t *b) {
+    return Le16(b) | Le16(b + 2) << 16;
+}
+
+int LoadFont(const char *path) {
+    static uint8_t file[FONT_FILE_MAX];
+    char err[sizeof font_error];
+    int fd = OpenDataFile(path, err, sizeof err);
+    if (fd < 0)
+        return FontRefused("%s", err);
+    size_t n = 0;
+    ssize_t got;
+    while (n < sizeof file && (got = read(fd, file + n, sizeof file - n)) > 0)
+        n += (size_t)got;
+    close(fd);
+    if (n == sizeof file)
+        return FontRefused("%s is larger than %u bytes", path, FONT_FILE_MAX - 1);
+    if (n < 54 || file[0] != 'B' || file[1] != 'M' || Le32(file + 14) < 40)
+        return FontRefused("cannot read %s: not a BMP file", path);
+    int64_t w = (int32_t)Le32(file + 18), h = (int32_t)Le32(file + 22);
+    bool top_down = h < 0;
+    h = h < 0 ? -h : h;
+    if (Le16(file + 28) != 8)
+        return FontRefused("%s is not 8 bits per pixel (%u)", path, Le16(file + 28));
+    if (Le32(file + 30) != 0)
+        return FontRefused("cannot read %s: compressed BMP", path);
+    if (w < 16 || h < 16)
+        return FontRefused("%s is smaller than 16 x 16 pixels (%lld x %lld)", path, (long long)w,
+                           (long long)h);
+    if (w * h > (int64_t)sizeof fontdata)
+        return FontRefused("%s is larger than 65536 pixels (%lld x %lld)", path, (long long)w,
+                           (long long)h);
+    uint64_t pitch = ((uint64_t)w + 3) & ~(uint64_t)3, offset = Le32(file + 10);
+    if (offset > n || pitch * (uint64_t)h > n - offset)
+        return FontRefused("cannot read %s: the file ends inside its pixels", path);
+    fontx = (uint16_t)w;
+    fonty = (uint16_t)h;
+    const uint8_t *pixels = file + offset;
+    uint8_t key = pixels[top_down ? 0 : (h - 1) * pitch];
+    for (int64_t y = 0; y < h; y++) {
+        const uint8_t *row = pixels + (top_down ? y : h - 1 - y) * pitch;
+        for (int64_t x = 0; x < w; x++)
+            fontdata[y * fontx + x] = row[x] == key ? 0 : 1;
+    }
+    charx = fontx / 16;
+    chary = fonty / 16;
+    return 0;
+}
+#else
 // Image size that a BMP header declares, read before SDL builds the image so
 // that a damaged header cannot make it allocate gigabytes for a font that
 // would be refused anyway. Reads the file header and the start of the info
@@ -66,7 +127,9 @@ int LoadFont(const char *path) {
     if (fd < 0)
         return FontRefused("%s", err);
     FILE *file = fdopen(fd, "rb");
-    SDL_RWops *rw = file ? SDL_RWFromFP(file, 1) : NULL;
+    // SDL_TRUE: SDL closes the file with the stream (an int in SDL 1.2, an
+    // SDL_bool in Emscripten's SDL).
+    SDL_RWops *rw = file ? SDL_RWFromFP(file, SDL_TRUE) : NULL;
     if (!rw) {
         if (file)
             fclose(file);
@@ -114,6 +177,7 @@ int LoadFont(const char *path) {
     chary = fonty / 16;
     return 0;
 }
+#endif
 
 void s_initfont() {
     if (LoadFont(FONT_FILE) == 0)

@@ -14,19 +14,23 @@
 #include "views/watch.h"
 
 // The options; a value may follow as --connect=HOST too.
-enum { OPT_HELP, OPT_VERSION, OPT_CONNECT, OPT_WATCH, OPT_SPECTATE, OPT_COUNT };
+enum { OPT_HELP, OPT_VERSION, OPT_CONNECT, OPT_WATCH, OPT_SPECTATE, OPT_HASH_EVERY, OPT_COUNT };
 static const Option options[OPT_COUNT] = {
-    {"--help", OPTION_FLAG},  {"--version", OPTION_FLAG},  {"--connect", OPTION_TEXT},
-    {"--watch", OPTION_PATH}, {"--spectate", OPTION_TEXT},
+    {"--help", OPTION_FLAG},     {"--version", OPTION_FLAG},
+    {"--connect", OPTION_TEXT},  {"--watch", OPTION_PATH},
+    {"--spectate", OPTION_TEXT}, {"--hash-every", OPTION_NUMBER, 0, 2000000000},
 };
 
 static const char usage[] =
     "usage: marrowdigger [--connect HOST[:PORT] | --watch RECORD | --spectate HOST[:PORT]]\n"
+    "                    [--hash-every N]\n"
     "Plays MARROWDIGGER ONLINE (alpha) in a window, from the data folder it is started in\n"
     "(client/, data/, font/).\n"
     "  --connect H[:P]   play as a client of the dedicated server at H (port P, default 7742)\n"
     "  --watch RECORD    play a server's record back in the observer view\n"
     "  --spectate H[:P]  follow the game of the server at H live in the observer view\n"
+    "  --hash-every N    with --watch or --spectate: print 'turn T hash H' every N\n"
+    "                    turns and after the last, as the server does\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
     "Keys: arrows, keypad or h j k l y u b n move; Escape opens the menu; Enter, Space or Z\n"
@@ -34,6 +38,7 @@ static const char usage[] =
 
 int main(int argc, char **argv) {
     const char *server = NULL, *record = NULL, *followed = NULL;
+    int every = -1; // --hash-every, -1 when not given
     for (int i = 1; i < argc; i++) {
         OptionRead r = ReadOption(argc, argv, &i, options, OPT_COUNT, OPTIONS_JOINED);
         if (r.result == OPTION_UNKNOWN) {
@@ -44,9 +49,15 @@ int main(int argc, char **argv) {
             ErrorLine("--watch needs a record file, not an empty name");
             return 2;
         }
+        if (r.result == OPTION_BAD_NUMBER) {
+            ErrorLine("--hash-every needs a number of turns, 0 to 2000000000");
+            return 2;
+        }
         if (r.result == OPTION_MISSING) {
             ErrorLine("%s needs %s", options[r.index].name,
-                      r.index == OPT_WATCH ? "a record file" : "HOST or HOST:PORT");
+                      r.index == OPT_WATCH        ? "a record file"
+                      : r.index == OPT_HASH_EVERY ? "a number of turns"
+                                                  : "HOST or HOST:PORT");
             return 2;
         }
         if (r.index == OPT_HELP) {
@@ -61,6 +72,8 @@ int main(int argc, char **argv) {
             server = r.value;
         else if (r.index == OPT_WATCH)
             record = r.value;
+        else if (r.index == OPT_HASH_EVERY)
+            every = (int)r.number;
         else
             followed = r.value;
     }
@@ -68,9 +81,13 @@ int main(int argc, char **argv) {
         ErrorLine("--connect, --watch and --spectate go one at a time");
         return 2;
     }
-    if (!GameConnect("marrowdigger", server, followed, -1))
+    if (every >= 0 && !record && !followed) {
+        ErrorLine("--hash-every needs --watch or --spectate");
+        return 2;
+    }
+    if (!GameConnect("marrowdigger", server, followed, every))
         return 1;
-    if (record && !WatchOpen("marrowdigger", record, -1))
+    if (record && !WatchOpen("marrowdigger", record, every))
         return 1;
     GameStart();
     Platform_SetWindowIcon();

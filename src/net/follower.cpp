@@ -11,6 +11,7 @@
 #include "wire/followstream.h"
 #include "wire/protocol.h"
 #include "wire/record.h"
+#include "world/snapshot.h"
 #include "world/world.h"
 #include "world/worldhash.h"
 
@@ -25,6 +26,8 @@ static uint32_t served_at;                       // ENet's clock at the last ser
 static uint8_t buffer[FOLLOW_BUFFER];            // stream bytes not yet handed out
 static uint32_t head, tail;                      // handed out up to head, received up to tail
 static uint8_t slots[MAX_CLIENTS * CLIENT_SLOT]; // command slots as the stream left them
+static uint8_t snapshot[MSG_SNAPSHOT_MAX];       // the server's SNAPSHOT message
+static size_t snapshot_size;                     // its size
 
 // Takes the server's answer to the follow request: a welcome that makes sense, or
 // a refusal.
@@ -46,12 +49,20 @@ static const char *RefusalText(int type, const uint8_t *answer) {
         return "takes no spectators";
     case REFUSE_FOLLOWERS_FULL:
         return "has every spectator place taken";
-    case REFUSE_TOO_LONG:
-        return "has a game too long to follow from its start";
+    case REFUSE_OTHER_DATA:
+        return "plays other data (map or tile file)";
     case REFUSE_VERSION:
         return "speaks another protocol version";
     }
     return "refused for a reason this game does not know";
+}
+
+// Takes the snapshot that follows the welcome.
+static int AcceptSnapshot(const uint8_t *d, size_t n) {
+    if (n <= MSG_SNAPSHOT_HEAD || n > MSG_SNAPSHOT_MAX || d[0] != MSG_SNAPSHOT)
+        return 0;
+    snapshot_size = n;
+    return MSG_SNAPSHOT;
 }
 
 bool NetFollow(const char *who, const char *address) {
@@ -62,11 +73,12 @@ bool NetFollow(const char *who, const char *address) {
     if (!LinkConnect(follow_link, who, address))
         return false;
     uint8_t follow[MSG_FOLLOW_ASK_SIZE];
-    NetMakeGreeting(follow, MSG_FOLLOW_ASK);
+    NetMakeFollowAsk(follow, DataHash());
     LinkSend(follow_link, follow, sizeof follow);
     uint8_t answer[MSG_FOLLOW_SIZE] = {};
     int type = LinkAwait(follow_link, AcceptFollow, answer, sizeof answer);
-    if (type == MSG_FOLLOW && GetBE64(answer + 9) == DataHash()) {
+    bool same = type == MSG_FOLLOW && GetBE64(answer + 9) == DataHash();
+    if (same && LinkAwait(follow_link, AcceptSnapshot, snapshot, sizeof snapshot)) {
         following.players = answer[1];
         following.setup = answer[2];
         following.delay = GetBE16(answer + 3);
@@ -75,8 +87,26 @@ bool NetFollow(const char *who, const char *address) {
     }
     fprintf(stderr, "%s: the server at %s:%u %s\n", who, follow_link.name,
             (unsigned)follow_link.port,
-            type == MSG_FOLLOW ? "plays other data (map or tile file)" : RefusalText(type, answer));
+            same                 ? "sent no snapshot to start from"
+            : type == MSG_FOLLOW ? "plays other data (map or tile file)"
+                                 : RefusalText(type, answer));
     LinkClose(follow_link);
+    return false;
+}
+
+bool FollowRestore() {
+    static char wrong[64];
+    uint32_t at = GetBE32(snapshot + 9);
+    if (!SnapshotRestore(snapshot + MSG_SNAPSHOT_HEAD, snapshot_size - MSG_SNAPSHOT_HEAD, slots) ||
+        turn != at) {
+        following.problem = "a bad snapshot";
+    } else if (WorldHash() != GetBE64(snapshot + 1)) {
+        snprintf(wrong, sizeof wrong, "out of step at the snapshot of turn %u", at);
+        following.problem = wrong;
+    } else {
+        return true;
+    }
+    FollowLeave();
     return false;
 }
 
@@ -93,7 +123,9 @@ static void Receive() {
         if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
             follow_link.peer = NULL;
             ended = ev.data == NET_BYE;
-            if (!ended)
+            if (ev.data == NET_BEHIND)
+                following.problem = "fell behind the stream the server keeps";
+            else if (!ended)
                 following.problem = "lost the server";
         } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
             const uint8_t *d = ev.packet->data;

@@ -1,7 +1,8 @@
 // Follower side of on-line play: watches a dedicated server's game without a
-// slot. The server sends the follow stream (followstream.h) from its first
-// turn; the turns are run here with the server's own turn code, so the
-// world is rebuilt rather than shown from pictures.
+// slot. The server sends a world snapshot (world/snapshot.h) and the follow
+// stream (followstream.h) from there; the turns are run here with the
+// server's own turn code, so the world is rebuilt rather than shown from
+// pictures.
 #ifndef MD_NET_FOLLOWER_H
 #define MD_NET_FOLLOWER_H
 
@@ -26,10 +27,17 @@ struct FollowState {
 extern FollowState following;
 
 // Joins the server at "HOST[:PORT]" as a follower: connects, sends the
-// follow and waits for the follower welcome, at most NET_CONNECT_MS in all, and
+// follow and waits for the follower welcome and the snapshot, at most
+// NET_CONNECT_MS in all, and
 // checks that the server plays this data folder's data. Otherwise prints one
 // line (who: the program's name) and returns false.
 bool NetFollow(const char *who, const char *address);
+
+// After StartWorld with the followed game's players and set-up: restores
+// the world from the server's snapshot and checks it against the server's
+// hash. False, with following.problem set and the server left, when the
+// snapshot is bad or gives another world.
+bool FollowRestore();
 
 // The next entry of the stream (FOLLOW_*); *hash is set for FOLLOW_HASH.
 // Serves the connection, without waiting, when nothing is buffered.

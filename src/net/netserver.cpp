@@ -169,15 +169,18 @@ int NetFollowerCount() {
     return n;
 }
 
-// Answers a follow request: the follower welcome that starts the stream, or a refusal.
-static size_t Follow(int conn, const uint8_t *msg, uint8_t *reply, bool *close) {
+// Answers a follow request (at least MSG_HELLO_V1_SIZE bytes): the follower
+// welcome that starts the stream, or a refusal. A request without the data
+// hash is of an earlier version.
+static size_t Follow(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool *close) {
     if (memcmp(msg + 1, NET_MAGIC, 4) != 0) {
         net_dropped[DROP_HELLO]++;
         return 0;
     }
-    uint8_t why = GetBE16(msg + 5) != NET_VERSION              ? REFUSE_VERSION
+    bool ours = GetBE16(msg + 5) == NET_VERSION && n == MSG_FOLLOW_ASK_SIZE;
+    uint8_t why = !ours                                        ? REFUSE_VERSION
                   : net_server.followers == 0                  ? REFUSE_NO_FOLLOWERS
-                  : server_stream.full                         ? REFUSE_TOO_LONG
+                  : GetBE64(msg + 7) != net_server.data_hash   ? REFUSE_OTHER_DATA
                   : NetFollowerCount() >= net_server.followers ? REFUSE_FOLLOWERS_FULL
                                                                : 0;
     if (why)
@@ -199,9 +202,9 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
     if (n >= MSG_HELLO_V1_SIZE && msg[0] == MSG_HELLO &&
         net_server.conn_state[conn] == CONN_WAITING)
         return Hello(conn, msg, n, reply, close);
-    if (n == MSG_FOLLOW_ASK_SIZE && msg[0] == MSG_FOLLOW_ASK &&
+    if (n >= MSG_HELLO_V1_SIZE && n <= MSG_FOLLOW_ASK_SIZE && msg[0] == MSG_FOLLOW_ASK &&
         net_server.conn_state[conn] == CONN_WAITING)
-        return Follow(conn, msg, reply, close);
+        return Follow(conn, msg, n, reply, close);
     int slot = net_server.conn_slot[conn];
     if (n == MSG_COMMAND_SIZE && msg[0] == MSG_COMMAND &&
         net_server.conn_state[conn] == CONN_PLAYER && slot >= 0 && slot < MAX_CLIENTS &&
@@ -213,8 +216,10 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
     // Server-to-client types never come this way.
     uint8_t type = n > 0 ? msg[0] : 0;
     bool back = type == MSG_WELCOME || type == MSG_REFUSE || type == MSG_PACKAGE ||
-                type == MSG_FOLLOW || type == MSG_STREAM;
-    bool sized = n == NetMessageSize(type) || (type == MSG_STREAM && n >= 2 && n <= MSG_STREAM_MAX);
+                type == MSG_FOLLOW || type == MSG_STREAM || type == MSG_SNAPSHOT;
+    bool sized = n == NetMessageSize(type) ||
+                 (type == MSG_STREAM && n >= 2 && n <= MSG_STREAM_MAX) ||
+                 (type == MSG_SNAPSHOT && n > MSG_SNAPSHOT_HEAD && n <= MSG_SNAPSHOT_MAX);
     if (back && sized)
         net_dropped[DROP_TYPE]++;
     else

@@ -43,8 +43,8 @@ static uint64_t sent_bytes, sent_datagrams; // totals taken out of the host's co
 static uint64_t received_datagrams;
 static uint32_t ended_half_open;              // peers ended in their handshake
 static uint32_t ended_silent;                 // connections ended without a hello
-static uint32_t follow_sent[NET_MAX_CONNS];   // stream bytes each follower has been sent
-static uint32_t follow_flight[NET_MAX_CONNS]; // of which not yet acknowledged
+static uint64_t follow_sent[NET_MAX_CONNS];   // stream position each follower has been sent up to
+static uint32_t follow_flight[NET_MAX_CONNS]; // stream bytes sent and not yet acknowledged
 static uint8_t follow_gen[NET_MAX_CONNS];     // changes with each new connection of a number
 static uint64_t stream_bytes;                 // stream bytes sent to all followers
 static uint64_t stream_acked;                 // stream bytes acknowledged by all followers
@@ -320,10 +320,38 @@ static const char *RefusalText(uint8_t why) {
         return "no spectators taken";
     case REFUSE_FOLLOWERS_FULL:
         return "every spectator place is taken";
-    case REFUSE_TOO_LONG:
-        return "the game is too long to stream";
+    case REFUSE_OTHER_DATA:
+        return "a spectator of other data";
     }
     return "wrong protocol version";
+}
+
+// Starts follower c, just welcomed, at the newest snapshot its delay allows:
+// the snapshot goes out, and its stream from there.
+static void SendSnapshot(int c, const char *where) {
+    const FollowSnap *s = FollowStreamStart(turn, net_server.follow_delay);
+    ENetPacket *p =
+        s ? enet_packet_create(NULL, MSG_SNAPSHOT_HEAD + s->size, ENET_PACKET_FLAG_RELIABLE) : NULL;
+    if (p) {
+        p->data[0] = MSG_SNAPSHOT;
+        PutBE64(p->data + 1, s->hash);
+        PutBE32(p->data + 9, s->turn);
+        memcpy(p->data + MSG_SNAPSHOT_HEAD, s->bytes, s->size);
+        follow_sent[c] = s->at;
+    }
+    // ENet sends nothing larger than the host takes in: the limit is lifted
+    // for the snapshot alone.
+    host->maximumPacketSize = MSG_SNAPSHOT_MAX;
+    int sent = p ? enet_peer_send(conn_peer[c], NET_CHANNEL_RELIABLE, p) : -1;
+    host->maximumPacketSize = PACKET_LIMIT;
+    if (sent != 0) {
+        if (p)
+            enet_packet_destroy(p);
+        enet_peer_disconnect_later(conn_peer[c], NET_BEHIND);
+        return;
+    }
+    if (!net_server.quiet)
+        printf("spectator joined at turn %u from turn %u (%s)\n", turn, s->turn, where);
 }
 
 // Acts on one ENet event.
@@ -365,8 +393,8 @@ static void HandleEvent(ENetEvent *ev) {
             enet_peer_disconnect_later(ev->peer, 0);
         if (n > 0 && !net_server.quiet && reply[0] == MSG_WELCOME)
             printf("slot %d joined (%s)\n", reply[1], where);
-        if (n > 0 && !net_server.quiet && reply[0] == MSG_FOLLOW)
-            printf("spectator joined at turn %u (%s)\n", turn, where);
+        if (n > 0 && reply[0] == MSG_FOLLOW)
+            SendSnapshot(c, where);
         if (n > 0 && !net_server.quiet && reply[0] == MSG_REFUSE)
             printf("refused %s: %s\n", where, RefusalText(reply[1]));
     }
@@ -420,21 +448,27 @@ static void ENET_CALLBACK StreamDelivered(ENetPacket *p) {
 }
 
 // Sends follower c stream bytes up to end, as its window allows; whether
-// any went.
-static bool SendStreamTo(int c, uint32_t end) {
-    uint32_t from = follow_sent[c];
+// any went. A follower whose next bytes the server no longer keeps is told
+// so and let go.
+static bool SendStreamTo(int c, uint64_t end) {
+    if (follow_sent[c] < server_stream.base) {
+        if (conn_peer[c]->state == ENET_PEER_STATE_CONNECTED)
+            enet_peer_disconnect_later(conn_peer[c], NET_BEHIND);
+        return false;
+    }
+    uint64_t from = follow_sent[c];
     while (follow_sent[c] < end && follow_flight[c] < FOLLOW_WINDOW) {
-        uint32_t n = end - follow_sent[c];
+        uint64_t n = end - follow_sent[c];
         if (n > STREAM_CHUNK)
             n = STREAM_CHUNK;
         ENetPacket *p = enet_packet_create(NULL, 1 + n, ENET_PACKET_FLAG_RELIABLE);
         if (!p)
             break;
         p->data[0] = MSG_STREAM;
-        memcpy(p->data + 1, server_stream.bytes + follow_sent[c], n);
+        FollowStreamCopy(follow_sent[c], (size_t)n, p->data + 1);
         p->userData = (void *)(uintptr_t)(((uintptr_t)follow_gen[c] << 8) | (uintptr_t)c);
         p->freeCallback = StreamDelivered;
-        follow_flight[c] += n;
+        follow_flight[c] += (uint32_t)n;
         if (enet_peer_send(conn_peer[c], NET_CHANNEL_RELIABLE, p) != 0) {
             enet_packet_destroy(p);
             break;
@@ -448,13 +482,13 @@ static bool SendStreamTo(int c, uint32_t end) {
 bool NetServerSendStream(bool all) {
     if (!host)
         return false;
-    uint32_t end = all ? server_stream.length : FollowStreamSendable(turn, net_server.follow_delay);
+    uint64_t end = all ? server_stream.length : FollowStreamSendable(turn, net_server.follow_delay);
     bool behind = false, sent = false;
     for (int c = 0; c < NET_MAX_CONNS; c++) {
         if (net_server.conn_state[c] != CONN_FOLLOWER || !conn_peer[c])
             continue;
         sent |= SendStreamTo(c, end);
-        behind |= follow_sent[c] < end;
+        behind |= follow_sent[c] < end && follow_sent[c] >= server_stream.base;
     }
     if (sent)
         enet_host_flush(host);
@@ -492,6 +526,8 @@ void NetServerClose() {
             SendStreamTo(c, server_stream.length);
             if (follow_sent[c] == server_stream.length)
                 enet_peer_disconnect_later(p, NET_BYE);
+            else if (follow_sent[c] < server_stream.base)
+                enet_peer_disconnect_later(p, NET_BEHIND);
         }
         uint32_t now = enet_time_get();
         if (stream_acked != acked) {

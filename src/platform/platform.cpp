@@ -6,6 +6,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
 #include "console/render.h"
 #include "platform/input.h"
@@ -30,6 +33,12 @@ uint32_t tickcount, tickcount2;
 #define DISPLAY_W 320
 #define DISPLAY_H 240
 #define DISPLAY_BPP 8
+#ifdef __EMSCRIPTEN__
+// Emscripten's SDL gives one byte a pixel only to a surface with a palette.
+#define DISPLAY_FLAGS (SDL_HWSURFACE | SDL_HWPALETTE)
+#else
+#define DISPLAY_FLAGS SDL_HWSURFACE
+#endif
 #define FPS_PERIOD 1000 // milliseconds a frame-rate period must exceed
 
 void Platform_Init() {
@@ -59,7 +68,12 @@ void Platform_Init() {
     ReplayNoise(noise);
     SDL_ShowCursor(0);
     SDL_WM_SetCaption(WINDOW_TITLE, WINDOW_TITLE);
-    screen = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP, SDL_HWSURFACE);
+#ifdef __EMSCRIPTEN__
+    // Emscripten's SDL locks an 8-bit palette surface only without copying
+    // the canvas back into it; every frame is written whole anyway.
+    EM_ASM(SDL.defaults.copyOnLock = false);
+#endif
+    screen = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP, DISPLAY_FLAGS);
     if (!screen) {
         ErrorLine("cannot open the %dx%d display: %s", DISPLAY_W, DISPLAY_H, SDL_GetError());
         exit(1);
@@ -92,10 +106,10 @@ void Platform_ToggleFullScreen() {
     // Drivers that cannot switch in place get the mode set again; the next
     // frame repaints it whole.
     Uint32 flags = (screen->flags & SDL_FULLSCREEN) ^ SDL_FULLSCREEN;
-    SDL_Surface *again = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP, SDL_HWSURFACE | flags);
+    SDL_Surface *again = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP, DISPLAY_FLAGS | flags);
     if (!again)
         again = SDL_SetVideoMode(DISPLAY_W, DISPLAY_H, DISPLAY_BPP,
-                                 SDL_HWSURFACE | (flags ^ SDL_FULLSCREEN));
+                                 DISPLAY_FLAGS | (flags ^ SDL_FULLSCREEN));
     if (!again) {
         ErrorLine("cannot set the %dx%d display again: %s", DISPLAY_W, DISPLAY_H, SDL_GetError());
         exit(1);
@@ -105,9 +119,16 @@ void Platform_ToggleFullScreen() {
 }
 
 void Platform_UpdatePalette() {
-    if (!screen || !screen->format->palette)
+#ifdef __EMSCRIPTEN__
+    // Emscripten's SDL keeps the colours of a palette surface out of sight:
+    // they are handed over from here.
+    static SDL_Color handed[256];
+    SDL_Color *colors = screen ? handed : NULL;
+#else
+    SDL_Color *colors = screen && screen->format->palette ? screen->format->palette->colors : NULL;
+#endif
+    if (!colors)
         return;
-    SDL_Color *colors = screen->format->palette->colors;
     for (int i = 0; i < 256; i++) {
         colors[i].r = palette[3 * i];
         colors[i].g = palette[3 * i + 1];

@@ -10,7 +10,11 @@
 #include <stdint.h>
 
 #define SEAM_JOYSTICKS 5 // joystick 0 (built-in) and the four extra pads
-#define SEAM_KEYS 512    // keyboard state entries, by SDL key number (all below 512)
+#ifdef __EMSCRIPTEN__
+#define SEAM_KEYS 2048 // Emscripten's SDL numbers keys as SDL 2 does: below 1024 + 512
+#else
+#define SEAM_KEYS 512 // keyboard state entries, by SDL key number (all below 512)
+#endif
 
 extern uint32_t seam_tick;                      // the millisecond tick
 extern int seam_numjoysticks;                   // joysticks present

@@ -1,16 +1,24 @@
 // The game's platform driver: controls from SDL's joysticks, keyboard and
-// window-close request, SDL's millisecond clock, and at exit the hand-back
-// to the console's menu program, on the handheld only.
-#include <unistd.h>
-
+// window-close request and SDL's millisecond clock. The frame end and the
+// exit come with it from handback.cpp (desktop and handheld) or
+// webframe.cpp (the page).
 #include "platform/input.h"
 #include "platform/pads.h"
 #include "platform/platform.h"
-#include "platform/ramhack.h"
 #include "platform/window.h"
 
+#ifdef __EMSCRIPTEN__
+// Emscripten's SDL headers give SDL 1.2's key state call its SDL 2 name.
+#define SDL_GetKeyState SDL_GetKeyboardState
+#endif
+
+#ifdef __EMSCRIPTEN__
+#define EVENT_BATCH 1     // Emscripten's SDL hands over one event per call
+#define EVENT_ROUNDS 1024 // at most this many a frame
+#else
 #define EVENT_BATCH 16  // events taken off the queue per call
 #define EVENT_ROUNDS 64 // at most this many batches a frame
+#endif
 
 static const Uint8 *keystate;        // SDL's keyboard state, refreshed by PollInput
 static int keycount;                 // entries in keystate
@@ -98,17 +106,4 @@ uint8_t KeyHeld(int key) {
 // Milliseconds since SDL start-up.
 uint32_t Platform_Tick() {
     return SDL_GetTicks();
-}
-
-// The display needs nothing after a frame.
-void FramePresented() {}
-
-// On the handheld, replaces the process with the console's menu program.
-// Anywhere else, or when that fails, it returns.
-void HandBack() {
-    if (!Platform_IsHandheld())
-        return;
-    int moved = chdir(HANDHELD_MENU_DIR);
-    (void)moved; // the menu program is started by its full path either way
-    execl(HANDHELD_MENU, HANDHELD_MENU, (char *)NULL);
 }

@@ -98,6 +98,9 @@ bool DrawGlyphIcon(uint8_t *rgb, int code) {
 }
 
 void Platform_SetWindowIcon() {
+#ifdef __EMSCRIPTEN__
+    return; // a page has no window icon, and Emscripten's SDL cannot wrap pixels as a surface
+#endif
     static uint8_t rgb[WINDOW_ICON_SIDE * WINDOW_ICON_SIDE * 3];
     if (!DrawGlyphIcon(rgb, WINDOW_ICON_GLYPH))
         return;

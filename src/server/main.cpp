@@ -59,6 +59,8 @@ static const char usage[] =
     "  --spectator-delay T  turns the spectators' stream is held back, 0..1000 (default 20)\n"
     "  --quiet           no join and leave lines\n"
     "  --all-creatures   test option: every creature enabled, the 1024 of the world\n"
+    "  --first-turn N    test option: the turn counter starts at N (measuring late\n"
+    "                    spectators); no record\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n";
 
@@ -101,6 +103,7 @@ struct Options {
     long every = 100;
     long followers = 0;
     long delay = 20;
+    long first_turn = 0;
     int setup = SETUP_RESTART;
     bool overwrite = false;
 };
@@ -125,6 +128,7 @@ enum {
     OPT_HASH_EVERY,
     OPT_FOLLOWERS,
     OPT_FOLLOW_DELAY,
+    OPT_FIRST_TURN,
     OPT_COUNT
 };
 static const Option options[OPT_COUNT] = {
@@ -146,6 +150,7 @@ static const Option options[OPT_COUNT] = {
     {"--hash-every", OPTION_NUMBER, 0, 2000000000},
     {"--spectators", OPTION_NUMBER, 0, FOLLOW_MAX},
     {"--spectator-delay", OPTION_NUMBER, 0, FOLLOW_DELAY_MAX},
+    {"--first-turn", OPTION_NUMBER, 0, 2000000000},
 };
 
 // Reads the command line into o; returns 0, or the exit status of a bad one
@@ -197,11 +202,17 @@ static int ParseOptions(int argc, char **argv, Options &o) {
             o.every = n;
         else if (k == OPT_FOLLOWERS)
             o.followers = n;
+        else if (k == OPT_FIRST_TURN)
+            o.first_turn = n;
         else
             o.delay = n;
     }
     if (o.record && o.record_dir) {
         ErrorLine("--record and --record-dir cannot go together: give one");
+        return 2;
+    }
+    if (o.first_turn && (o.record || o.record_dir || o.replay)) {
+        ErrorLine("--first-turn cannot go with a record: a record starts at turn 0");
         return 2;
     }
     return 0;
@@ -268,6 +279,7 @@ static bool LoadWorld(const Options &o) {
         return false;
     }
     StartWorld((int)o.players, o.setup);
+    turn = (uint32_t)o.first_turn;
     if (mapsizex[0] == 0 && mapsizey[0] == 0) {
         if (error_lines == lines)
             ErrorLine("data/maptest.map gives an empty level");
@@ -306,7 +318,7 @@ static bool StreamTurnEnd(const Options &o, bool streaming) {
     static uint32_t last_sent;
     if (turn % StreamHashEvery(o) == 0)
         FollowStreamHash(WorldHash());
-    FollowStreamMark(turn);
+    FollowStreamMark(turn, FollowSnapDue(turn) ? WorldHash() : 0);
     if (!streaming && NowMs() - last_sent < STREAM_GAP_MS)
         return false;
     last_sent = NowMs();
@@ -329,7 +341,10 @@ static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bou
     net_server.follow_delay = (uint16_t)o.delay;
     net_server.setup = (uint8_t)o.setup;
     net_server.data_hash = DataHash();
-    FollowStreamReset();
+    if (o.followers) {
+        FollowStreamReset();
+        FollowStreamMark(turn, WorldHash());
+    }
     printf("marrowdigger-server: listening on %s:%u, %ld players, a turn every %ld ms\n",
            o.bind ? o.bind : "0.0.0.0", (unsigned)bound, o.players, o.turn_ms);
     gamestepdelay = (uint16_t)o.turn_ms;

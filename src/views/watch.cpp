@@ -15,9 +15,12 @@
 #include "world/world.h"
 #include "world/worldhash.h"
 
-#define PAD_A 0 // logical buttons of pad 0
+#define PAD_A 0     // logical buttons of pad 0
+#define PAD_BACK 1  // X: 1,000 turns back
+#define PAD_AHEAD 3 // Y: 1,000 turns ahead
 #define PAD_L 4
 #define PAD_R 5
+#define JUMP_TURNS 1000       // turns a jump steps
 #define QUARTERS_PER_MS 4     // the watch clock counts quarter milliseconds at real time
 #define FOLLOW_TURNS_MAX 8192 // turns of a followed game run in one frame at most
 #define FOLLOW_FRAME_MS 200   // and the time they may take, so the view moves on
@@ -67,8 +70,13 @@ bool WatchFollow(const char *who, const char *address, int every) {
     return true;
 }
 
+// Declared here, defined below: the watch broke off.
+static void Broken(const char *what);
+
 void WatchStart() {
     StartWorld(watch_players, watch_setup);
+    if (watch_live && !FollowRestore())
+        Broken(following.problem);
     watch_seed = rnd_seed;
     if (watch_live)
         FollowClockStart();
@@ -124,6 +132,7 @@ static void Broken(const char *what) {
 
 // Runs the record's next turn, or notes its end or its fault.
 static void WatchTurn() {
+    rnd_seed = watch_seed; // a snapshot in the record is checked against the watched world
     int r = RecordReadTurn(watch_file, watch_players);
     if (r == RECORD_TURN)
         RunTurn();
@@ -160,11 +169,35 @@ static void FollowTurns() {
     }
 }
 
-// L and R step the speed down and up, A pauses and resumes.
+// Steps the record JUMP_TURNS turns back (back set) or ahead: from the
+// snapshot nearest before the target, the turns up to it run at once.
+static void Jump(bool back) {
+    uint32_t target = back ? (turn > JUMP_TURNS ? turn - JUMP_TURNS : 0) : turn + JUMP_TURNS;
+    if (back && watching.state == WATCH_BROKEN)
+        return;
+    rnd_seed = watch_seed;
+    int r = RecordJump(watch_file, watch_players, target);
+    if (r == RECORD_TURN) {
+        watch_seed = rnd_seed;
+        watch_hashed = 0;
+        watching.state = WATCH_RUNNING;
+    } else if (r != RECORD_NONE) {
+        Broken(RecordFault(r));
+        return;
+    }
+    for (int n = 0; n < WATCH_TURNS_MAX && turn < target && watching.state == WATCH_RUNNING; n++)
+        WatchTurn();
+    watch_clock = 0;
+}
+
+// L and R step the speed down and up, A pauses and resumes, X and Y jump
+// JUMP_TURNS back and ahead.
 static void WatchControls() {
     if (watch_live)
         return;
     const ControlPad &pad = controlpad[0];
+    if (pad.pressed[PAD_BACK] || pad.pressed[PAD_AHEAD])
+        Jump(pad.pressed[PAD_BACK] != 0);
     if (pad.pressed[PAD_L] && watching.speed > 0)
         watching.speed--;
     if (pad.pressed[PAD_R] && watching.speed + 1 < WATCH_SPEEDS)

@@ -27,14 +27,15 @@ int FollowStreamDecode(const uint8_t *p, size_t n, int players, uint8_t *slots, 
         if (at >= n)
             return FOLLOW_NEED_MORE;
         uint8_t k = p[at++];
-        if (k > CLIENT_SLOT)
+        if (k > FOLLOW_PAIRS_MAX && k != FOLLOW_WHOLE)
             return FOLLOW_BAD;
-        if (n - at < 2u * k)
+        size_t size = k == FOLLOW_WHOLE ? CLIENT_SLOT : 2u * k;
+        if (n - at < size)
             return FOLLOW_NEED_MORE;
-        for (int j = 0; j < k; j++)
+        for (int j = 0; k != FOLLOW_WHOLE && j < k; j++)
             if (p[at + 2 * j] >= CLIENT_SLOT)
                 return FOLLOW_BAD;
-        at += 2u * k;
+        at += size;
     }
     at = 1;
     for (int i = 0; i < MAX_CLIENTS; i++) {
@@ -44,6 +45,11 @@ int FollowStreamDecode(const uint8_t *p, size_t n, int players, uint8_t *slots, 
             continue;
         }
         uint8_t k = p[at++];
+        if (k == FOLLOW_WHOLE) {
+            memcpy(slot, p + at, CLIENT_SLOT);
+            at += CLIENT_SLOT;
+            continue;
+        }
         for (int j = 0; j < k; j++, at += 2)
             slot[p[at]] = p[at + 1];
     }

@@ -41,6 +41,11 @@ void NetMakeGreeting(uint8_t *out, uint8_t type) {
     PutBE16(out + 5, NET_VERSION);
 }
 
+void NetMakeFollowAsk(uint8_t *out, uint64_t data_hash) {
+    NetMakeGreeting(out, MSG_FOLLOW_ASK);
+    PutBE64(out + 7, data_hash);
+}
+
 size_t NetMessageSize(uint8_t type) {
     switch (type) {
     case MSG_HELLO:
@@ -59,6 +64,8 @@ size_t NetMessageSize(uint8_t type) {
         return MSG_FOLLOW_SIZE;
     case MSG_STREAM:
         return MSG_STREAM_MAX;
+    case MSG_SNAPSHOT:
+        return MSG_SNAPSHOT_MAX;
     }
     return 0;
 }

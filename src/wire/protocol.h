@@ -25,13 +25,22 @@
 //
 // Followers, which watch the game live without a slot:
 //
-//   FOLLOW_ASK follower -> server 7 bytes type, "MDGO", protocol version (16-bit)
+//   FOLLOW_ASK follower -> server 15 bytes type, "MDGO", protocol version (16-bit),
+//                                        the follower's data hash (64-bit)
 //   FOLLOW   server -> follower 17 bytes type, players 1..4, creature set-up 0..1,
 //                                        delay in turns (16-bit), the server's turn
 //                                        (32-bit), data hash (64-bit)
+//   SNAPSHOT server -> follower 14..SNAPSHOT_MAX + 13 bytes: type, world hash
+//                                        (64-bit) and turn (32-bit) of the snapshot
+//                                        the stream starts from, then the snapshot
+//                                        (world/snapshot.h); right after FOLLOW
 //   STREAM   server -> follower 2..1025 bytes type, the next bytes of the
-//                                        follow stream (followstream.h); the
-//                                        only message whose size varies
+//                                        follow stream (followstream.h) after
+//                                        the snapshot
+//
+// A follow request of the 7 bytes of earlier versions, without the data
+// hash, is refused as of another version. SNAPSHOT and STREAM are the only
+// messages whose size varies.
 //
 // Packages go unreliable and sequenced on channel 0 (the newest wins); the
 // handshake, commands and the stream go reliable on channel 1. The first
@@ -46,6 +55,7 @@
 #define NET_MAGIC "MDGO" // after the type byte of a hello or follow (4 bytes)
 
 #include "wire/bytes.h" // the messages' numbers are big-endian
+#include "world/snapshot.h"
 #include "world/world.h"
 
 #define NET_VERSION 3         // protocol version; both ends must agree (3: the game identity)
@@ -62,6 +72,7 @@
 #define MSG_FOLLOW_ASK 6
 #define MSG_FOLLOW 7
 #define MSG_STREAM 8
+#define MSG_SNAPSHOT 9
 
 #define MSG_HELLO_SIZE 15
 #define MSG_HELLO_V1_SIZE 7 // type, mark and version: what every version's hello starts with
@@ -71,22 +82,25 @@
 #define MSG_PACKAGE_SIZE (MSG_PACKAGE_HEAD + PACKAGE_COPY)
 #define MSG_COMMAND_HEAD 5 // type and the command's number
 #define MSG_COMMAND_SIZE (MSG_COMMAND_HEAD + CLIENT_SLOT)
-#define MSG_FOLLOW_ASK_SIZE 7
+#define MSG_FOLLOW_ASK_SIZE 15
 #define MSG_FOLLOW_SIZE 17
+#define MSG_SNAPSHOT_HEAD 13 // type, world hash and turn
+#define MSG_SNAPSHOT_MAX (MSG_SNAPSHOT_HEAD + SNAPSHOT_MAX)
 #define STREAM_CHUNK 1024 // stream bytes in one message at most
 #define MSG_STREAM_MAX (1 + STREAM_CHUNK)
-#define MSG_MAX_SIZE MSG_STREAM_MAX    // largest message either end accepts
+#define MSG_MAX_SIZE MSG_SNAPSHOT_MAX  // largest message either end accepts
 #define MSG_REPLY_MAX MSG_WELCOME_SIZE // largest answer of the server to a message
 
 #define REFUSE_FULL 1           // every slot is taken
 #define REFUSE_VERSION 2        // the client speaks another protocol version
 #define REFUSE_NO_FOLLOWERS 3   // the server takes no followers
 #define REFUSE_FOLLOWERS_FULL 4 // every follower place is taken
-#define REFUSE_TOO_LONG 5       // the game is too long for the server to stream from its start
+#define REFUSE_OTHER_DATA 6     // a follower of other data (map or tile file)
 
 #define NET_BYE 1      // goodbye code of a server that ends the game
 #define NET_LEAVE 2    // goodbye code of a player who leaves; its slot is freed at once
 #define NET_REPLACED 3 // goodbye code to a connection whose slot its token took elsewhere
+#define NET_BEHIND 4   // goodbye code to a follower whose stream the server no longer keeps
 
 #define NET_CONNECT_MS 4000  // a join gives up after this long
 #define NET_EVENTS_MAX 256   // events taken in one service, so a flood cannot stall a frame or turn
@@ -116,7 +130,8 @@ bool NetSeqReached(uint32_t a, uint32_t b);
 // too long for the buffer.
 bool NetParseAddress(const char *text, char *host, size_t hostsize, uint16_t *port);
 
-// Exact size of a message of the given type (the largest for STREAM); 0 for
+// Exact size of a message of the given type (the largest for STREAM and
+// SNAPSHOT); 0 for
 // an unknown type.
 size_t NetMessageSize(uint8_t type);
 
@@ -128,7 +143,11 @@ void NetCountDrop(const uint8_t *msg, size_t n);
 // (0: none) into out (MSG_HELLO_SIZE bytes).
 void NetMakeHello(uint8_t *out, uint64_t token);
 
-// The same greeting with another type: the follower's FOLLOW_ASK.
+// The same greeting with another type (MSG_HELLO_V1_SIZE bytes).
 void NetMakeGreeting(uint8_t *out, uint8_t type);
+
+// Writes a follower's FOLLOW_ASK for the data of the given hash into out
+// (MSG_FOLLOW_ASK_SIZE bytes).
+void NetMakeFollowAsk(uint8_t *out, uint64_t data_hash);
 
 #endif

@@ -2,12 +2,17 @@
 // world of two scripted players turn for turn; refusals get one line; stray
 // traffic from a follower is dropped and counted; a follower that stops
 // reading is dropped while the turns go on.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
 #include "net/followers.h"
+#include "world/gameserver.h"
+#include "world/mapload.h"
+#include "world/snapshot.h"
 
 namespace {
 
@@ -135,7 +140,7 @@ TEST(Follow, SlowFollowerGetsTheWholeStreamAndTheGoodbyeAtTheEnd) {
     Server s;
     ASSERT_TRUE(StartServer(s, dir, "server",
                             {"--players", "1", "--turn-ms", "5", "--turns", "300", "--spectators",
-                             "1", "--spectator-delay", "0"}));
+                             "1", "--spectator-delay", "0", "--all-creatures"}));
     Watcher slow;
     ASSERT_TRUE(Follow(slow, s.port));
     // Busy catching up: it hears the server only every 600 ms, so the end
@@ -149,6 +154,97 @@ TEST(Follow, SlowFollowerGetsTheWholeStreamAndTheGoodbyeAtTheEnd) {
     std::string out = ReadFile(s.out);
     EXPECT_EQ(slow.bye, (uint32_t)NET_BYE) << out;
     EXPECT_EQ(Total(out, "stream"), slow.stream) << out; // every byte of it
+}
+
+// A stand-in server for one follower: the welcome to a one-player game at
+// turn 3, the snapshot of its start (its hash spoiled when asked), the
+// stream message, then a goodbye with the given code or, for -1, silence as
+// of a killed server. The follower's exit status; its stderr in *err.
+struct Ending {
+    std::vector<uint8_t> stream;
+    int bye;
+    bool bad_hash;
+    const char *says;
+    int status;
+};
+
+int StandIn(const Ending &e, const std::string &dir, std::string *err) {
+    LoadServerData();
+    turn = 0;
+    StartWorld(1, SETUP_RESTART);
+    uint8_t slots[MAX_CLIENTS * CLIENT_SLOT] = {};
+    std::vector<uint8_t> snap(MSG_SNAPSHOT_MAX), hi(MSG_FOLLOW_SIZE);
+    snap.resize(MSG_SNAPSHOT_HEAD + SnapshotWrite(&snap[MSG_SNAPSHOT_HEAD], slots));
+    snap[0] = MSG_SNAPSHOT;
+    PutBE64(&snap[1], WorldHash() ^ e.bad_hash);
+    PutBE32(&snap[9], 0);
+    hi[0] = MSG_FOLLOW, hi[1] = 1, PutBE32(&hi[5], 3), PutBE64(&hi[9], DataHash());
+    EnetUp();
+    ENetAddress a = {htonl(INADDR_LOOPBACK), 0};
+    TestClient server;
+    server.host = enet_host_create(&a, 1, NET_CHANNELS, 0, 0);
+    pid_t follower = StartFollower(server.host->address.port, dir, "f");
+    ENetEvent ev;
+    for (long start = NowMs(); NowMs() - start < 20000 && server.host;) {
+        if (enet_host_service(server.host, &ev, 10) <= 0)
+            continue;
+        if (ev.type == ENET_EVENT_TYPE_CONNECT)
+            server.peer = ev.peer;
+        if (ev.type == ENET_EVENT_TYPE_DISCONNECT)
+            break;
+        if (ev.type != ENET_EVENT_TYPE_RECEIVE)
+            continue;
+        enet_packet_destroy(ev.packet);
+        Send(server, hi), Send(server, snap), Send(server, e.stream);
+        if (e.bye >= 0) {
+            enet_peer_disconnect_later(server.peer, (uint32_t)e.bye);
+            continue;
+        }
+        for (long t = NowMs(); NowMs() - t < 500;) // delivered, then killed
+            enet_host_service(server.host, &ev, 10);
+        Vanish(server);
+    }
+    Vanish(server);
+    int status = ExitStatus(follower, 30000);
+    *err = ReadFile(dir + "/f.err");
+    return status;
+}
+
+TEST(Follow, EveryEndOfTheStreamButTheGamesIsAFailure) {
+    const Ending endings[] = {
+        {{MSG_STREAM, 1, 0, 1, 0, 1, 0}, NET_BYE, false, "the watched game ended", 0},
+        {{MSG_STREAM, 1, 0, 1, 2, 1, 3}, NET_BYE, false, "the stream broke off", 1},
+        {{MSG_STREAM, 1, 0, 1, 1, 128, 5}, NET_BYE, false, "a bad stream", 1},
+        {{MSG_STREAM, 1, 0}, NET_BEHIND, false, "fell behind", 1},
+        {{MSG_STREAM, 1, 0}, NET_REPLACED, false, "lost the server", 1},
+        {{MSG_STREAM, 1, 0}, -1, false, "lost the server", 1},
+        {{MSG_STREAM, 1, 0}, NET_BYE, true, "out of step at the snapshot of turn 0", 1},
+    };
+    std::string dir = TempDir();
+    for (const Ending &e : endings) {
+        std::string err;
+        EXPECT_EQ(StandIn(e, dir, &err), e.status) << e.says << ": " << err;
+        EXPECT_NE(err.find(e.says), std::string::npos) << err;
+    }
+}
+
+TEST(Follow, FollowerOfOtherDataIsRefusedAtOnce) {
+    std::string dir = TempDir(), other = TempDir();
+    mkdir((other + "/data").c_str(), 0755);
+    WriteFile(other + "/data/maptest.map", ReadFile(DataDir() + "/data/maptest.map") + "\n");
+    WriteFile(other + "/data/tiledata.cfg", ReadFile(DataDir() + "/data/tiledata.cfg"));
+    Server s;
+    ASSERT_TRUE(
+        StartServer(s, dir, "server",
+                    {"--data", other, "--turn-ms", "5", "--turns", "400", "--spectators", "2"}));
+    long start = NowMs();
+    EXPECT_EQ(ExitStatus(StartFollower(s.port, dir, "f"), 20000), 1);
+    EXPECT_LT(NowMs() - start, 3000); // refused, not a follower out of step later
+    std::string err = ReadFile(dir + "/f.err");
+    EXPECT_NE(err.find("plays other data"), std::string::npos) << err;
+    EXPECT_EQ(CountLines(err), 1) << err;
+    EXPECT_EQ(WaitServer(s, 20000), 0);
+    EXPECT_NE(ReadFile(s.out).find("a spectator of other data"), std::string::npos);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/online.h"
+#include "world/worldhash.h"
 
 inline void SleepFor(int ms) {
     struct timespec t = {0, ms * 1000L * 1000L};
@@ -19,7 +20,8 @@ struct Watcher {
     TestClient c;
     bool following = false;
     long stream = 0;
-    uint32_t bye = 0; // the reason of the server's goodbye
+    uint32_t bye = 0;           // the reason of the server's goodbye
+    uint32_t snapshot_turn = 0; // turn of the snapshot the stream starts from
 };
 
 // Serves a following client once without waiting.
@@ -34,6 +36,8 @@ inline void PumpWatcher(Watcher &w) {
             size_t n = ev.packet->dataLength;
             if (n == MSG_FOLLOW_SIZE && d[0] == MSG_FOLLOW)
                 w.following = true;
+            else if (n > MSG_SNAPSHOT_HEAD && d[0] == MSG_SNAPSHOT)
+                w.snapshot_turn = GetBE32(d + 9);
             else if (n == MSG_REFUSE_SIZE && d[0] == MSG_REFUSE)
                 w.c.refused = d[1];
             else if (n >= 2 && d[0] == MSG_STREAM)
@@ -64,7 +68,7 @@ inline bool Follow(Watcher &w, uint16_t port, const char *from = "") {
     if (!connected)
         return false;
     std::vector<uint8_t> m(MSG_FOLLOW_ASK_SIZE);
-    NetMakeGreeting(m.data(), MSG_FOLLOW_ASK);
+    NetMakeFollowAsk(m.data(), DataHash()); // the tests run in the data folder
     Send(w.c, m);
     for (long start = NowMs(); NowMs() - start < 10000 && !w.following && !w.c.refused;) {
         PumpWatcher(w);

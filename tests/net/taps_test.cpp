@@ -10,20 +10,25 @@
 #include "net/relay.h"
 #include "platform/platform.h"
 #include "programs/programs.h"
+#include "wire/followstream.h"
+#include "wire/record.h"
 
 namespace {
 
 // Turns of slot 0 in a one-player record whose command carries a move.
 int MovesInRecord(const std::string &bytes) {
-    const size_t header = 18, head = 5, check = 4;
+    uint8_t slots[MAX_CLIENTS * CLIENT_SLOT] = {};
     int moves = 0;
-    for (size_t at = header; at + head + check <= bytes.size();) {
-        uint8_t mask = (uint8_t)bytes[at + 4];
-        if (mask == 0xFF)
+    for (size_t at = 18; at < bytes.size() && (uint8_t)bytes[at] != RECORD_END_MASK;) {
+        const uint8_t *p = (const uint8_t *)&bytes[at];
+        bool snap = *p == RECORD_SNAP_MARK, is_hash;
+        uint64_t hash; // a snapshot gives its size after the mark
+        int n = snap ? 19 + GetBE16(p + 1)
+                     : FollowStreamDecode(p, bytes.size() - at, 1, slots, &is_hash, &hash);
+        if (n <= 0)
             break;
-        if (mask & 1)
-            moves += bytes[at + head + 1] != 0;
-        at += head + CLIENT_SLOT * __builtin_popcount(mask) + check;
+        moves += !snap && slots[1] != 0;
+        at += (size_t)n + 4;
     }
     return moves;
 }

@@ -1,26 +1,25 @@
 // Watching records: the headless runner's watch gives the server replay's
 // hash lines, its speed and pause controls pace the turns, the menu leaves
-// the watched world alone, and hostile records get one line.
+// the watched world alone, X and Y jump, and hostile records get one line.
+// Records of version 1 are watched as well as those of version 2.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "net/online.h"
 #include "platform/platform.h"
-#include "wire/record.h"
-#include "world/world.h"
-#include "world/worldhash.h"
+#include "wire/records.h"
 
-// Writes a record of two players over `turns` turns: slot 1 leaves for a
-// while and comes back, and the moves change every few turns.
+// Writes a version 1 record of two players over `turns` turns: slot 1
+// leaves for a while and comes back, and the moves change every few turns.
 static void WriteRecord(const std::string &path, uint32_t turns) {
     FILE *f = fopen(path.c_str(), "wb");
     ASSERT_TRUE(f);
-    ASSERT_TRUE(RecordHeader(f, DataHash(), 2, SETUP_RESTART));
+    ASSERT_TRUE(RecordHeader(f, DataHash(), 2, SETUP_RESTART, 1));
     for (uint32_t t = 0; t < turns; t++) {
         uint8_t held = t >= 100 && t < 180 ? 1 : 3;
         for (int s = 0; s < 2; s++) {
@@ -100,6 +99,44 @@ TEST(Watch, SpeedStepsAndPausePaceTheTurns) {
     // L from frame 85 on: down to a quarter by the last press at 101.
     EXPECT_EQ(t[141] - t[101], 2u); // 4 s at a quarter: 1 s of record time
     EXPECT_EQ(t.back(), 300u);      // the last turn stays on screen
+}
+
+TEST(Watch, JumpsStepAThousandTurnsAndTimeInTheMenuIsNotRun) {
+    std::string dir = TempDir(), rec = dir + "/game.rec";
+    std::vector<Turn> game;
+    for (uint32_t t = 0; t < 3500; t++)
+        game.push_back({t, 3, {(uint8_t)(t / 7 % 9), (uint8_t)(t / 5 % 9), 0, 0}});
+    WriteGame(rec, 2, game);
+    ASSERT_EQ(Replay(rec, DataDir(), 100, dir), 0) << ReadFile(dir + "/replay.err");
+    std::map<unsigned, std::string> replay = HashLines(ReadFile(dir + "/replay.out"));
+    // 100 ms frames: Y four times (the last one runs into the end), X four
+    // times (the last one back to the start), then 5 s in the menu.
+    const char keys[] = "YYYYXXXX";
+    std::string script = "step 100\nwait 10\n";
+    for (const char *k = keys; *k; k++)
+        script += std::string("hold ") + *k + " 1\nwait 4\n";
+    script += "hold START 1\nwait 50\nhold A 1\nwait 40\n";
+    WriteFile(dir + "/s.txt", script);
+    ASSERT_EQ(Watch(dir, {"--watch", rec, "--script", dir + "/s.txt", "--frames", "150",
+                          "--hash-every", "100", "--trace", dir + "/t.json"}),
+              0)
+        << ReadFile(dir + "/w.err");
+    std::vector<unsigned> t = TraceTurns(ReadFile(dir + "/t.json"));
+    ASSERT_EQ(t.size(), 150u);
+    for (int k = 0; k < 8; k++) {
+        unsigned before = t[9 + 5 * k], after = t[10 + 5 * k];
+        unsigned want =
+            keys[k] == 'Y' ? std::min(before + 1000, 3500u) : (before > 1000 ? before - 1000 : 0);
+        EXPECT_GE(after, want) << "key " << k;
+        EXPECT_LE(after, want + 1) << "key " << k;
+    }
+    for (size_t f = 51; f < t.size(); f++)
+        EXPECT_LE(t[f] - t[f - 1], 1u) << "frame " << f; // no turns for the menu's time
+    EXPECT_LE(t.back() - t[50], 12u);
+    std::map<unsigned, std::string> seen = HashLines(ReadFile(dir + "/w.out"));
+    EXPECT_GE(seen.size(), 20u);
+    for (auto [at, hash] : seen) // before and after a jump, the replay's
+        EXPECT_EQ(replay[at], hash) << at;
 }
 
 TEST(Watch, HostileRecordsGetOneLine) {

@@ -1,10 +1,9 @@
 // Records of on-line games: the world hash sees every field of the world,
 // and a replay refuses a record whose turns are out of order or name a slot
 // beyond its players, and stands a creature whose player has left.
-#include "math/zmath.h"
-#include "net/online.h"
-#include "wire/record.h"
-#include "world/worldhash.h"
+#include <signal.h>
+
+#include "wire/records.h"
 
 namespace {
 
@@ -46,27 +45,10 @@ TEST(Record, WorldHashSeesEveryFieldOfTheWorld) {
     ExpectSeen(&rnd_seed, sizeof rnd_seed, "rnd_seed");
 }
 
-// One turn of a record: its number, the held slots and each slot's move.
-struct Turn {
-    uint32_t number;
-    uint8_t held;
-    uint8_t move[MAX_CLIENTS];
-};
-
 // Writes a record of the shipped data (the working folder) for players.
-void Write(const std::string &path, uint8_t players, const std::vector<Turn> &turns) {
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_TRUE(RecordHeader(f, DataHash(), players, SETUP_RESTART));
-    for (const Turn &t : turns) {
-        for (int i = 0; i < MAX_CLIENTS; i++) {
-            net_client_msg[i * CLIENT_SLOT] = t.move[i] != 0;
-            net_client_msg[i * CLIENT_SLOT + 1] = t.move[i];
-        }
-        ASSERT_TRUE(RecordTurn(f, t.number, t.held));
-    }
-    ASSERT_TRUE(RecordEnd(f, (uint32_t)turns.size()));
-    fclose(f);
+void Write(const std::string &path, uint8_t players, const std::vector<Turn> &turns,
+           int version = RECORD_VERSION) {
+    WriteGame(path, players, turns, version);
 }
 
 // Turns 0 .. n - 1, both of two slots held, slot 0 walking right.
@@ -78,8 +60,9 @@ std::vector<Turn> Walk(uint32_t n) {
 }
 
 TEST(Record, TurnsOutOfOrderAndSlotsBeyondThePlayersAreRefused) {
+    // Version 1 records number their turns.
     std::string dir = TempDir(), rec = dir + "/game.rec";
-    Write(rec, 2, Walk(6));
+    Write(rec, 2, Walk(6), 1);
     ASSERT_EQ(Replay(rec, DataDir(), 0, dir), 0) << ReadFile(dir + "/replay.err");
     struct Case {
         std::vector<uint32_t> order;
@@ -95,7 +78,7 @@ TEST(Record, TurnsOutOfOrderAndSlotsBeyondThePlayersAreRefused) {
         std::vector<Turn> turns;
         for (uint32_t n : c.order)
             turns.push_back({n, c.held, {3, 0, 0, 0}});
-        Write(rec, 2, turns);
+        Write(rec, 2, turns, 1);
         EXPECT_EQ(Replay(rec, DataDir(), 0, dir), 1) << c.says;
         std::string err = ReadFile(dir + "/replay.err");
         EXPECT_NE(err.find(c.says), std::string::npos) << err;
@@ -117,6 +100,79 @@ TEST(Record, ReplayedSlotOfALeftPlayerHoldsNoCommand) {
     ASSERT_EQ(Replay(idle, DataDir(), 1, dir), 0) << ReadFile(dir + "/replay.err");
     EXPECT_EQ(gone.size(), 12u);
     EXPECT_EQ(gone, HashLines(ReadFile(dir + "/replay.out")));
+}
+
+// The same game written as version 1 and version 2 replays to the same
+// hashes; version 2 takes at most 16 bytes a turn of two players that
+// seldom change their commands; damage to a version 2 record is named at
+// the turn where it lies.
+TEST(Record, BothVersionsReplayAlikeAndDamageIsNamedAtItsTurn) {
+    std::string dir = TempDir(), v1 = dir + "/v1.rec", rec = dir + "/v2.rec";
+    std::vector<Turn> game = Walk(1500);
+    for (uint32_t t = 0; t < 1500; t++)
+        game[t].move[1] = (uint8_t)(t / 50 % 9);
+    Write(v1, 2, game, 1);
+    std::vector<long> at = WriteGame(rec, 2, game);
+    ASSERT_EQ(Replay(v1, DataDir(), 100, dir), 0) << ReadFile(dir + "/replay.err");
+    std::map<unsigned, std::string> hashes = HashLines(ReadFile(dir + "/replay.out"));
+    ASSERT_EQ(Replay(rec, DataDir(), 100, dir), 0) << ReadFile(dir + "/replay.err");
+    EXPECT_EQ(HashLines(ReadFile(dir + "/replay.out")), hashes);
+    EXPECT_EQ(hashes.size(), 15u);
+    EXPECT_LE((at[1500] - at[1]) / 1499.0, 16.0);
+
+    std::string whole = ReadFile(rec);
+    auto entry = [&](uint32_t t) { return whole.substr(at[t], at[t + 1] - at[t]); };
+    struct Damage {
+        std::string bytes, says;
+    } cases[] = {
+        {whole.substr(0, at[100] + 3), "cut short at turn 100"},
+        {whole.substr(0, at[101]), "cut short at turn 101"},
+        {whole.substr(0, at[51] - 1) + "\x5a" + whole.substr(at[51]), "corrupted at turn 50"},
+        {whole.substr(0, at[50]) + whole.substr(at[51]), "corrupted at turn 50"},
+        {whole.substr(0, at[51]) + entry(50) + whole.substr(at[51]), "corrupted at turn 51"},
+        {whole.substr(0, at[1000] + 30) + "\x01" + whole.substr(at[1000] + 31),
+         "corrupted at turn 1000"},
+        {whole + "x", "corrupted at turn 1500"},
+    };
+    for (const Damage &d : cases) {
+        WriteFile(rec, d.bytes);
+        EXPECT_EQ(Replay(rec, DataDir(), 0, dir), 1) << d.says;
+        std::string err = ReadFile(dir + "/replay.err");
+        EXPECT_NE(err.find(d.says), std::string::npos) << d.says << ": " << err;
+    }
+}
+
+// A server of 30 turns with its files limited to `limit` bytes, a write past
+// it failing; its exit status.
+int LimitedServer(const std::string &dir, const std::string &rec, long limit) {
+    std::string run = "trap '' XFSZ; exec prlimit --fsize=" + std::to_string(limit) + " " +
+                      BuildProgram("marrowdigger-server") + " --data " + DataDir() +
+                      " --bind 127.0.0.1 --port 0 --players 1 --turn-ms 1 --turns 30 --record " +
+                      rec;
+    return ExitStatus(StartProgram({"/bin/sh", "-c", run}, "", dir + "/limited.err"), 20000);
+}
+
+TEST(Record, KilledServerLosesNoTurnAndAFailedEndIsAFailure) {
+    std::string dir = TempDir(), rec = dir + "/game.rec";
+    Server s;
+    ASSERT_TRUE(
+        StartServer(s, dir, "server",
+                    {"--players", "1", "--turn-ms", "2", "--hash-every", "100", "--record", rec}));
+    EXPECT_TRUE(AwaitText(s.out, "turn 300 hash", 20000));
+    kill(s.pid, SIGKILL);
+    WaitServer(s, 10000);
+    EXPECT_EQ(Replay(rec, DataDir(), 100, dir), 1);
+    EXPECT_NE(ReadFile(dir + "/replay.err").find("cut short at turn"), std::string::npos);
+    std::map<unsigned, std::string> live = HashLines(ReadFile(s.out)),
+                                    again = HashLines(ReadFile(dir + "/replay.out"));
+    for (unsigned t : {100u, 200u, 300u})
+        EXPECT_EQ(again[t], live[t]) << t; // every turn the server ran is there
+
+    ASSERT_EQ(LimitedServer(dir, dir + "/whole.rec", 1 << 20), 0);
+    long size = (long)ReadFile(dir + "/whole.rec").size();
+    EXPECT_EQ(LimitedServer(dir, dir + "/short.rec", size - 1), 1); // the end entry's last byte
+    EXPECT_NE(ReadFile(dir + "/limited.err").find("cannot write the record"), std::string::npos);
+    EXPECT_EQ((long)ReadFile(dir + "/short.rec").size(), size - 1);
 }
 
 } // namespace

@@ -1,0 +1,114 @@
+// The follow stream: the server's stream held back by a delay starts at the
+// newest snapshot it allows and rebuilds the server's world from there,
+// however late, also across slots that change hands.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <vector>
+
+#include "math/zmath.h"
+#include "wire/followstream.h"
+#include "world/gameserver.h"
+#include "world/mapload.h"
+#include "world/worldhash.h"
+
+namespace {
+
+#define SLOTS (MAX_CLIENTS * CLIENT_SLOT)
+
+// The server's stream over `turns` turns of four players with a hash entry
+// every 100 turns; the world hash after each turn. Slots 1 and 3 walk right
+// and left, leave for 51 turns in every 700 and come back with the command
+// they left with, so a baseline that kept their old bytes would leave it out.
+std::vector<uint64_t> ServerGame(uint32_t turns) {
+    LoadServerData();
+    turn = npcs = rnd_seed = 0;
+    memset(npc_vis, 0, sizeof npc_vis);
+    StartWorld(4, SETUP_RESTART);
+    FollowStreamReset();
+    std::vector<uint64_t> hashes = {WorldHash()};
+    FollowStreamMark(0, hashes[0]);
+    for (uint32_t t = 0; t < turns; t++) {
+        uint8_t held = t % 700 < 649 ? 15 : 5;
+        for (int i = 0; i < MAX_CLIENTS; i++) {
+            uint8_t move = i % 2 ? (t % 2 ? 3 : 7) : (uint8_t)(t / (3 + i) % 9);
+            net_client_msg[i * CLIENT_SLOT + 1] = (held >> i & 1) ? move : 0;
+            net_client_msg[i * CLIENT_SLOT + 9] = (held >> i & 1) ? 7 : 0;
+        }
+        FollowStreamTurn(held);
+        ProcGameServer();
+        hashes.push_back(WorldHash());
+        if (turn % 100 == 0)
+            FollowStreamHash(hashes.back());
+        FollowStreamMark(turn, hashes.back());
+    }
+    return hashes;
+}
+
+TEST(FollowStream, DelayedFollowerStartsAtTheNewestSnapshotAndRebuildsTheWorld) {
+    const uint32_t now = 5432;
+    std::vector<uint64_t> server = ServerGame(now);
+    EXPECT_LE(server_stream.length - server_stream.base, (uint64_t)FOLLOW_STREAM_KEEP);
+    EXPECT_GE(server_stream.base, 1000u); // the turns of the first snapshots are gone
+    for (uint32_t delay : {0u, 1u, 20u, 432u, 433u, 999u, 1000u}) {
+        const FollowSnap *s = FollowStreamStart(now, delay);
+        ASSERT_TRUE(s) << delay;
+        EXPECT_EQ(s->turn, (now - delay) / 1000 * 1000) << delay;
+        EXPECT_GE(s->at, server_stream.base);
+        uint64_t end = FollowStreamSendable(now, delay);
+        std::vector<uint8_t> bytes(end - s->at);
+        FollowStreamCopy(s->at, bytes.size(), bytes.data());
+        // A follower: a fresh world, the snapshot, then the turns.
+        turn = 0;
+        StartWorld(4, SETUP_RESTART);
+        uint8_t slots[SLOTS];
+        ASSERT_TRUE(SnapshotRestore(s->bytes, s->size, slots));
+        ASSERT_EQ(WorldHash(), s->hash);
+        int checked = 0;
+        for (size_t at = 0; at < bytes.size();) {
+            bool is_hash;
+            uint64_t hash;
+            int n = FollowStreamDecode(&bytes[at], bytes.size() - at, 4, slots, &is_hash, &hash);
+            ASSERT_GT(n, 0) << delay << " at " << at;
+            at += (size_t)n;
+            if (is_hash) {
+                ASSERT_EQ(hash, WorldHash()) << delay << " turn " << turn;
+                checked++;
+                continue;
+            }
+            memcpy(net_client_msg, slots, SLOTS);
+            ProcGameServer();
+        }
+        EXPECT_EQ(turn, now - delay); // the delay exactly, not a turn more or less
+        EXPECT_EQ(WorldHash(), server[turn]) << delay;
+        EXPECT_EQ(checked, (int)(turn / 100 - s->turn / 100)) << delay;
+    }
+}
+
+// A damaged snapshot is refused and changes nothing: the cases give the byte
+// changed and its new value, or with -1 the snapshot's new size.
+TEST(FollowStream, DamagedSnapshotIsRefusedAndChangesNothing) {
+    ServerGame(40);
+    static uint8_t snap[SNAPSHOT_MAX], slots[SLOTS];
+    size_t n = SnapshotWrite(snap, slots), c = 12 + 7 * (size_t)((snap[8] << 8) | snap[9]);
+    ProcGameServer();
+    uint64_t now = WorldHash();
+    const std::pair<size_t, int> cases[] = {
+        {n - 1, -1}, {n + 1, -1},      // a byte short, a byte over
+        {4, 4},      {9, snap[9] + 1}, // random position 1024, a creature more
+        {11, 200},   {c - 1, 0},       // a creature not enabled, no occupied cell
+        {c, 0xFF},   {c + 4, 0},       // a cell off the world, one held by nobody
+        {c + 3, 5},  {n - 1, 0x10},    // creature 1280 on a cell, a fifth slot
+    };
+    for (auto [at, set] : cases) {
+        std::vector<uint8_t> bad(snap, snap + n);
+        if (set < 0)
+            bad.resize(at);
+        else
+            bad[at] = (uint8_t)set;
+        EXPECT_FALSE(SnapshotRestore(bad.data(), bad.size(), slots)) << at << " " << set;
+        EXPECT_EQ(WorldHash(), now) << at << " " << set;
+    }
+}
+
+} // namespace
