@@ -499,18 +499,19 @@ void NetServerWait(uint32_t ms) {
     if (!host)
         return;
     ENetEvent ev;
+    NetServerClock(enet_time_get());
     if (DoorIsOpen()) // both carriers: the door's wait also ends on ENet's socket
         DoorWait(ms);
     int r = enet_host_service(host, &ev, DoorIsOpen() ? 0 : ms);
     for (int k = 0; r > 0; k++) {
-        net_server.clock = enet_time_get();
+        NetServerClock(enet_time_get());
         HandleEvent(&ev);
         EndReplaced();
         r = k + 1 < NET_EVENTS_MAX ? enet_host_service(host, &ev, 0) : 0;
     }
     static DoorEvent door_ev; // a message's room: kept off the stack
     for (int k = 0; k < NET_EVENTS_MAX && DoorNext(&door_ev); k++) {
-        net_server.clock = enet_time_get();
+        NetServerClock(enet_time_get());
         HandleDoorEvent(door_ev);
         EndReplaced();
     }
