@@ -74,6 +74,9 @@ mkdir -p "$state"
 export MARROWDIGGER_DATA="$prefix/share/marrowdigger"
 start_server() {
     unit_argv
+    # Emptied here, not by the background start, so that the wait never reads
+    # an earlier start's lines.
+    : >"$tmp/server.out"
     (cd "$state" && eval "$(value ExecStartPre)" && exec "${argv[@]}") >"$tmp/server.out" \
         2>"$tmp/server.err" &
     server_pid=$!
