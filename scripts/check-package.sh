@@ -1,14 +1,20 @@
 #!/bin/bash
-# Checks a package of scripts/package.sh: unpacks it and checks its contents;
-# reads every ELF file in it (the programs and each library in libs/) and
-# fails when one needs a C library version above 2.30 (2.36 on armel, built on
-# Debian 12) or any version of the C++ run time, printing the highest C
-# library version each file needs; then, under qemu against a Debian 11
-# userland (12 on armel) holding only the C library (so
-# every other library must come from libs/), plays the recorded walk with the
-# packaged headless runner, whose trace must be the native build's line for
-# line, and starts the packaged game through MarrowDigger.sh, with and
-# without a key mapper, for a few seconds.
+# Checks a package of scripts/package.sh: unpacks it and checks its contents
+# (on armhf and arm64: libs/ holds at most 4 files, sdl12-compat with its
+# licence, and no SDL2, X11 or PulseAudio library); reads every ELF file in it
+# (the programs and each library in libs/) and fails when one needs a C
+# library version above 2.30 (2.36 on armel, built on Debian 12) or any
+# version of the C++ run time, printing the highest C library version each
+# file needs. Then, under qemu, against a firmware-like Debian 11 userland:
+# the C library and SDL2 with what it needs, no classic SDL 1.2 (on armel, a
+# Debian 12 userland of the C library alone, ARMv5 devices having no SDL2),
+# so every other library must come from libs/: plays the recorded walk with
+# the packaged headless runner, whose trace must be the native build's line
+# for line, and starts the packaged game through MarrowDigger.sh, with and
+# without a key mapper, for five seconds; on armhf and arm64 it must have
+# drawn frames through the root's SDL2 and kept the firmware's settings, and
+# in a root without SDL2 it must end at once with the loader's one line
+# naming libSDL2-2.0.so.0 and MarrowDigger.sh with status 1.
 #
 #   scripts/check-package.sh ARCH [ZIP] [NATIVE_BUILD]
 #       (defaults: dist/marrowdigger-ARCH.zip, build)
@@ -70,15 +76,44 @@ grep -q "\"min_glibc\": \"$measured\"" "$top/port.json" ||
     fail "port.json does not give the measured C library floor $measured"
 echo "check-package: every file within GLIBC_$floor, none needs the C++ run time"
 
+# libs/ holds only what the firmware may lack: sdl12-compat, which draws
+# through the firmware's SDL2, with its licence, ENet and libpng.
+if [ "$sdl" = compat ]; then
+    libs=$(ls "$top/libs" | tr '\n' ' ')
+    [ "$(ls "$top/libs" | wc -l)" -le 4 ] || fail "libs/ holds more than 4 files: $libs"
+    for f in "$top"/libs/*; do
+        case ${f##*/} in
+        libSDL2* | libX11* | libxcb* | libpulse*) fail "libs/ holds ${f##*/}, which the firmware provides" ;;
+        esac
+    done
+    [ -f "$top/libs/LICENSE.sdl12-compat.txt" ] || fail "libs/ lacks sdl12-compat's licence LICENSE.sdl12-compat.txt"
+    llvm-readelf -d "$top/libs/libSDL-1.2.so.0" | grep -q '(NEEDED).*\[libSDL2-2.0.so.0\]' ||
+        fail "libs/libSDL-1.2.so.0 is not sdl12-compat: it does not load libSDL2-2.0.so.0"
+    echo "check-package: libs/: $libs"
+fi
+
 # The packaged programs as the launchers run them, against a device's
-# userland: Debian 11's C library alone. Call run in a subshell: it changes
+# userland: the firmware-like root of Debian 11's C library and SDL2, or on
+# armel Debian 12's C library alone. Call run in a subshell: it changes
 # folder and replaces the shell.
 scripts/sysroot.sh "$arch" "$userland" "$suite" device
-userland_libs=$(root_libs "$userland")
+root=$userland
+if [ "$sdl" = compat ]; then
+    scripts/sysroot.sh "$arch" "$firmware" "$suite" firmware
+    root=$firmware
+    sdl2=$root/usr/lib/$triplet/libSDL2-2.0.so.0
+    [ -e "$sdl2" ] || fail "$root has no libSDL2-2.0.so.0"
+    [ -z "$(find "$root" -name 'libSDL-1.2.so*' | head -n1)" ] || fail "$root holds classic SDL 1.2"
+    # Debian 11's SDL2 is linked to X11's and PulseAudio's client libraries
+    # (firmware's own builds for KMS/DRM are not), so the root holds those.
+    echo "check-package: firmware root: SDL2 2.0.14, no classic SDL 1.2; its SDL2 itself needs" \
+        "$(llvm-readelf -d "$sdl2" | sed -n 's/.*(NEEDED).*\[\(lib\(X\|xcb\|pulse\).*\)\]/\1/p' | tr '\n' ' ')"
+fi
+root_libs_path=$(root_libs "$root")
 run() {
     cd "$top/gamedata"
-    SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy LD_LIBRARY_PATH="$top/libs${userland_libs:+:$userland_libs}" \
-        exec "${qemu[@]}" -L "$userland" "$@"
+    SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy LD_LIBRARY_PATH="$top/libs${root_libs_path:+:$root_libs_path}" \
+        exec "${qemu[@]}" -L "$root" "$@"
 }
 scripts/deps.sh
 cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -92,29 +127,85 @@ diff "$work/walk.native" "$work/walk.trace" >"$work/walk.diff" ||
 echo "check-package: walk played from the package, $(wc -l <"$work/walk.trace") lines as native"
 
 # The game through MarrowDigger.sh. In this copy the game is a script that
-# starts the real one under qemu. The game has no end of its own: it must
+# keeps its process id and SDL settings and starts the real one under qemu
+# in the root given by MD_ROOT. The game has no end of its own: it must
 # still be running after five seconds (a missing library or data file ends
-# it at once).
+# it at once). SDL's dummy video driver stands in for the screen: Debian 11's
+# SDL2 has no offscreen driver, and the dummy one honours an explicit
+# SDL_VIDEODRIVER as well and can save the frames it is given.
 mv "$top/marrowdigger" "$top/marrowdigger.$arch"
-# shellcheck disable=SC2016 # $0 and $@ are the script's own
-printf '#!/bin/sh\nexec %s -L %s "$0.%s" "$@"\n' "${qemu[*]}" "$userland" "$arch" >"$top/marrowdigger"
+# shellcheck disable=SC2016 # $0, $$ and $@ are the script's own
+printf '#!/bin/sh\necho $$ >"%s"\nenv | grep "^SDL" | sort >"%s"\nexec %s -L "$MD_ROOT" "$0.%s" "$@"\n' \
+    "$work/game.pid" "$work/game.env" "${qemu[*]}" "$arch" >"$top/marrowdigger"
 chmod +x "$top/marrowdigger"
 printf '#!/bin/sh\necho "$@" >"%s"\nexec sleep 60\n' "$work/mapper.args" >"$work/mapper"
 chmod +x "$work/mapper"
+# wait_frames: five seconds, counting in frames and removing the frames the
+# game saved meanwhile (without a display to wait for it draws hundreds a
+# second), all but the newest, which may be still being written; frame_size
+# is the size of a whole one.
+wait_frames() {
+    local i f saved
+    frames=0 frame_size=0
+    for ((i = 0; i < 10; i++)); do
+        sleep 0.5
+        mapfile -t saved < <(find "$top/gamedata" -name 'SDL_window*.bmp' | sort)
+        [ ${#saved[@]} -ge 2 ] || continue
+        frame_size=$(stat -c %s "${saved[0]}")
+        for f in "${saved[@]:0:${#saved[@]}-1}"; do rm -f "$f" && frames=$((frames + 1)); done
+    done
+}
+# start_game WHAT MAPPER [VAR=VALUE...]: the game for five seconds.
 start_game() {
     local what=$1 mapper=$2 launcher
-    GPTOKEYB=$mapper SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy LD_LIBRARY_PATH=$userland_libs \
-        setsid sh "$work/MarrowDigger.sh" >"$work/game.out" 2>&1 </dev/null &
+    shift 2
+    rm -f "$work/game.pid" "$top"/gamedata/SDL_window*.bmp
+    env "$@" GPTOKEYB="$mapper" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy MD_ROOT="$root" \
+        LD_LIBRARY_PATH="$root_libs_path" setsid sh "$work/MarrowDigger.sh" >"$work/game.out" 2>&1 </dev/null &
     launcher=$!
-    sleep 5
+    wait_frames
     kill -0 "$launcher" 2>/dev/null || { cat "$work/game.out" >&2; fail "the game ended at start-up $what"; }
+    [ "$sdl" != compat ] || cp "/proc/$(cat "$work/game.pid")/maps" "$work/game.maps" 2>/dev/null ||
+        : >"$work/game.maps"
     kill -- -"$launcher"
     wait "$launcher" 2>/dev/null || true
     grep -q . "$work/game.out" && { cat "$work/game.out" >&2; fail "the game complained $what"; }
     echo "check-package: the game runs through MarrowDigger.sh $what"
 }
-start_game "without a key mapper" "$work/no-mapper"
-start_game "with a key mapper" "$work/mapper"
+if [ "$sdl" = compat ]; then
+    # qemu maps the guest's libraries from their files: the process shows
+    # which SDL2 and which SDL 1.2 the game loaded.
+    start_game "without a key mapper" "$work/no-mapper" SDL_VIDEO_DUMMY_SAVE_FRAMES=1
+    grep -q " $root/usr/lib/$triplet/libSDL2-2.0.so.0" "$work/game.maps" ||
+        fail "the game did not load the root's libSDL2-2.0.so.0"
+    grep -q " $top/libs/libSDL-1.2.so.0\$" "$work/game.maps" ||
+        fail "the game did not load the package's libSDL-1.2.so.0"
+    [ "$frames" -ge 5 ] || fail "the game drew $frames frames in five seconds"
+    # Each frame is a whole 320 x 240 picture (a BMP of 24 or 32 bits a pixel).
+    [ "$frame_size" -ge $((320 * 240 * 3)) ] || fail "a frame of $frame_size bytes is smaller than 320 x 240"
+    echo "check-package: $frames frames drawn through $root's SDL2 by the package's sdl12-compat"
+    grep -qx SDL12COMPAT_SCALE_METHOD=nearest "$work/game.env" && grep -qx SDL12COMPAT_SYNC_TO_VBLANK=1 "$work/game.env" ||
+        { cat "$work/game.env" >&2; fail "MarrowDigger.sh did not set sdl12-compat's settings"; }
+    rm -f "$top"/gamedata/SDL_window*.bmp
+    # A firmware's own settings are kept.
+    start_game "with a key mapper" "$work/mapper" SDL12COMPAT_SCALE_METHOD=linear \
+        SDL12COMPAT_SYNC_TO_VBLANK=0 SDL_GAMECONTROLLERCONFIG="0300,handheld pad,a:b0"
+    for v in SDL12COMPAT_SCALE_METHOD=linear SDL12COMPAT_SYNC_TO_VBLANK=0 SDL_VIDEODRIVER=dummy \
+        "SDL_GAMECONTROLLERCONFIG=0300,handheld pad,a:b0"; do
+        grep -qx "$v" "$work/game.env" || { cat "$work/game.env" >&2; fail "MarrowDigger.sh did not keep $v"; }
+    done
+    # A firmware without SDL2: the loader's one line, and status 1.
+    root=$userland
+    status=0
+    GPTOKEYB=$work/no-mapper MD_ROOT=$root LD_LIBRARY_PATH=$(root_libs "$root") \
+        timeout 60 sh "$work/MarrowDigger.sh" >"$work/game.out" 2>&1 </dev/null || status=$?
+    [ "$status" = 1 ] && [ "$(wc -l <"$work/game.out")" = 1 ] && grep -q 'libSDL2-2\.0\.so\.0' "$work/game.out" ||
+        { cat "$work/game.out" >&2; fail "without SDL2, MarrowDigger.sh ended with status $status, not 1 and one line naming libSDL2-2.0.so.0"; }
+    echo "check-package: without SDL2: $(cat "$work/game.out")"
+else
+    start_game "without a key mapper" "$work/no-mapper"
+    start_game "with a key mapper" "$work/mapper"
+fi
 grep -qx "marrowdigger -c $top/marrowdigger.gptk" "$work/mapper.args" ||
     fail "MarrowDigger.sh did not start the key mapper with marrowdigger.gptk"
 echo "check-package: $zip passed"

@@ -1,7 +1,10 @@
 #!/bin/sh
-# Join figures under a flood: starts a server on a free loopback port and
-# runs marrowdigger-flood against it (see tools/flood.cpp), then ends the
-# server. Usage: scripts/flood.sh BUILD_DIR churn|forged [TRIES] [RATE]
+# Join figures under a flood: starts a server on a free loopback port with
+# one spectator place, a headless spectator that follows it from before the
+# flood to the end, and marrowdigger-flood against it (see tools/flood.cpp);
+# then ends the server and says whether the spectator followed throughout
+# (exit status 1 when a join failed or the spectator did not).
+# Usage: scripts/flood.sh BUILD_DIR churn|forged [TRIES] [RATE]
 set -eu
 build=${1:?build folder}
 kind=${2:?churn or forged}
@@ -10,13 +13,15 @@ rate=${4:-20000}
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 server=
+spectator=
 end() {
     [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+    [ -n "$spectator" ] && kill "$spectator" 2>/dev/null && wait "$spectator" 2>/dev/null
     rm -rf "$work"
 }
 trap end EXIT INT TERM
 "$build/marrowdigger-server" --data "$here/gamedata" --bind 127.0.0.1 --port 0 \
-    --turn-ms 500 --quiet >"$work/server.out" 2>&1 &
+    --turn-ms 500 --spectators 1 --spectator-delay 0 --quiet >"$work/server.out" 2>&1 &
 server=$!
 port=
 for _ in $(seq 100); do
@@ -25,11 +30,23 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -n "$port" ] || { echo "flood.sh: the server did not start" >&2; exit 1; }
+"$build/marrowdigger-headless" --data "$here/gamedata" --spectate "127.0.0.1:$port" \
+    >"$work/spectator.out" 2>"$work/spectator.err" &
+spectator=$!
+for _ in $(seq 100); do
+    grep -q "caught up" "$work/spectator.err" && break
+    sleep 0.1
+done
 status=0
 XDG_STATE_HOME="$work/state" "$build/marrowdigger-flood" --port "$port" --kind "$kind" \
     --tries "$tries" --rate "$rate" || status=$?
 kill "$server"
 wait "$server" || true
 server=
+followed=0
+wait "$spectator" || followed=$?
+spectator=
+echo "spectator: exit status $followed; $(tail -1 "$work/spectator.err")"
+[ "$followed" -eq 0 ] || status=1
 tail -1 "$work/server.out"
 exit $status

@@ -12,7 +12,10 @@
 #   marrowdigger/port.json          the ports front-ends' metadata: architecture and
 #                                   the highest C library version any file needs
 #   marrowdigger/gamedata/          the data tree
-#   marrowdigger/libs/              SDL 1.2 and what it needs beyond the C library
+#   marrowdigger/libs/              armhf, arm64: sdl12-compat as libSDL-1.2.so.0 (it
+#                                   draws through the firmware's SDL2) with its
+#                                   licence, ENet and libpng; armel: classic
+#                                   SDL 1.2 and what it needs beyond the C library
 #   marrowdigger/README.txt         controls, key mapping and these files
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,8 +23,9 @@ arch=${1:-}
 usage="scripts/package.sh armel|armhf|arm64"
 source scripts/cross-arch.sh
 source scripts/elf-needs.sh
-scripts/deps.sh zip llvm
+scripts/deps.sh zip unzip llvm
 scripts/cross-build.sh "$arch" --no-test
+[ "$sdl" != compat ] || compat=$(scripts/sdl12-compat.sh "$arch")
 build=build-$arch
 sysroot=$(sed -n 's/^MD_SYSROOT:[A-Z]*=//p' "$build/CMakeCache.txt")
 libdirs=("$sysroot/lib/$triplet" "$sysroot/usr/lib/$triplet" "$sysroot/usr/lib/$triplet/pulseaudio")
@@ -38,7 +42,9 @@ install -m 644 packaging/marrowdigger.gptk "$top/"
 install -m 755 packaging/MarrowDigger.sh "$stage/"
 
 # Bundles every library the programs need, found in the sysroot, but the C
-# library's own (the device has those).
+# library's own (the device has those). With sdl12-compat, SDL 1.2 is the one
+# built from source, which needs only SDL2 and the C library, and zlib (for
+# libpng) is left to the firmware too, as every firmware has it.
 needed() { llvm-readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'; }
 queue=("$top/marrowdigger" "$top/marrowdigger-headless")
 while [ ${#queue[@]} -gt 0 ]; do
@@ -50,6 +56,15 @@ while [ ${#queue[@]} -gt 0 ]; do
             libresolv.so.*) continue ;;
         esac
         [ -e "$top/libs/$lib" ] && continue
+        if [ "$sdl" = compat ]; then
+            case $lib in
+            libz.so.1) continue ;;
+            libSDL-1.2.so.0)
+                cp "$compat" "$(dirname "$compat")/LICENSE.sdl12-compat.txt" "$top/libs/"
+                continue
+                ;;
+            esac
+        fi
         found=
         for d in "${libdirs[@]}"; do [ -e "$d/$lib" ] && found=$d/$lib && break; done
         [ -n "$found" ] || { echo "package: $lib not in the sysroot" >&2; exit 1; }
@@ -87,4 +102,5 @@ JSON
 zip_path=$PWD/dist/marrowdigger-$arch.zip
 rm -f "$zip_path"
 (cd "$stage" && zip -qr -X "$zip_path" MarrowDigger.sh marrowdigger)
-echo "package: $zip_path ($(du -h "$zip_path" | cut -f1), $(ls "$top/libs" | wc -w) libraries)"
+echo "package: $zip_path ($(stat -c %s "$zip_path") bytes, $(unzip -Z1 "$zip_path" | grep -vc '/$') files;" \
+    "libs/: $(ls "$top/libs" | tr '\n' ' '| sed 's/ $//'))"

@@ -2,13 +2,21 @@
 # Makes a target root from Debian's packages for ARCH (armel, armhf or arm64)
 # of release SUITE (bullseye, bookworm), unpacked into DIR:
 #
-#   scripts/sysroot.sh ARCH DIR SUITE [build|device]
+#   scripts/sysroot.sh ARCH DIR SUITE [build|device|firmware]
 #
 # build (the default): the cross build's sysroot: the C library's and GCC 10's
 #   development files (clang compiles and links with them), SDL 1.2, libpng,
-#   zlib, ENet and GoogleTest, with every library they need at run time.
+#   zlib, ENet and GoogleTest, with every library they need at run time; on
+#   Debian 11 also SDL2's headers and library, which sdl12-compat is built
+#   and linked against (scripts/sdl12-compat.sh).
 # device: a handheld's userland as a package meets it at its barest: the C
 #   library alone, so that everything else must come with the package.
+# firmware: a userland like today's handheld firmware: the C library, SDL2
+#   with the libraries it needs, udev's library (which SDL2 loads to find
+#   joysticks; without it SDL2 2.0.14 crashes when it closes its joystick
+#   subsystem), and no classic SDL 1.2. Debian 11's SDL2 is
+#   linked to X11's client libraries and PulseAudio's (where firmware's own
+#   builds for KMS/DRM are not), so those come with it.
 #
 # apt runs with a private state (its own lists, status file, cache and
 # architecture), so the host's dpkg architectures and packages stay as they
@@ -17,8 +25,8 @@
 # anew. A package that cannot be had stops the script with one line naming it.
 set -euo pipefail
 arch=${1:-}
-root=${2:?usage: scripts/sysroot.sh ARCH DIR SUITE [build|device]}
-suite=${3:?usage: scripts/sysroot.sh ARCH DIR SUITE [build|device]}
+root=${2:?usage: scripts/sysroot.sh ARCH DIR SUITE [build|device|firmware]}
+suite=${3:?usage: scripts/sysroot.sh ARCH DIR SUITE [build|device|firmware]}
 kind=${4:-build}
 
 case $arch in
@@ -28,8 +36,8 @@ esac
 # The game uses ENet 1.3.14's calls; bullseye has 1.3.13, so its ENet comes
 # from bookworm (which needs no newer C library than bullseye's).
 case $suite in
-bullseye) gcc=10 enet=/bookworm ;;
-bookworm) gcc=12 enet= ;;
+bullseye) gcc=10 enet=/bookworm sdl2="libsdl2-dev libsdl2-2.0-0 libx11-dev x11proto-dev" ;;
+bookworm) gcc=12 enet='' sdl2='' ;;
 *) echo "sysroot.sh: unknown release '$suite' (bullseye, bookworm)" >&2 && exit 2 ;;
 esac
 # Run-time packages are fetched with everything they depend on; development
@@ -39,13 +47,17 @@ case $kind in
 build)
     runtime="libc6 libsdl1.2debian libpng16-16 zlib1g"
     develop="libenet7$enet libc6-dev linux-libc-dev libcrypt-dev libgcc-$gcc-dev libstdc++-$gcc-dev
-        libsdl1.2-dev libpng-dev zlib1g-dev libenet-dev$enet libgtest-dev libgmock-dev"
+        libsdl1.2-dev libpng-dev zlib1g-dev libenet-dev$enet libgtest-dev libgmock-dev $sdl2"
     ;;
 device)
     runtime="libc6"
     develop=""
     ;;
-*) echo "sysroot.sh: unknown kind '$kind' (build, device)" >&2 && exit 2 ;;
+firmware)
+    runtime="libc6 libsdl2-2.0-0 libudev1"
+    develop=""
+    ;;
+*) echo "sysroot.sh: unknown kind '$kind' (build, device, firmware)" >&2 && exit 2 ;;
 esac
 # shellcheck disable=SC2086,SC2116 # the lists as words, one space apart
 stamp=$(echo "$arch $suite $kind:" $runtime / $develop / empty loader cache)

@@ -25,8 +25,8 @@
 #define LINK_TIMEOUT_MIN 1500
 #define LINK_TIMEOUT_MAX 2000
 #define LINK_SILENT_MS 2000
-#define RELINK_MS 30000 // how long the client tries to get back in
-#define ATTEMPT_MS 2000 // one try to connect again, before the next
+#define RELINK_MS NET_KEEP_MS // how long the client tries to get back in: as its slot is kept
+#define ATTEMPT_MS 2000       // one try to connect again, before the next
 #define TOKEN_PATH 4096
 #define HELD_MAX 16   // commands kept while the link is down, applied one a turn after
 #define NOTE_MS 10000 // how long the restart is shown on the status row
@@ -148,8 +148,20 @@ static void Welcomed(const uint8_t *w) {
     enet_peer_ping_interval(server_link.peer, LINK_PING_MS);
 }
 
+// Forgets every trace of an earlier session in this process: the game and
+// its identity, the command numbers, the commands held and the note.
+static void ForgetSession() {
+    net_client = NetClientState();
+    memset(last_sent, 0, sizeof last_sent);
+    sent_seq = acked_seq = 0;
+    pending = held_count = released = 0;
+    game_id = 0;
+    note[0] = 0;
+}
+
 bool NetJoin(const char *who, const char *address) {
     prog = who;
+    ForgetSession();
     if (!LinkConnect(server_link, who, address))
         return false;
     const char *shown = server_link.shown;

@@ -22,9 +22,10 @@ extern NetClientState net_client;
 
 // Joins the server at "HOST[:PORT]" (default port NET_DEFAULT_PORT): connects,
 // sends the hello and waits for the answer, at most NET_CONNECT_MS in all.
-// On success sets net_client.remote and returns true. Otherwise prints one line
-// (who for the program's name: unreachable, refused as full, wrong version)
-// and returns false.
+// Nothing of an earlier join in the same process (its game, command numbers,
+// commands held) carries over. On success sets net_client.remote and returns
+// true. Otherwise prints one line (who for the program's name: unreachable,
+// refused as full, wrong version) and returns false.
 bool NetJoin(const char *who, const char *address);
 
 // After the game's initialisation: the server's level bounds replace the

@@ -55,6 +55,13 @@ int NetServerLost(int conn) {
     return slot;
 }
 
+void NetServerClock(uint32_t now) {
+    net_server.clock = now;
+    for (int i = 0; i < MAX_CLIENTS; i++)
+        if (net_server.slot_kept[i] && now - net_server.slot_lost_at[i] >= NET_KEEP_MS)
+            net_server.slot_kept[i] = 0;
+}
+
 int NetServerReplaced() {
     for (int c = 0; c < NET_MAX_CONNS; c++)
         if (net_server.conn_state[c] == CONN_REPLACED)

@@ -29,8 +29,6 @@
 #define CONN_FOLLOWER 4 // follows the game without a slot
 #define CONN_REPLACED 5 // its slot went to a hello with the slot's token; to be ended
 
-#define NET_KEEP_MS 30000 // a lost player's slot waits this long for its token
-
 // The server's side of on-line play: the connection table, what it offers,
 // each slot's commands and player, and its clock.
 struct NetServerState {
@@ -71,6 +69,12 @@ int NetServerLeave(int conn);
 // held is kept for its token until NET_KEEP_MS after net_server.clock. Returns the
 // slot, or -1.
 int NetServerLost(int conn);
+
+// Sets net_server.clock to now (ENet's milliseconds) and lets go of the kept
+// slots whose time is over, so that one kept long ago is never taken for
+// kept again when the 32-bit clock comes round (after 49.7 days). The host
+// calls it at every wait and before every event.
+void NetServerClock(uint32_t now);
 
 // A connection whose slot a hello with the slot's token took over, or -1.
 // The host ends it and then calls NetServerLeave.

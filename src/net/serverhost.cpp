@@ -404,9 +404,10 @@ void NetServerWait(uint32_t ms) {
     if (!host)
         return;
     ENetEvent ev;
+    NetServerClock(enet_time_get());
     int r = enet_host_service(host, &ev, ms);
     for (int k = 0; r > 0; k++) {
-        net_server.clock = enet_time_get();
+        NetServerClock(enet_time_get());
         HandleEvent(&ev);
         EndReplaced();
         r = k + 1 < NET_EVENTS_MAX ? enet_host_service(host, &ev, 0) : 0;

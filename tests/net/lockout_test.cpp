@@ -2,8 +2,8 @@
 // open handshakes renewed every 2 s and silent connections that come back
 // whenever they are dropped, more of them than the server has peers. A real
 // player on 127.0.0.1 still joins within 3 s, every time.
+#include "net/followers.h"
 #include "net/netserver.h"
-#include "net/online.h"
 
 namespace {
 
@@ -101,6 +101,29 @@ TEST(Lockout, PlayerJoinsWithinThreeSecondsUnderAFloodOfIdlePeers) {
            Total(out, "half-open"), Total(out, "silent"));
     EXPECT_GT(Total(out, "half-open"), 0) << out;
     EXPECT_GT(Total(out, "silent"), 0) << out;
+}
+
+// The make-room step never ends a follower, though it came first: more
+// half-open peers than the server has, each from an address of its own.
+TEST(Lockout, AFollowerOutlastsHalfOpenPeersFromManyAddresses) {
+    std::string dir = TempDir();
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--turn-ms", "20", "--spectators", "1"}));
+    target = s.port;
+    Watcher w;
+    ASSERT_TRUE(Follow(w, s.port));
+    static Attacker crowd[NET_MAX_CONNS + 8];
+    for (int k = 0; k < NET_MAX_CONNS + 8; k++)
+        Reconnect(crowd[k], ("127.0.1." + std::to_string(k + 1)).c_str());
+    for (long start = NowMs(); NowMs() - start < 1000; SleepFor(2))
+        PumpWatcher(w);
+    for (Attacker &a : crowd)
+        enet_host_destroy(a.host);
+    kill(s.pid, SIGTERM);
+    ASSERT_EQ(WaitServer(s, 10000), 0);
+    std::string out = ReadFile(s.out);
+    EXPECT_EQ(out.find("spectator left"), std::string::npos) << out;
+    EXPECT_GT(Total(out, "half-open"), 0) << out;
 }
 
 } // namespace

@@ -205,6 +205,50 @@ TEST(NetServer, TokensTakeTheirSlotsBackAndEachCommandIsAppliedOnce) {
     EXPECT_EQ(Dropped(), 0u);
 }
 
+// A player with a token, one command applied and the next on its way, whose
+// connection then ends: lost (kept for the token), left politely, or lost,
+// taken back with the token and then left. After `after` ms a newcomer gets
+// the slot unless it is kept, and the token gets it back with the number of
+// the last command applied, so the one on its way is sent again. The clock
+// moves on by `after`, then by `then`: the last case comes round the 32-bit
+// clock to 10 s after the loss, 49.7 days on.
+TEST(NetServer, OnlyALostSlotIsKeptAndForThirtySeconds) {
+    struct Case {
+        bool lost, back_then_left;
+        uint32_t after, then;
+        bool kept;
+    } cases[] = {{true, false, 10000, 0, true},
+                 {true, false, 20000, 0, true},
+                 {true, false, 29999, 0, true},
+                 {true, false, 30000, 0, false},
+                 {false, false, 0, 0, false},
+                 {true, true, 0, 0, false},
+                 {true, false, 30000, 0u - 20000u, false}};
+    for (const Case &k : cases) {
+        NetServerReset(1);
+        for (int c = 0; c < 4; c++)
+            NetServerJoin(c);
+        net_server.clock = 5000;
+        net_server.fresh_token = 77;
+        Feed(0, Hello());
+        Feed(0, Command(3, 0, 1));
+        NetServerTurnDone();
+        Feed(0, Command(3, 0, 2));
+        k.lost ? NetServerLost(0) : NetServerLeave(0);
+        if (k.back_then_left && Feed(1, Hello(NET_VERSION, 77))[0] == MSG_WELCOME)
+            NetServerLeave(1);
+        NetServerClock(net_server.clock + k.after);
+        NetServerClock(net_server.clock + k.then);
+        SCOPED_TRACE(testing::Message() << k.lost << k.back_then_left << " " << k.after);
+        EXPECT_EQ(Feed(2, Hello())[0], k.kept ? MSG_REFUSE : MSG_WELCOME);
+        std::vector<uint8_t> w = Feed(3, Hello(NET_VERSION, 77));
+        EXPECT_EQ(w[0], k.kept ? MSG_WELCOME : MSG_REFUSE);
+        if (k.kept) {
+            EXPECT_EQ(GetBE32(&w[16]), 1u);
+        }
+    }
+}
+
 TEST(Net, AddressesAreParsedStrictly) {
     char host[16];
     uint16_t port = NET_DEFAULT_PORT;

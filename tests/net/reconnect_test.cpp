@@ -158,4 +158,36 @@ TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
     EXPECT_EQ(WaitServer(s, 10000), 0);
 }
 
+// A game killed after three commands and started again with its token numbers
+// its commands on from the server's count: three taps in quick succession
+// are three moves, none overwriting another. When it quits, the slot of the
+// full server goes to the next player at once.
+TEST(Reconnect, ARestartedGameNumbersOnAndAQuitFreesTheSlot) {
+    std::string dir = TempDir();
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--players", "1", "--turn-ms", "100"}));
+    TestClient before, next;
+    ASSERT_TRUE(Join(before, s.port));
+    Walk(before, 3, 5000, [&] { return before.seq >= 3 && NetSeqReached(before.ack, before.seq); });
+    Vanish(before);
+    char path[4096];
+    ASSERT_TRUE(TokenPath("127.0.0.1", s.port, 1, path, sizeof path));
+    ASSERT_TRUE(SaveToken("restart", path, before.token));
+    ASSERT_TRUE(NetJoin("restart", ("127.0.0.1:" + std::to_string(s.port)).c_str()));
+    NetClientStart();
+    for (long start = NowMs(); NowMs() - start < 3000 && net_client.packages < 2;)
+        ClientFrame(255);
+    uint8_t x = net_client.package[PACKAGE_X];
+    for (int tap = 0; tap < 6; tap++)
+        ClientFrame(tap % 2 ? 255 : 6);
+    for (long start = NowMs(); NowMs() - start < 1500;)
+        ClientFrame(255);
+    EXPECT_EQ(net_client.package[PACKAGE_X], x - 3);
+    NetLeave();
+    EXPECT_TRUE(Join(next, s.port));
+    kill(s.pid, SIGTERM);
+    EXPECT_EQ(WaitServer(s, 10000), 0);
+}
+
 } // namespace
