@@ -317,6 +317,10 @@ static void Hold(uint8_t *cmd) {
     cmd[0] = cmd[1] = 0;
 }
 
+int NetClientUnapplied() {
+    return held_count + pending;
+}
+
 const char *NetClientNote() {
     if (net_client.relinking)
         return "reconnecting";
@@ -330,7 +334,8 @@ void NetClientFrameEnd() {
         return;
     uint8_t *cmd = net_client_msg; // slot 0
     bool down = !LinkUp(server_link) || net_client.relinking;
-    if (down || pending || held_count) {
+    bool queued = down || pending || held_count; // the pad's command goes through Hold
+    if (queued) {
         Hold(cmd);
         if (down || pending || !held_count)
             return;
@@ -348,7 +353,10 @@ void NetClientFrameEnd() {
     LinkSend(server_link, msg, sizeof msg);
     memcpy(last_sent, cmd, CLIENT_SLOT);
     pending = 1;
-    released = 0;
+    // The pad holds this direction now. A command from the queue leaves the
+    // pad as Hold found it: a new tap of the same direction still counts.
+    if (!queued)
+        released = 0;
     cmd[0] = cmd[1] = 0; // the server holds it now; the pad may set it again
     LinkFlush(server_link);
 }

@@ -49,6 +49,10 @@ void NetClientFrameStart();
 // is applied at its own turn.
 void NetClientFrameEnd();
 
+// Commands made that the server has not applied yet, as far as the client
+// knows: those held and the one on its way. 0 when every tap has moved.
+int NetClientUnapplied();
+
 // The note for the status row: "reconnecting" while getting back in, for
 // a while after a restart of the server the line that says so; else NULL.
 const char *NetClientNote();
