@@ -6,6 +6,7 @@
 
 #include "net/netclient.h"
 #include "net/relay.h"
+#include "programs/programs.h"
 
 namespace {
 
@@ -17,6 +18,8 @@ int Tries() {
 class LossyJoins : public ::testing::TestWithParam<int> {};
 
 TEST_P(LossyJoins, JoinWithinTheWindowThroughALossyRelay) {
+    if (UnderEmulator()) // its slow peers stretch ENet's resend times past the window
+        GTEST_SKIP() << "join times through loss are the host's to measure";
     std::string dir = TempDir();
     setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
     Server s;

@@ -2,6 +2,7 @@
 // and a replay refuses a record whose turns are out of order or name a slot
 // beyond its players, and stands a creature whose player has left.
 #include <signal.h>
+#include <sys/resource.h>
 
 #include "wire/records.h"
 
@@ -143,13 +144,22 @@ TEST(Record, BothVersionsReplayAlikeAndDamageIsNamedAtItsTurn) {
 }
 
 // A server of 30 turns with its files limited to `limit` bytes, a write past
-// it failing; its exit status.
+// it failing rather than raising SIGXFSZ; its exit status. The limit and the
+// ignored signal are set here and inherited by the child, so that the server
+// runs as any other (also under an emulator).
 int LimitedServer(const std::string &dir, const std::string &rec, long limit) {
-    std::string run = "trap '' XFSZ; exec prlimit --fsize=" + std::to_string(limit) + " " +
-                      BuildProgram("marrowdigger-server") + " --data " + DataDir() +
-                      " --bind 127.0.0.1 --port 0 --players 1 --turn-ms 1 --turns 30 --record " +
-                      rec;
-    return ExitStatus(StartProgram({"/bin/sh", "-c", run}, "", dir + "/limited.err"), 20000);
+    struct rlimit old, lim = {(rlim_t)limit, (rlim_t)limit};
+    getrlimit(RLIMIT_FSIZE, &old);
+    lim.rlim_max = old.rlim_max;
+    setrlimit(RLIMIT_FSIZE, &lim);
+    void (*was)(int) = signal(SIGXFSZ, SIG_IGN);
+    pid_t pid = StartProgram({BuildProgram("marrowdigger-server"), "--data", DataDir(), "--bind",
+                              "127.0.0.1", "--port", "0", "--players", "1", "--turn-ms", "1",
+                              "--turns", "30", "--record", rec},
+                             "", dir + "/limited.err");
+    signal(SIGXFSZ, was);
+    setrlimit(RLIMIT_FSIZE, &old);
+    return ExitStatus(pid, 20000);
 }
 
 TEST(Record, KilledServerLosesNoTurnAndAFailedEndIsAFailure) {
