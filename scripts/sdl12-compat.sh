@@ -5,7 +5,8 @@
 #   scripts/sdl12-compat.sh armhf|arm64 [TARBALL]
 #       (default: third_party/sdl12-compat-release-1.2.76.tar.gz in the shared
 #       folder beside the checkout, ../shared, or ../../shared for a work tree
-#       kept in a folder of work trees)
+#       kept in a folder of work trees, or beside the repository a clone was
+#       made from)
 #
 # The tarball's sha256 is checked first: a different file stops the build
 # with one line naming it and both checksums. The library is built with the
@@ -25,7 +26,15 @@ version=1.2.76
 sha256=c7eac025b8faadfb618fb80f2832b8e85d4b2f83ca7aef24e77c54aa2dafd44a
 name=third_party/sdl12-compat-release-$version.tar.gz
 tarball=${2:-../shared/$name}
-[ -n "${2:-}" ] || [ -f "$tarball" ] || [ ! -f "../../shared/$name" ] || tarball=../../shared/$name
+# Without a TARBALL: the shared folder beside this checkout, beside its
+# folder of work trees, or beside the repository a clone was made from.
+origin=$(git remote get-url origin 2>/dev/null || true)
+origin=${origin#file://}
+if [ -z "${2:-}" ]; then
+    for dir in .. ../.. ${origin:+"$origin/.."}; do
+        [ -f "$dir/shared/$name" ] && { tarball=$dir/shared/$name; break; }
+    done
+fi
 out=build-$arch/sdl12-compat
 
 [ -f "$tarball" ] || { echo "sdl12-compat: $tarball missing" >&2; exit 1; }
