@@ -144,14 +144,14 @@ struct DoorTest : ::testing::Test {
     void SetUp() override {
         if (!MD_DOOR) // a cross build without the ARM libwebsockets
             GTEST_SKIP() << "this build has no WebSocket door";
-        ASSERT_EQ(mkdir((dir + "/root").c_str(), 0755), 0);
-        WriteFile(dir + "/root/index.html", "the page");
+        ASSERT_EQ(mkdir((dir + "/site").c_str(), 0755), 0);
+        WriteFile(dir + "/site/index.html", "the page");
         WriteFile(dir + "/secret.html", "SECRET");
-        ASSERT_EQ(symlink((dir + "/secret.html").c_str(), (dir + "/root/out.html").c_str()), 0);
+        ASSERT_EQ(symlink((dir + "/secret.html").c_str(), (dir + "/site/out.html").c_str()), 0);
         ASSERT_TRUE(
             StartServer(s, dir, "server",
                         {"--turn-ms", "50", "--turns", "4000", "--hash-every", "0", "--spectators",
-                         "2", "--web-port", "0", "--web-root", dir + "/root"}));
+                         "2", "--web-port", "0", "--web-root", dir + "/site"}));
         std::string out = ReadFile(s.out);
         size_t at = out.find("join at http://127.0.0.1:");
         ASSERT_NE(at, std::string::npos) << out;
@@ -200,8 +200,8 @@ TEST_F(DoorTest, ServesGetFromTheRootOnly) {
         EXPECT_EQ(head.find(" 200 ") != std::string::npos, f.served) << f.request << "\n" << head;
         EXPECT_EQ((head + body).find("SECRET"), std::string::npos) << f.request;
     }
-    EXPECT_EQ(ReadFile(dir + "/root/index.html"), "the page");
-    EXPECT_FALSE(access((dir + "/root/new.html").c_str(), F_OK) == 0);
+    EXPECT_EQ(ReadFile(dir + "/site/index.html"), "the page");
+    EXPECT_FALSE(access((dir + "/site/new.html").c_str(), F_OK) == 0);
 }
 
 TEST_F(DoorTest, WebSocketAndEnetPlayersShareTheSlots) {
