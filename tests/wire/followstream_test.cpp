@@ -8,6 +8,7 @@
 
 #include "math/zmath.h"
 #include "wire/followstream.h"
+#include "wire/record.h"
 #include "world/gameserver.h"
 #include "world/mapload.h"
 #include "world/worldhash.h"
@@ -108,6 +109,48 @@ TEST(FollowStream, DamagedSnapshotIsRefusedAndChangesNothing) {
             bad[at] = (uint8_t)set;
         EXPECT_FALSE(SnapshotRestore(bad.data(), bad.size(), slots)) << at << " " << set;
         EXPECT_EQ(WorldHash(), now) << at << " " << set;
+    }
+}
+
+// A held slot whose k bytes changed goes as k pairs up to FOLLOW_PAIRS_MAX
+// and whole past that; each count comes back through the stream's reader
+// and through a record's.
+TEST(FollowStream, EveryCountOfChangedBytesComesBack) {
+    LoadServerData();
+    turn = 0;
+    StartWorld(4, SETUP_RESTART);
+    for (int k : {0, 1, 63, FOLLOW_PAIRS_MAX, FOLLOW_PAIRS_MAX + 1, CLIENT_SLOT}) {
+        uint8_t was[SLOTS] = {}, now[SLOTS] = {}, last[SLOTS] = {}, slots[SLOTS] = {};
+        uint8_t e[FOLLOW_ENTRY_MAX];
+        was[1] = 3;
+        memcpy(now, was, SLOTS);
+        for (int b = 0; b < k; b++) // spread over the slot, the last byte too
+            now[2 * CLIENT_SLOT + b * 37 % CLIENT_SLOT] = (uint8_t)(b + 1);
+        bool is_hash;
+        uint64_t hash;
+        size_t n = FollowEncodeTurn(15, was, last, e);
+        ASSERT_EQ(FollowStreamDecode(e, n, 4, slots, &is_hash, &hash), (int)n);
+        n = FollowEncodeTurn(15, now, last, e);
+        EXPECT_EQ(n, 4 + (k > FOLLOW_PAIRS_MAX ? 1 + CLIENT_SLOT : 1 + 2 * (size_t)k)) << k;
+        EXPECT_EQ(FollowStreamDecode(e, n, 4, slots, &is_hash, &hash), (int)n) << k;
+        EXPECT_EQ(memcmp(slots, now, SLOTS), 0) << k;
+
+        FILE *f = tmpfile();
+        ASSERT_TRUE(f && RecordHeader(f, DataHash(), 4, SETUP_RESTART));
+        memcpy(net_client_msg, was, SLOTS);
+        ASSERT_TRUE(RecordTurn(f, 0, 15));
+        memcpy(net_client_msg, now, SLOTS);
+        ASSERT_TRUE(RecordTurn(f, 1, 15) && RecordEnd(f, 2));
+        rewind(f);
+        int players, setup;
+        ASSERT_TRUE(RecordReadHeader(f, "test", "tmp", &players, &setup));
+        for (turn = 0; turn < 2; turn++) {
+            ASSERT_EQ(RecordReadTurn(f, 4), RECORD_TURN) << k << " turn " << turn;
+            EXPECT_EQ(memcmp(net_client_msg, turn ? now : was, SLOTS), 0) << k;
+        }
+        EXPECT_EQ(RecordReadTurn(f, 4), RECORD_DONE) << k;
+        fclose(f);
+        turn = 0;
     }
 }
 
