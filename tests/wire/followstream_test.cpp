@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "math/zmath.h"
+#include "wire/bytes.h"
 #include "wire/followstream.h"
+#include "wire/protocol.h"
 #include "wire/record.h"
 #include "world/gameserver.h"
 #include "world/mapload.h"
@@ -109,6 +112,45 @@ TEST(FollowStream, DamagedSnapshotIsRefusedAndChangesNothing) {
             bad[at] = (uint8_t)set;
         EXPECT_FALSE(SnapshotRestore(bad.data(), bad.size(), slots)) << at << " " << set;
         EXPECT_EQ(WorldHash(), now) << at << " " << set;
+    }
+}
+
+// Past FOLLOW_STREAM_KEEP bytes the stream's ring wraps: a follower's
+// chunks before, at, after and across the wrap, and the whole ring, are the
+// stream's bytes. Every byte of every slot changes each turn, so each turn
+// gives the largest entry.
+TEST(FollowStream, ChunksAcrossTheRingsWrapAreTheStreamsBytes) {
+    FollowStreamReset();
+    std::vector<uint8_t> whole; // the stream as a plain array
+    uint8_t last[SLOTS] = {}, e[FOLLOW_ENTRY_MAX];
+    for (uint32_t t = 0; whole.size() < FOLLOW_STREAM_KEEP * 3 / 2; t++) {
+        for (int i = 0; i < SLOTS; i++)
+            net_client_msg[i] = (uint8_t)(t * 3 + i);
+        FollowStreamTurn(15);
+        size_t n = FollowEncodeTurn(15, net_client_msg, last, e);
+        whole.insert(whole.end(), e, e + n);
+        if (t % 100 == 0) {
+            FollowStreamHash(0x0102030405060708ull * t);
+            e[0] = FOLLOW_HASH_MARK;
+            PutBE64(e + 1, 0x0102030405060708ull * t);
+            whole.insert(whole.end(), e, e + FOLLOW_HASH_SIZE);
+        }
+    }
+    ASSERT_EQ(server_stream.length, whole.size());
+    const uint64_t wrap = FOLLOW_STREAM_KEEP, end = whole.size();
+    const std::pair<uint64_t, size_t> chunks[] = {
+        {wrap - STREAM_CHUNK, STREAM_CHUNK},
+        {wrap, STREAM_CHUNK},
+        {wrap - 1, STREAM_CHUNK},
+        {wrap - 517, STREAM_CHUNK},
+        {end - STREAM_CHUNK, STREAM_CHUNK},
+        {end - FOLLOW_STREAM_KEEP, FOLLOW_STREAM_KEEP},
+    };
+    for (auto [at, n] : chunks) {
+        std::vector<uint8_t> got(n);
+        FollowStreamCopy(at, n, got.data());
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin() + (long)at))
+            << at << " + " << n;
     }
 }
 
