@@ -219,6 +219,12 @@ TEST(Follow, EveryEndOfTheStreamButTheGamesIsAFailure) {
         {{MSG_STREAM, 1, 0}, NET_REPLACED, false, "lost the server", 1},
         {{MSG_STREAM, 1, 0}, -1, false, "lost the server", 1},
         {{MSG_STREAM, 1, 0}, NET_BYE, true, "out of step at the snapshot of turn 0", 1},
+        // A hash point after turn 1 that no world has.
+        {{MSG_STREAM, 1, 0, 0xFE, 1, 2, 3, 4, 5, 6, 7, 8},
+         NET_BYE,
+         false,
+         "out of step at turn 1",
+         1},
     };
     std::string dir = TempDir();
     for (const Ending &e : endings) {
