@@ -1,7 +1,8 @@
 // A server under a flood of idle peers from other loopback addresses: half-
 // open handshakes renewed every 2 s and silent connections that come back
 // whenever they are dropped, more of them than the server has peers. A real
-// player on 127.0.0.1 still joins within 3 s, every time.
+// player on 127.0.0.1 still joins within 3 s, every time. Making room ends
+// the oldest spare peer.
 #include "net/followers.h"
 #include "net/netserver.h"
 #include "net/serverhost.h"

@@ -1,6 +1,8 @@
 // The follow stream: the server's stream held back by a delay starts at the
 // newest snapshot it allows and rebuilds the server's world from there,
-// however late, also across slots that change hands.
+// however late, also across slots that change hands; its ring gives the
+// stream's bytes across its wrap, and a slot comes back whatever the count
+// of its changed bytes.
 #include <gtest/gtest.h>
 #include <string.h>
 

@@ -1,6 +1,7 @@
 // Records of on-line games: the world hash sees every field of the world,
 // and a replay refuses a record whose turns are out of order or name a slot
-// beyond its players, and stands a creature whose player has left.
+// beyond its players, and stands a creature whose player has left; a jump
+// lands on a snapshot's world and command slots, checked by its hash.
 #include <signal.h>
 #include <sys/resource.h>
 
