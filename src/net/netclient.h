@@ -20,12 +20,20 @@ struct NetClientState {
 };
 extern NetClientState net_client;
 
+// Set by a program that waits for a free slot on a full server: waits about
+// ms between tries; false when the player left meanwhile. NULL (the
+// headless runner): a full server ends the join.
+extern bool (*net_full_wait)(uint32_t ms);
+
 // Joins the server at "HOST[:PORT]" (default port NET_DEFAULT_PORT): connects,
 // sends the hello and waits for the answer, at most NET_CONNECT_MS in all.
 // Nothing of an earlier join in the same process (its game, command numbers,
 // commands held) carries over. On success sets net_client.remote and returns
-// true. Otherwise prints one line (who for the program's name: unreachable,
-// refused as full, wrong version) and returns false.
+// true; from then on the goodbye is said at exit too, however the process
+// exits. Otherwise prints one line (who for the program's name: unreachable,
+// refused as full, wrong version) and returns false. With net_full_wait set,
+// a full server is said once ("... is full; waiting for a free slot") and
+// asked again until a slot frees or the player leaves.
 bool NetJoin(const char *who, const char *address);
 
 // After the game's initialisation: the server's level bounds replace the

@@ -16,21 +16,40 @@ void NetServerReset(int players) {
     for (int c = 0; c < NET_MAX_CONNS; c++) {
         net_server.conn_state[c] = CONN_FREE;
         net_server.conn_slot[c] = -1;
+        net_server.conn_ipv4[c] = 0;
     }
     net_server.fresh_token = 0;
     for (int i = 0; i < MAX_CLIENTS; i++) {
         net_server.slot_conn[i] = -1;
         net_server.slot_seq[i] = net_server.slot_applied[i] = 0;
         net_server.slot_token[i] = 0;
-        net_server.slot_kept[i] = 0;
+        net_server.slot_kept[i] = net_server.slot_played[i] = 0;
+        net_server.slot_ipv4[i] = 0;
     }
 }
 
-void NetServerJoin(int conn) {
+void NetServerJoin(int conn, uint32_t ipv4) {
     if (conn < 0 || conn >= NET_MAX_CONNS || net_server.conn_state[conn] != CONN_FREE)
         return;
     net_server.conn_state[conn] = CONN_WAITING;
     net_server.conn_slot[conn] = -1;
+    net_server.conn_ipv4[conn] = ipv4;
+}
+
+// A lost player's slot still waiting for its token.
+static bool Kept(int slot) {
+    return net_server.slot_kept[slot] &&
+           net_server.clock - net_server.slot_lost_at[slot] < NET_KEEP_MS;
+}
+
+// Slots of players from a known address ipv4: kept ones (kept set), else
+// held ones whose players have not played yet.
+static int SlotsOf(uint32_t ipv4, bool kept) {
+    int n = 0;
+    for (int i = 0; ipv4 != 0 && i < MAX_CLIENTS; i++)
+        if (net_server.slot_ipv4[i] == ipv4)
+            n += kept ? Kept(i) : net_server.slot_conn[i] >= 0 && !net_server.slot_played[i];
+    return n;
 }
 
 int NetServerLeave(int conn) {
@@ -48,7 +67,8 @@ int NetServerLeave(int conn) {
 
 int NetServerLost(int conn) {
     int slot = NetServerLeave(conn);
-    if (slot >= 0 && net_server.slot_token[slot] != 0) {
+    if (slot >= 0 && net_server.slot_token[slot] != 0 && net_server.slot_played[slot] &&
+        SlotsOf(net_server.slot_ipv4[slot], true) < NET_KEPT_PER_ADDRESS) {
         net_server.slot_kept[slot] = 1;
         net_server.slot_lost_at[slot] = net_server.clock;
     }
@@ -78,12 +98,6 @@ void NetServerTurnDone() {
     }
 }
 
-// A lost player's slot still waiting for its token.
-static bool Kept(int slot) {
-    return net_server.slot_kept[slot] &&
-           net_server.clock - net_server.slot_lost_at[slot] < NET_KEEP_MS;
-}
-
 // The slot of a token: one held now (its old connection is to be ended) or
 // one kept since its connection was lost; -1 for none.
 static int TokenSlot(uint64_t token) {
@@ -104,14 +118,18 @@ static int TokenSlot(uint64_t token) {
 }
 
 // The lowest slot on offer that nobody holds and no lost player waits for,
-// given a fresh token and command numbering; or -1.
-static int FreeSlot() {
+// given a fresh token and command numbering; or -1, also for a new player
+// of an address that holds its share of slots not played yet.
+static int FreeSlot(uint32_t ipv4) {
+    if (SlotsOf(ipv4, false) >= NET_UNPLAYED_PER_ADDRESS)
+        return -1;
     for (int i = 0; i < net_server.players; i++) {
         if (net_server.slot_conn[i] >= 0 || Kept(i))
             continue;
         net_server.slot_token[i] = net_server.fresh_token;
         net_server.fresh_token = 0;
         net_server.slot_seq[i] = net_server.slot_applied[i] = 0;
+        net_server.slot_played[i] = 0;
         return i;
     }
     return -1;
@@ -142,9 +160,10 @@ static size_t Hello(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool
     }
     int slot = TokenSlot(GetBE64(msg + 7));
     if (slot < 0)
-        slot = FreeSlot();
+        slot = FreeSlot(net_server.conn_ipv4[conn]);
     if (slot < 0)
         return Refuse(conn, REFUSE_FULL, reply, close);
+    net_server.slot_ipv4[slot] = net_server.conn_ipv4[conn];
     net_server.conn_state[conn] = CONN_PLAYER;
     net_server.conn_slot[conn] = (int8_t)slot;
     net_server.slot_conn[slot] = (int8_t)conn;
@@ -210,6 +229,7 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
         net_server.conn_state[conn] == CONN_PLAYER && slot >= 0 && slot < MAX_CLIENTS &&
         net_server.slot_conn[slot] == conn) {
         net_server.slot_seq[slot] = GetBE32(msg + 1);
+        net_server.slot_played[slot] = 1;
         memcpy(net_client_msg + slot * CLIENT_SLOT, msg + MSG_COMMAND_HEAD, CLIENT_SLOT);
         return 0;
     }

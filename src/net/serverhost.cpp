@@ -458,7 +458,7 @@ static void HandleDoorEvent(const DoorEvent &ev) {
         snprintf(door_where[k], sizeof door_where[k], "%s", ev.where);
         follow_sent[c] = follow_flight[c] = 0;
         follow_gen[c]++;
-        NetServerJoin(c);
+        NetServerJoin(c, ev.ipv4);
     } else if (ev.type == DOOR_GONE) {
         EndConn(c, ev.code != NET_LEAVE);
     } else if (ev.type == DOOR_MESSAGE) {
@@ -481,7 +481,7 @@ static void HandleEvent(ENetEvent *ev) {
         follow_sent[c] = follow_flight[c] = 0;
         follow_gen[c]++;
         enet_peer_timeout(ev->peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
-        NetServerJoin(c);
+        NetServerJoin(c, ntohl(ev->peer->address.host));
     } else if (ev->type == ENET_EVENT_TYPE_DISCONNECT) {
         // A goodbye frees the slot; a connection that just went silent
         // keeps it for the player's return.
@@ -627,15 +627,15 @@ uint64_t NetServerStreamBytes() {
     return stream_bytes;
 }
 
-void NetServerClose() {
+void NetServerClose(uint32_t code) {
     if (!host)
         return;
     for (int c = 0; c < NET_MAX_CONNS; c++)
         if (conn_peer[c] && net_server.conn_state[c] != CONN_FOLLOWER)
-            enet_peer_disconnect(conn_peer[c], NET_BYE);
+            enet_peer_disconnect(conn_peer[c], code);
     for (int k = 0; k < NET_DOOR_CONNS; k++)
         if (door_known[k] && net_server.conn_state[NET_ENET_CONNS + k] != CONN_FOLLOWER)
-            DoorEnd(k, NET_BYE);
+            DoorEnd(k, (uint8_t)code);
     // Followers are sent the rest of their stream as their windows allow,
     // then the goodbye. The wait ends when every peer has gone, after
     // GOODBYE_MS without a word while only players are left (STALL_MS while
@@ -655,7 +655,7 @@ void NetServerClose() {
                 continue;
             SendStreamTo(c, server_stream.length);
             if (follow_sent[c] == server_stream.length)
-                enet_peer_disconnect_later(p, NET_BYE);
+                enet_peer_disconnect_later(p, code);
             else if (follow_sent[c] < server_stream.base)
                 enet_peer_disconnect_later(p, NET_BEHIND);
         }
@@ -669,7 +669,7 @@ void NetServerClose() {
             if (follower && DoorLive(k)) {
                 SendStreamTo(c, server_stream.length);
                 if (follow_sent[c] == server_stream.length)
-                    DoorEnd(k, NET_BYE);
+                    DoorEnd(k, (uint8_t)code);
             }
         }
         uint32_t now = enet_time_get();

@@ -192,7 +192,7 @@ TEST(Online, HostCountsForgedDatagramsAndServesAFloodInBatches) {
     struct timespec pause = {0, 100 * 1000 * 1000};
     nanosleep(&pause, nullptr);
     EXPECT_LE(LargestBatch(ServeHere, 1000), (uint32_t)NET_EVENTS_MAX);
-    NetServerClose();
+    NetServerClose(NET_BYE);
     Vanish(c);
 }
 
