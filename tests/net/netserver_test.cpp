@@ -249,6 +249,63 @@ TEST(NetServer, OnlyALostSlotIsKeptAndForThirtySeconds) {
     }
 }
 
+// Which lost slots are kept, and how many slots one address may take. Each
+// case: players from addresses A and B take slots in order (played: sent a
+// command), then the players marked lost drop without a goodbye; a newcomer
+// from address C then gets a slot or is refused as full.
+TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
+    const uint32_t A = 0x0A000001, B = 0x0A000002, C = 0x0A000003;
+    struct Case {
+        const char *what;
+        int players;
+        std::vector<uint32_t> from; // each joiner's address
+        std::vector<bool> played, lost;
+        bool newcomer_in;
+    } cases[] = {
+        {"welcomed, never played, lost: free at once", 1, {A}, {false}, {true}, true},
+        {"played, lost: kept", 1, {A}, {true}, {true}, false},
+        {"played, still held: held", 1, {A}, {true}, {false}, false},
+        {"a third lost slot of one address is not kept", 3, {A, A, A}, {1, 1, 1}, {1, 1, 1}, true},
+        {"two of one address and one of another are kept",
+         3,
+         {A, B, A},
+         {1, 1, 1},
+         {1, 1, 1},
+         false},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        NetServerReset(k.players);
+        net_server.clock = 1000;
+        size_t n = k.from.size();
+        for (size_t c = 0; c < n; c++) {
+            NetServerJoin((int)c, k.from[c]);
+            net_server.fresh_token = 100 + c;
+            ASSERT_EQ(Feed((int)c, Hello())[0], MSG_WELCOME);
+            if (k.played[c])
+                Feed((int)c, Command(3));
+        }
+        for (size_t c = 0; c < n; c++)
+            if (k.lost[c])
+                NetServerLost((int)c);
+        NetServerJoin(10, C);
+        EXPECT_EQ(Feed(10, Hello())[0], k.newcomer_in ? MSG_WELCOME : MSG_REFUSE);
+    }
+
+    // An address holds two slots whose players have not played; a third
+    // player of it waits until one of them plays, others get in meanwhile.
+    NetServerReset(4);
+    for (int c = 0; c < 4; c++)
+        NetServerJoin(c, c < 3 ? A : B);
+    EXPECT_EQ(Feed(0, Hello())[0], MSG_WELCOME);
+    EXPECT_EQ(Feed(1, Hello())[0], MSG_WELCOME);
+    EXPECT_EQ(Feed(2, Hello())[1], REFUSE_FULL);
+    EXPECT_EQ(Feed(3, Hello())[0], MSG_WELCOME);
+    Feed(1, Command(3));
+    NetServerJoin(4, A);
+    EXPECT_EQ(Feed(4, Hello())[0], MSG_WELCOME);
+}
+
 TEST(Net, AddressesAreParsedStrictly) {
     char host[16];
     uint16_t port = NET_DEFAULT_PORT;

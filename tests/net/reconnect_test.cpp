@@ -1,7 +1,8 @@
 // A link that drops in the middle of play: the game's own client code keeps
 // going, shows that it is getting back in, and gets its slot back with its
-// token, its creature where it was; after a restart of the server it says
-// so, keeps the new game's token and plays on in the new game.
+// token, its creature where it was; after a restart of the server, killed or
+// stopped, it says so, keeps the new game's token and plays on in the new
+// game.
 #include "client/gameclient.h"
 #include "console/render.h"
 #include "console/sfont.h"
@@ -99,7 +100,14 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     EXPECT_EQ(out.find("slot 1"), std::string::npos) << out;
 }
 
-TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
+// The server goes under a game in play, killed (no goodbye: the link is
+// lost) or stopped by SIGTERM (the service's restart: it says it stops), and
+// comes back on its port: the player waits for it, saying how on the status
+// row, and is taken into the new game.
+class Restart : public testing::TestWithParam<int> {};
+
+TEST_P(Restart, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
+    const int sig = GetParam();
     std::string dir = TempDir();
     setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
     Server s;
@@ -120,16 +128,18 @@ TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
         ClientFrame(2);
         FramesUntilMoved(x, 3000);
     }
-    kill(s.pid, SIGKILL);
-    WaitServer(s, 5000);
+    kill(s.pid, sig);
+    EXPECT_EQ(WaitServer(s, 5000), sig == SIGTERM ? 0 : -1);
     ASSERT_TRUE(StartServer(
         s, dir, "second", {"--players", "2", "--turn-ms", "100", "--port", std::to_string(port)}));
     ASSERT_EQ(s.port, port);
     testing::internal::CaptureStderr();
     bool back = false;
-    std::string note;
+    std::string note, waiting;
     for (long start = NowMs(); NowMs() - start < 15000 && !back && !net_client.lost;) {
         ClientFrame(255);
+        if (net_client.relinking && NetClientNote())
+            waiting = NetClientNote();
         if (NetClientNote() && !net_client.relinking) {
             ShowStatusNote(NetClientNote());
             note = StatusRow(28).substr(2) + "|" + StatusRow(29).substr(27);
@@ -138,7 +148,10 @@ TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
     }
     std::string err = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(back) << err;
-    EXPECT_EQ(err, "restart: the server restarted: you are player 1 in a new game\n");
+    const char *stopped = "the server stopped; waiting for it to come back";
+    EXPECT_EQ(waiting, sig == SIGTERM ? stopped : "reconnecting");
+    EXPECT_EQ(err, std::string(sig == SIGTERM ? "restart: " + std::string(stopped) + "\n" : "") +
+                       "restart: the server restarted: you are player 1 in a new game\n");
     EXPECT_EQ(note, "the server restarted: you are player 1|in a new game");
     std::string fresh = ReadFile(path);
     EXPECT_NE(fresh, token);
@@ -157,6 +170,8 @@ TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(KilledOrStopped, Restart, testing::Values(SIGKILL, SIGTERM));
 
 // A game killed after three commands and started again with its token numbers
 // its commands on from the server's count: three taps in quick succession

@@ -116,9 +116,9 @@ TEST(ServerGuard, RecordsAreNeverDestroyedAndFailuresSayWhy) {
     ExpectOneLine(ReadFile(dir + "/replay.err"),
                   "cannot read the record " + fifo + ": not a regular file");
 
-    // A write that fails says why; the children inherit the size limit and
-    // the ignored signal that comes with it.
-    signal(SIGXFSZ, SIG_IGN);
+    // A write that fails says why; the server inherits the size limit and
+    // starts with SIGXFSZ at its default action (StartProgram), which it
+    // ignores itself rather than dying of it silently.
     rlimit old;
     getrlimit(RLIMIT_FSIZE, &old);
     rlimit small = {2000, old.rlim_max};
