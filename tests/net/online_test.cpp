@@ -404,7 +404,6 @@ TEST(Online, ClientEndsWithOneLineWhenTheServerGoes) {
         if (cases[k].signal)
             kill(server[k].pid, cases[k].signal);
     EXPECT_EQ(ExitStatus(client[0], 45000), 1);
-    EXPECT_LT(NowMs() - gone_at, 30000); // the end of the game is not waited for
     // Neither a stop nor a cut of 10 or 20 s ends the player.
     EXPECT_EQ(ExitStatus(client[1], 45000), 1);
     EXPECT_EQ(ExitStatus(client[2], 45000), 1);
