@@ -254,3 +254,32 @@ uint8_t NetHeldSlots() {
             mask |= (uint8_t)(1 << i);
     return mask;
 }
+
+#define ROOM_HASH (2 * NET_MAX_CONNS) // places of the count of spare peers per address
+
+int NetRoomChoice(const uint32_t *address, const uint32_t *order, const uint8_t *spare, int n) {
+    uint32_t host_of[ROOM_HASH];       // address of each place, by its hash
+    uint8_t count[ROOM_HASH] = {};     // spare peers of that address, 0: place free
+    uint8_t place[NET_MAX_CONNS] = {}; // place of each spare peer's address
+    for (int i = 0; i < n && i < NET_MAX_CONNS; i++) {
+        if (!spare[i])
+            continue;
+        uint32_t k = (address[i] * 2654435761u) % ROOM_HASH;
+        while (count[k] && host_of[k] != address[i])
+            k = (k + 1) % ROOM_HASH;
+        host_of[k] = address[i];
+        count[k]++;
+        place[i] = (uint8_t)k;
+    }
+    int oldest = -1, crowd = 0; // the one chosen, and the spare peers of its address
+    for (int i = 0; i < n && i < NET_MAX_CONNS; i++) {
+        if (!spare[i])
+            continue;
+        int c = count[place[i]];
+        if (oldest < 0 || c > crowd || (c == crowd && (int32_t)(order[i] - order[oldest]) < 0)) {
+            oldest = i;
+            crowd = c;
+        }
+    }
+    return oldest;
+}

@@ -118,4 +118,11 @@ int NetFollowerCount();
 // Bitmask of the slots held now (bit i: slot i).
 uint8_t NetHeldSlots();
 
+// The peer to end when a new one needs room, of n peers (n at most
+// NET_MAX_CONNS): each one's address, the count at which it was first noted
+// (wrapping), and whether it is spare (neither a player nor a follower). Of
+// the address with the most spare peers, the spare peer noted first; -1
+// when none is spare.
+int NetRoomChoice(const uint32_t *address, const uint32_t *order, const uint8_t *spare, int n);
+
 #endif

@@ -222,44 +222,27 @@ static bool Spare(const ENetHost *h, int i) {
         conn_peer[i] == &h->peers[i]);
 }
 
-#define ROOM_HASH (2 * NET_MAX_CONNS) // places of the count of spare peers per address
-
 static void MakeRoom(ENetHost *h) {
     uint32_t now = enet_time_get();
     size_t same = 0;
-    uint32_t host_of[ROOM_HASH];       // address of each place, by its hash
-    uint8_t count[ROOM_HASH] = {};     // spare peers of that address, 0: place free
-    uint8_t place[NET_MAX_CONNS] = {}; // place of each spare peer's address
-    for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
-        const ENetPeer *p = &h->peers[i];
+    uint32_t address[NET_MAX_CONNS], order[NET_MAX_CONNS];
+    uint8_t spare[NET_MAX_CONNS];
+    int n = 0;
+    for (; n < (int)h->peerCount && n < NET_MAX_CONNS; n++) {
+        const ENetPeer *p = &h->peers[n];
         if (p->state == ENET_PEER_STATE_DISCONNECTED)
             return;
-        NoteStage(i, now);
+        NoteStage(n, now);
         if (p->address.host == h->receivedAddress.host) {
             if (p->address.port == h->receivedAddress.port)
                 return;
             same++;
         }
-        if (!Spare(h, i))
-            continue;
-        uint32_t k = (p->address.host * 2654435761u) % ROOM_HASH;
-        while (count[k] && host_of[k] != p->address.host)
-            k = (k + 1) % ROOM_HASH;
-        host_of[k] = p->address.host;
-        count[k]++;
-        place[i] = (uint8_t)k;
+        address[n] = p->address.host;
+        order[n] = peer_order[n];
+        spare[n] = Spare(h, n);
     }
-    int oldest = -1, crowd = 0; // the one chosen, and the spare peers of its address
-    for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
-        if (!Spare(h, i))
-            continue;
-        int n = count[place[i]];
-        if (oldest < 0 || n > crowd ||
-            (n == crowd && (int32_t)(peer_order[i] - peer_order[oldest]) < 0)) {
-            oldest = i;
-            crowd = n;
-        }
-    }
+    int oldest = NetRoomChoice(address, order, spare, n);
     if (oldest >= 0 && same < h->duplicatePeers)
         EndPeer(oldest, false);
 }

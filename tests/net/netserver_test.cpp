@@ -306,6 +306,30 @@ TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
     EXPECT_EQ(Feed(4, Hello())[0], MSG_WELCOME);
 }
 
+// Room for a new peer is made by ending a spare one: of the address with the
+// most spare peers, the one noted first, so that a crowd ends its own oldest
+// and a newcomer is never the one to go.
+TEST(NetServer, MakeRoomEndsTheOldestSparePeerOfTheLargestCrowd) {
+    const uint32_t A = 1, B = 2, C = 3;
+    struct Case {
+        const char *what;
+        std::vector<uint32_t> address, order;
+        std::vector<uint8_t> spare;
+        int chosen;
+    } cases[] = {
+        {"oldest, not newest", {A, A, A, A}, {7, 5, 6, 8}, {1, 1, 1, 1}, 1},
+        {"oldest across the clock's wrap", {A, A, A}, {1, 0xFFFFFFFEu, 2}, {1, 1, 1}, 1},
+        {"the largest crowd first", {A, B, B, C}, {1, 4, 3, 2}, {1, 1, 1, 1}, 2},
+        {"players and followers stay", {A, A, A}, {1, 2, 3}, {0, 0, 1}, 2},
+        {"none spare", {A, B}, {1, 2}, {0, 0}, -1},
+    };
+    for (const Case &k : cases)
+        EXPECT_EQ(
+            NetRoomChoice(k.address.data(), k.order.data(), k.spare.data(), (int)k.address.size()),
+            k.chosen)
+            << k.what;
+}
+
 TEST(Net, AddressesAreParsedStrictly) {
     char host[16];
     uint16_t port = NET_DEFAULT_PORT;
