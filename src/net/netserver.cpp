@@ -34,6 +34,7 @@ void NetServerJoin(int conn, uint32_t ipv4) {
     net_server.conn_state[conn] = CONN_WAITING;
     net_server.conn_slot[conn] = -1;
     net_server.conn_ipv4[conn] = ipv4;
+    net_server.conn_heard[conn] = net_server.clock;
 }
 
 // A lost player's slot still waiting for its token.
@@ -42,13 +43,23 @@ static bool Kept(int slot) {
            net_server.clock - net_server.slot_lost_at[slot] < NET_KEEP_MS;
 }
 
+// Whether a slot is out of play: kept, or held by a player who has not
+// played yet or has not been heard for NET_SILENT_MS.
+static bool Idle(int slot) {
+    int c = net_server.slot_conn[slot];
+    if (c < 0)
+        return Kept(slot);
+    return !net_server.slot_played[slot] ||
+           net_server.clock - net_server.conn_heard[c] >= NET_SILENT_MS;
+}
+
 // Slots of players from a known address ipv4: kept ones (kept set), else
-// held ones whose players have not played yet.
+// those out of play.
 static int SlotsOf(uint32_t ipv4, bool kept) {
     int n = 0;
     for (int i = 0; ipv4 != 0 && i < MAX_CLIENTS; i++)
         if (net_server.slot_ipv4[i] == ipv4)
-            n += kept ? Kept(i) : net_server.slot_conn[i] >= 0 && !net_server.slot_played[i];
+            n += kept ? Kept(i) : Idle(i);
     return n;
 }
 
@@ -84,7 +95,7 @@ void NetServerClock(uint32_t now) {
 
 int NetServerReplaced() {
     for (int c = 0; c < NET_MAX_CONNS; c++)
-        if (net_server.conn_state[c] == CONN_REPLACED)
+        if (net_server.conn_state[c] == CONN_REPLACED || net_server.conn_state[c] == CONN_SILENT)
             return c;
     return -1;
 }
@@ -119,9 +130,9 @@ static int TokenSlot(uint64_t token) {
 
 // The lowest slot on offer that nobody holds and no lost player waits for,
 // given a fresh token and command numbering; or -1, also for a new player
-// of an address that holds its share of slots not played yet.
+// of an address that has its share of slots out of play.
 static int FreeSlot(uint32_t ipv4) {
-    if (SlotsOf(ipv4, false) >= NET_UNPLAYED_PER_ADDRESS)
+    if (SlotsOf(ipv4, false) >= NET_IDLE_PER_ADDRESS)
         return -1;
     for (int i = 0; i < net_server.players; i++) {
         if (net_server.slot_conn[i] >= 0 || Kept(i))
@@ -133,6 +144,22 @@ static int FreeSlot(uint32_t ipv4) {
         return i;
     }
     return -1;
+}
+
+// No slot is free: the slots of players not heard for NET_SILENT_MS go as
+// if their links were lost, and their connections are to be ended.
+// Whether any went.
+static bool DropSilent() {
+    bool any = false;
+    for (int i = 0; i < net_server.players; i++) {
+        int c = net_server.slot_conn[i];
+        if (c < 0 || net_server.clock - net_server.conn_heard[c] < NET_SILENT_MS)
+            continue;
+        NetServerLost(c);
+        net_server.conn_state[c] = CONN_SILENT;
+        any = true;
+    }
+    return any;
 }
 
 // Writes a refusal for the given reason and marks the connection refused.
@@ -160,6 +187,8 @@ static size_t Hello(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool
     }
     int slot = TokenSlot(GetBE64(msg + 7));
     if (slot < 0)
+        slot = FreeSlot(net_server.conn_ipv4[conn]);
+    if (slot < 0 && DropSilent())
         slot = FreeSlot(net_server.conn_ipv4[conn]);
     if (slot < 0)
         return Refuse(conn, REFUSE_FULL, reply, close);
@@ -218,6 +247,7 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
     *close = false;
     if (conn < 0 || conn >= NET_MAX_CONNS || net_server.conn_state[conn] == CONN_FREE)
         return 0; // no such connection: nothing to count it against
+    net_server.conn_heard[conn] = net_server.clock;
     if (n >= MSG_HELLO_V1_SIZE && msg[0] == MSG_HELLO &&
         net_server.conn_state[conn] == CONN_WAITING)
         return Hello(conn, msg, n, reply, close);

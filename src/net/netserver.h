@@ -12,9 +12,12 @@
 // NET_KEPT_PER_ADDRESS slots kept; any other slot is free again at once. A
 // hello with the token of a kept slot, or of a slot held now (the same
 // player, restarted), takes the slot at once. A new player from an address
-// that already holds NET_UNPLAYED_PER_ADDRESS slots not played yet is
-// refused as full until one of them plays or goes, so that one address
-// taking slots and dropping them cannot fill the game.
+// that already has NET_IDLE_PER_ADDRESS slots out of play (kept, or held by
+// a player who has not played yet or not been heard for NET_SILENT_MS) is
+// refused as full until one of them plays, is heard or goes, so that one
+// address taking slots and dropping them cannot fill the game. A hello that
+// finds no slot free first lets go the slots of players not heard for
+// NET_SILENT_MS, as if their links were lost.
 #ifndef MD_NET_NETSERVER_H
 #define MD_NET_NETSERVER_H
 
@@ -32,8 +35,11 @@
     8 // connections from one IPv4 address: four players and refusals
       // (each carrier counts the other's too)
 
-#define NET_KEPT_PER_ADDRESS 2     // lost players' slots kept for one address at once
-#define NET_UNPLAYED_PER_ADDRESS 2 // slots held at once by one address's players not yet playing
+#define NET_KEPT_PER_ADDRESS 2 // lost players' slots kept for one address at once
+#define NET_IDLE_PER_ADDRESS 2 // slots out of play one address may have before a new player of it
+#define NET_SILENT_MS                                                                              \
+    2000 // a player not heard for this long is out of play (clients ping
+         // every 250 ms, the server's pings are answered)
 
 #define CONN_FREE 0     // no connection
 #define CONN_WAITING 1  // connected, no hello yet
@@ -41,6 +47,7 @@
 #define CONN_REFUSED 3  // refused, being disconnected
 #define CONN_FOLLOWER 4 // follows the game without a slot
 #define CONN_REPLACED 5 // its slot went to a hello with the slot's token; to be ended
+#define CONN_SILENT 6   // its slot was let go, on a full server, for its silence; to be ended
 
 // The server's side of on-line play: the connection table, what it offers,
 // each slot's commands and player, and its clock.
@@ -61,6 +68,8 @@ struct NetServerState {
     uint8_t slot_played[MAX_CLIENTS];   // its player sent a command since the slot was given
     uint32_t slot_ipv4[MAX_CLIENTS];    // IPv4 address (host order) of its player's last hello
     uint32_t conn_ipv4[NET_MAX_CONNS];  // IPv4 address of each connection, 0 unknown (no limit)
+    uint32_t conn_heard[NET_MAX_CONNS]; // clock when each was last heard: at its join, at each
+                                        // message, and as the host hears more of it
     uint32_t slot_lost_at[MAX_CLIENTS]; // clock when a kept slot was lost
     uint32_t clock;                     // milliseconds, set by the host before each event
     uint64_t fresh_token;               // token for the next new player, 0 none; used once
@@ -94,8 +103,9 @@ int NetServerLost(int conn);
 // calls it at every wait and before every event.
 void NetServerClock(uint32_t now);
 
-// A connection whose slot a hello with the slot's token took over, or -1.
-// The host ends it and then calls NetServerLeave.
+// A connection whose slot a hello with the slot's token took over
+// (CONN_REPLACED), or that lost its slot for its silence (CONN_SILENT), or
+// -1. The host ends it and then calls NetServerLeave.
 int NetServerReplaced();
 
 // After a turn: the command of every held slot counts as applied, and the

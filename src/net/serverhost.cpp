@@ -333,11 +333,13 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     return true;
 }
 
-// Ends the connections whose slots went to a hello with the slot's token.
+// Ends the connections whose slots went to a hello with the slot's token,
+// or were let go for their silence.
 static void EndReplaced() {
     for (int c = NetServerReplaced(); c >= 0; c = NetServerReplaced()) {
+        // One let go for its silence may be there still: it gets back in.
         if (Linked(c))
-            Goodbye(c, NET_REPLACED, true);
+            Goodbye(c, net_server.conn_state[c] == CONN_SILENT ? 0 : NET_REPLACED, true);
         NetServerLeave(c);
         if (IsDoor(c))
             door_known[c - NET_ENET_CONNS] = false;
@@ -419,6 +421,13 @@ static void OnMessage(int c, const uint8_t *msg, size_t length, const char *wher
     uint8_t reply[MSG_REPLY_MAX];
     bool close = false;
     FreshToken();
+    // A hello may be counted against the players out of play: when each
+    // ENet peer was last heard (it answers the host's pings); a door
+    // connection counts as heard while its socket stands.
+    for (int k = 0; length > 0 && msg[0] == MSG_HELLO && k < NET_MAX_CONNS; k++)
+        if (IsDoor(k) ? door_known[k - NET_ENET_CONNS] && DoorLive(k - NET_ENET_CONNS)
+                      : conn_peer[k] != NULL)
+            net_server.conn_heard[k] = IsDoor(k) ? net_server.clock : conn_peer[k]->lastReceiveTime;
     size_t n = c < 0 ? 0 : NetServerMessage(c, msg, length, reply, &close);
     if (n > 0)
         SendTo(c, reply, n, true);
