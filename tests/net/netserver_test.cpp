@@ -251,8 +251,10 @@ TEST(NetServer, OnlyALostSlotIsKeptAndForThirtySeconds) {
 
 // Which lost slots are kept, and how many slots one address may take. Each
 // case: players from addresses A and B take slots in order (played: sent a
-// command), then the players marked lost drop without a goodbye; a newcomer
-// from address C then gets a slot or is refused as full.
+// command), then the players marked lost drop without a goodbye, and the
+// clock moves on by `quiet` ms without a word from anyone; a newcomer from
+// address C then gets a slot or is refused as full, and the connection of a
+// silent player let go for it (-1 none) is to be ended.
 TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
     const uint32_t A = 0x0A000001, B = 0x0A000002, C = 0x0A000003;
     struct Case {
@@ -260,18 +262,31 @@ TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
         int players;
         std::vector<uint32_t> from; // each joiner's address
         std::vector<bool> played, lost;
+        uint32_t quiet;
         bool newcomer_in;
+        int let_go;
     } cases[] = {
-        {"welcomed, never played, lost: free at once", 1, {A}, {false}, {true}, true},
-        {"played, lost: kept", 1, {A}, {true}, {true}, false},
-        {"played, still held: held", 1, {A}, {true}, {false}, false},
-        {"a third lost slot of one address is not kept", 3, {A, A, A}, {1, 1, 1}, {1, 1, 1}, true},
+        {"welcomed, never played, lost: free at once", 1, {A}, {0}, {1}, 0, true, -1},
+        {"played, lost: kept", 1, {A}, {1}, {1}, 0, false, -1},
+        {"played, heard 1999 ms ago: held", 1, {A}, {1}, {0}, 1999, false, -1},
+        {"played, silent for 2 s: let go and kept", 1, {A}, {1}, {0}, 2000, false, 0},
+        {"never played, silent for 2 s: let go", 1, {A}, {0}, {0}, 2000, true, 0},
+        {"a third lost slot of one address is not kept",
+         3,
+         {A, A, A},
+         {1, 1, 1},
+         {1, 1, 1},
+         0,
+         true,
+         -1},
         {"two of one address and one of another are kept",
          3,
          {A, B, A},
          {1, 1, 1},
          {1, 1, 1},
-         false},
+         0,
+         false,
+         -1},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.what);
@@ -288,8 +303,10 @@ TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
         for (size_t c = 0; c < n; c++)
             if (k.lost[c])
                 NetServerLost((int)c);
+        NetServerClock(net_server.clock + k.quiet);
         NetServerJoin(10, C);
         EXPECT_EQ(Feed(10, Hello())[0], k.newcomer_in ? MSG_WELCOME : MSG_REFUSE);
+        EXPECT_EQ(NetServerReplaced(), k.let_go);
     }
 
     // An address holds two slots whose players have not played; a third
