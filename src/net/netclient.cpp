@@ -156,10 +156,13 @@ static void ForgetSession() {
     note[0] = 0;
 }
 
-// Says the goodbye of a game that exits without its end (a failure's exit).
+#ifndef __EMSCRIPTEN__
+// Says the goodbye of a game that exits without its end (a failure's exit,
+// a display lost under it).
 static void LeaveAtExit() {
     NetLeave();
 }
+#endif
 
 // One try to join: connects, claims the token at the first try (claimed),
 // says hello and takes the answer: its type, 0 none, -1 unreachable.
@@ -200,9 +203,11 @@ bool NetJoin(const char *who, const char *address) {
     const char *shown = server_link.shown;
     unsigned port = server_link.port;
     if (type == MSG_WELCOME) {
+#ifndef __EMSCRIPTEN__ // the page says its goodbye when it goes (linkweb.cpp)
         static bool registered;
         if (!registered)
             registered = atexit(LeaveAtExit) == 0;
+#endif
         Welcomed(answer);
         net_client.remote = 1;
         return true;

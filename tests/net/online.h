@@ -215,10 +215,16 @@ inline void PumpFor(TestClient &c, int ms) {
 
 // Opens an ENet connection to port on 127.0.0.1 (nothing sent yet); waits
 // at most timeout_ms for it.
-inline bool Connect(TestClient &c, uint16_t port, int timeout_ms = 10000) {
+inline bool Connect(TestClient &c, uint16_t port, int timeout_ms = 10000,
+                    const char *from = nullptr) {
     c = TestClient();
     EnetUp();
-    c.host = enet_host_create(nullptr, 1, NET_CHANNELS, 0, 0);
+    ENetAddress me;
+    if (from) {
+        enet_address_set_host_ip(&me, from);
+        me.port = 0;
+    }
+    c.host = enet_host_create(from ? &me : nullptr, 1, NET_CHANNELS, 0, 0);
     ENetAddress a;
     enet_address_set_host_ip(&a, "127.0.0.1");
     a.port = port;
@@ -235,11 +241,12 @@ inline bool Connect(TestClient &c, uint16_t port, int timeout_ms = 10000) {
     return false;
 }
 
-// Connects and sends a hello of the given version and token; waits at most
-// timeout_ms for the welcome or the refusal. True when a slot was given.
+// Connects (from the given loopback address, NULL: any) and sends a hello
+// of the given version and token; waits at most timeout_ms for the welcome
+// or the refusal. True when a slot was given.
 inline bool Join(TestClient &c, uint16_t port, uint16_t version = NET_VERSION,
-                 int timeout_ms = 10000, uint64_t token = 0) {
-    if (!Connect(c, port, timeout_ms))
+                 int timeout_ms = 10000, uint64_t token = 0, const char *from = nullptr) {
+    if (!Connect(c, port, timeout_ms, from))
         return false;
     std::vector<uint8_t> hello(MSG_HELLO_SIZE);
     NetMakeHello(hello.data(), token);
@@ -287,6 +294,13 @@ template <class Done> void Walk(TestClient &c, uint8_t move, int timeout_ms, Don
             Order(c, move);
         PumpFor(c, 5);
     }
+}
+
+// Loopback address of the k-th of several players that each count as a
+// player of an address of its own (one address has two slots out of play).
+inline const char *PlayerAddress(int k) {
+    static const char *const from[] = {"127.0.1.1", "127.0.1.2", "127.0.1.3", "127.0.1.4"};
+    return from[k % 4];
 }
 
 // Goes away without a word, as a killed process does.

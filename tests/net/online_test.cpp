@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "net/netserver.h"
@@ -58,15 +59,26 @@ TEST(Online, RefusalsAndAnUnreachableServerEndTheClientWithOneLine) {
     ASSERT_TRUE(StartServer(s, dir, "server", {"--turn-ms", "50"}));
     TestClient c[4];
     bool seen[MAX_CLIENTS] = {};
-    for (TestClient &t : c) {
-        ASSERT_TRUE(Join(t, s.port));
-        ASSERT_FALSE(seen[t.slot]);
-        seen[t.slot] = true;
+    for (int k = 0; k < 4; k++) {
+        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, PlayerAddress(k)));
+        ASSERT_FALSE(seen[c[k].slot]);
+        seen[c[k].slot] = true;
     }
-    // A fifth client: the game, refused as the server is full.
+    // A fifth client, the headless runner, refused as the server is full
+    // (the players are heard meanwhile: they are in play).
     long start = NowMs();
-    pid_t fifth = StartGameClient(s.port, dir, "fifth");
-    EXPECT_EQ(ExitStatus(fifth, 20000), 1);
+    pid_t fifth = StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(),
+                                "--connect", "127.0.0.1:" + std::to_string(s.port)},
+                               dir + "/fifth.out", dir + "/fifth.err");
+    int status = -1;
+    for (long at = NowMs(); status < 0 && NowMs() - at < 20000;) {
+        for (TestClient &t : c)
+            PumpFor(t, 2);
+        int st = 0;
+        if (waitpid(fifth, &st, WNOHANG) == fifth)
+            status = WIFEXITED(st) ? WEXITSTATUS(st) : 128;
+    }
+    EXPECT_EQ(status, 1);
     EXPECT_LT(NowMs() - start, 5000 + (getenv("MD_TEST_EMULATOR") ? 10000 : 0));
     std::string err = ReadFile(dir + "/fifth.err");
     EXPECT_NE(err.find("is full"), std::string::npos) << err;
@@ -315,8 +327,11 @@ TEST(Online, GameKilledAndStartedAgainGetsItsOwnSlotOnAFullServer) {
     }
     EXPECT_TRUE(back) << ReadFile(s.out) << ReadFile(dir + "/again.err");
     kill(s.pid, SIGTERM);
-    EXPECT_EQ(ExitStatus(again, 10000), 1);
     EXPECT_EQ(WaitServer(s, 10000), 0);
+    // The game waits for the stopped server until it is stopped itself.
+    EXPECT_TRUE(AwaitText(dir + "/again.err", "the server stopped; waiting", 10000));
+    kill(again, SIGTERM);
+    EXPECT_EQ(ExitStatus(again, 10000), 0);
     EXPECT_EQ(ReadFile(s.out).find("refused"), std::string::npos);
     // Its token is kept readable by its user only.
     ASSERT_EQ(stat(state.c_str(), &st), 0);
@@ -413,6 +428,54 @@ TEST(Online, ClientEndsWithOneLineWhenTheServerGoes) {
         std::string err = ReadFile(dir + "/" + cases[k].name + "-client.err");
         EXPECT_EQ(err, std::string("marrowdigger: ") + cases[k].says) << cases[k].name;
     }
+}
+
+// A player stopped by a signal, the game or the headless runner, says its
+// goodbye: the server frees the slot at once ("left"), never waits for it
+// as for a lost one.
+TEST(Online, AStopSignalToAPlayerSaysTheGoodbye) {
+    std::string dir = TempDir();
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--turn-ms", "50"}));
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+    std::string address = "127.0.0.1:" + std::to_string(s.port);
+    // Times the text is in the server's output, once it is there n times
+    // (at most 20 s).
+    auto await_count = [&](const std::string &text, int n) {
+        int got = 0;
+        for (long start = NowMs(); got < n && NowMs() - start < 20000; usleep(10000)) {
+            std::string out = ReadFile(s.out);
+            got = 0;
+            for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+                got++;
+        }
+        return got;
+    };
+    int n = 0;
+    for (const char *program : {"marrowdigger", "marrowdigger-headless"})
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            SCOPED_TRACE(std::string(program) + " signal " + std::to_string(sig));
+            std::vector<std::string> args = {BuildProgram(program), "--connect", address};
+            if (std::string(program) == "marrowdigger-headless")
+                args.insert(args.end(), {"--data", DataDir(), "--frames", "1000000"});
+            std::string name = dir + "/client" + std::to_string(++n);
+            pid_t pid = StartProgram(args, name + ".out", name + ".err");
+            ASSERT_EQ(await_count("slot 0 joined", n), n);
+            // Its token is on disk once it has the welcome.
+            std::string token =
+                dir + "/state/marrowdigger/server-127.0.0.1-" + std::to_string(s.port);
+            struct stat st;
+            for (long start = NowMs(); stat(token.c_str(), &st) != 0 && NowMs() - start < 20000;)
+                usleep(10000);
+            kill(pid, sig);
+            EXPECT_EQ(await_count("slot 0 left", n), n);
+            ExitStatus(pid, 10000);
+        }
+    EXPECT_EQ(ReadFile(s.out).find("lost"), std::string::npos);
+    kill(s.pid, SIGTERM);
+    EXPECT_EQ(WaitServer(s, 10000), 0);
 }
 
 TEST(Online, RecordReplaysToTheLiveHashesAndDamageIsNamed) {
@@ -608,8 +671,8 @@ TEST(Online, FourClientsTenThousandTurnsWithEveryCreature) {
                             {"--turn-ms", "5", "--turns", "10000", "--all-creatures",
                              "--hash-every", "1000", "--record", rec, "--quiet"}));
     TestClient c[4];
-    for (TestClient &t : c)
-        ASSERT_TRUE(Join(t, s.port));
+    for (int k = 0; k < 4; k++)
+        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, PlayerAddress(k)));
     uint32_t draw = 7;
     for (long t0 = NowMs(), last = 0; NowMs() - t0 < 150000;) {
         bool all_gone = true;

@@ -91,7 +91,8 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     EXPECT_EQ(net_client.package[PACKAGE_X], x - 1);
 
     kill(s.pid, SIGTERM);
-    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
+    // Until the client has heard the server stop (it then waits for it).
+    for (long start = NowMs(); !net_client.lost && !net_client.relinking && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);
@@ -165,7 +166,8 @@ TEST_P(Restart, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
     FramesUntilMoved(x, 3000);
     EXPECT_EQ(net_client.package[PACKAGE_X], x + 1);
     kill(s.pid, SIGTERM);
-    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
+    // Until the client has heard the server stop (it then waits for it).
+    for (long start = NowMs(); !net_client.lost && !net_client.relinking && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);
