@@ -210,6 +210,32 @@ int StandIn(const Ending &e, const std::string &dir, std::string *err) {
     return status;
 }
 
+// A server stopped by SIGTERM (the service's restart) is waited for: the
+// spectator follows its new game when it comes back on its port, to the end.
+TEST(Follow, AStoppedServerIsWaitedForAndItsNewGameFollowed) {
+    std::string dir = TempDir();
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "first", {"--turn-ms", "20", "--spectators", "1"}));
+    uint16_t port = s.port;
+    pid_t follower = StartFollower(port, dir, "follower");
+    ASSERT_TRUE(AwaitText(dir + "/follower.err", "caught up with turn", 20000));
+    kill(s.pid, SIGTERM);
+    EXPECT_EQ(WaitServer(s, 10000), 0);
+    ASSERT_TRUE(AwaitText(dir + "/follower.err", "the server stopped; waiting", 10000));
+    ASSERT_TRUE(StartServer(s, dir, "second",
+                            {"--turn-ms", "5", "--turns", "400", "--hash-every", "100",
+                             "--spectators", "1", "--port", std::to_string(port)}));
+    ASSERT_EQ(WaitServer(s, 30000), 0);
+    EXPECT_EQ(ExitStatus(follower, 30000), 0) << ReadFile(dir + "/follower.err");
+    std::string err = ReadFile(dir + "/follower.err");
+    EXPECT_NE(err.find("the server is back: following its new game"), std::string::npos) << err;
+    // The new game's hash lines, as its server printed them, end the output.
+    std::string out = ReadFile(dir + "/follower.out"), second = ReadFile(s.out);
+    std::string tail = "turn 400 hash " + HashLines(second)[400];
+    EXPECT_NE(out.find(tail), std::string::npos) << out;
+    EXPECT_NE(out.find("turn 300 hash " + HashLines(second)[300]), std::string::npos) << out;
+}
+
 TEST(Follow, EveryEndOfTheStreamButTheGamesIsAFailure) {
     const Ending endings[] = {
         {{MSG_STREAM, 1, 0, 1, 0, 1, 0}, NET_BYE, false, "the watched game ended", 0},
