@@ -71,8 +71,8 @@ TEST(HandBack, NeverOffTheHandheld) {
     EXPECT_EQ(ReadFile(marker), "") << "the game handed back";
 
     // The headless runner, ended by the menu's exit item.
-    pid = StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(), "--script",
-                        DataDir() + "/../tests/replays/exit.script"},
+    pid = StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(),
+                        "--script", DataDir() + "/../tests/replays/exit.script"},
                        "", dir + "/runner.err");
     ASSERT_GT(pid, 0);
     status = WaitProgram(pid, kLimitMs, &timed_out);
