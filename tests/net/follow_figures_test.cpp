@@ -60,7 +60,7 @@ void Load(int n, double *cpu, long *sent, long *stream) {
                      "1000", "--quiet", "--spectators", std::to_string(n)}));
     TestClient c[4];
     for (int k = 0; k < 4; k++)
-        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, PlayerAddress(k)));
+        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, k));
     // Four followers from each of four more loopback addresses.
     std::vector<Watcher> watchers(n);
     const char *from[] = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
@@ -101,7 +101,7 @@ TEST(FollowFigures, DISABLED_CatchUpAtTurn50000) {
     late_port = s.port;
     TestClient c[4];
     for (int k = 0; k < 4; k++)
-        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, PlayerAddress(k)));
+        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, k));
     std::vector<Watcher> none;
     Play(c, none, 600000, [](uint32_t turn) {
         if (late < 0 && turn >= 50000)

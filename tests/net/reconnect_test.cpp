@@ -1,8 +1,7 @@
 // A link that drops in the middle of play: the game's own client code keeps
 // going, shows that it is getting back in, and gets its slot back with its
-// token, its creature where it was; after a restart of the server, killed or
-// stopped, it says so, keeps the new game's token and plays on in the new
-// game.
+// token, its creature where it was; after a restart of the server it says
+// so, keeps the new game's token and plays on in the new game.
 #include "client/gameclient.h"
 #include "console/render.h"
 #include "console/sfont.h"
@@ -91,7 +90,6 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     EXPECT_EQ(net_client.package[PACKAGE_X], x - 1);
 
     kill(s.pid, SIGTERM);
-    // Until the client has heard the server stop (it then waits for it).
     for (long start = NowMs(); !net_client.lost && !net_client.relinking && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
@@ -101,10 +99,8 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     EXPECT_EQ(out.find("slot 1"), std::string::npos) << out;
 }
 
-// The server goes under a game in play, killed (no goodbye: the link is
-// lost) or stopped by SIGTERM (the service's restart: it says it stops), and
-// comes back on its port: the player waits for it, saying how on the status
-// row, and is taken into the new game.
+// The server, killed or stopped (the service's restart), comes back on its
+// port: the player waits for it, saying how on the status row.
 class Restart : public testing::TestWithParam<int> {};
 
 TEST_P(Restart, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
@@ -166,7 +162,6 @@ TEST_P(Restart, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
     FramesUntilMoved(x, 3000);
     EXPECT_EQ(net_client.package[PACKAGE_X], x + 1);
     kill(s.pid, SIGTERM);
-    // Until the client has heard the server stop (it then waits for it).
     for (long start = NowMs(); !net_client.lost && !net_client.relinking && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();

@@ -63,8 +63,7 @@ inline bool WaitUntilCatching(pid_t pid, int sig, int timeout_ms) {
 }
 
 // Started programs begin with SIGINT, SIGTERM and SIGHUP at their default
-// actions, even when this test was started with them ignored (a background
-// job, nohup).
+// actions, even when this test was started with them ignored (nohup, &).
 inline void DefaultStopSignals() {
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);

@@ -138,9 +138,9 @@ stop_server
 records=("$state"/records/*.rec)
 [ ${#records[@]} -eq 2 ] && [ -s "${records[1]}" ] || fail "not two records: ${records[*]}"
 
-# The service's restart, as systemd runs it: its stop (SIGTERM) and its
-# start on the same port. A client in play meanwhile is told the server
-# stops, waits for it and is taken into the new game.
+# The service's restart as systemd runs it, a stop (SIGTERM) and a start on
+# the same port: a client in play waits for it and is taken into its new game.
+await() { for _ in $(seq 400); do grep -q "$2" "$1" && return 0; sleep 0.05; done; return 1; }
 echo 'SERVER_OPTIONS="--port 0 --turn-ms 50"' >"$env_file"
 start_server
 wait_listening || fail "the server ended: $(cat "$tmp/server.err")"
@@ -149,26 +149,16 @@ timeout -k 5 120 env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy XDG_STATE_HOME=
     "$prefix/bin/marrowdigger" --headless --connect "127.0.0.1:$port" --frames 100000 \
     >"$tmp/client.out" 2>"$tmp/client.err" &
 client_pid=$!
-for _ in $(seq 400); do
-    grep -q "slot 0 joined" "$tmp/server.out" && break
-    sleep 0.05
-done
-grep -q "slot 0 joined" "$tmp/server.out" || fail "no join before the restart"
+await "$tmp/server.out" "slot 0 joined" || fail "no join before the restart"
 stop_server
 echo "SERVER_OPTIONS=\"--port $port --turn-ms 50\"" >"$env_file"
 start_server
 wait_listening || fail "the restart ended: $(cat "$tmp/server.err")"
-for _ in $(seq 400); do
-    grep -q "the server restarted" "$tmp/client.err" && break
-    sleep 0.05
-done
-kill -TERM "$client_pid"
-wait "$client_pid" || true
-client_pid=""
-grep -q "slot 0 joined" "$tmp/server.out" || fail "not back after the restart: $(cat "$tmp/client.err")"
-grep -q "the server stopped; waiting for it to come back" "$tmp/client.err" &&
-    grep -q "the server restarted: you are player 1 in a new game" "$tmp/client.err" ||
+await "$tmp/client.err" "the server restarted: you are player 1 in a new game" &&
+    grep -q "the server stopped; waiting for it to come back" "$tmp/client.err" ||
     fail "the client did not wait for the restart: $(cat "$tmp/client.err")"
+kill "$client_pid"
+client_pid=""
 stop_server
 
 # An unknown option: one line and status 2.
