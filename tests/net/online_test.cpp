@@ -424,7 +424,7 @@ TEST(Online, AStopSignalToAPlayerSaysTheGoodbye) {
         for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
             SCOPED_TRACE(program + " signal " + std::to_string(sig));
             Server s;
-            ASSERT_TRUE(StartServer(s, dir, "server", {"--turn-ms", "50"}));
+            ASSERT_TRUE(StartServer(s, dir, program + std::to_string(sig), {"--turn-ms", "50"}));
             std::vector<std::string> args = {BuildProgram(program), "--connect",
                                              "127.0.0.1:" + std::to_string(s.port)};
             if (program != "marrowdigger") // the runner plays on until stopped
