@@ -42,9 +42,10 @@ void NetClientStart();
 
 // Start of a frame: serves the connection without waiting and puts the newest
 // package into slot 0 of net_server_msg. When the link drops without a
-// goodbye, sets net_client.relinking and tries, frame by frame, for up to 30 s to
-// get the slot back with the player's token; the last package stays in view
-// meanwhile. When the server has gone for good, prints one line and sets
+// goodbye, or the server says it stops (NET_STOPPING: it may come back; said
+// once on stderr), sets net_client.relinking and tries, frame by frame, for up
+// to 30 s to get the slot back with the player's token; the last package stays
+// in view meanwhile. When the server has gone for good, prints one line and sets
 // net_client.lost; the caller then ends the frame loop after this frame, as the
 // menu's exit item does.
 void NetClientFrameStart();
@@ -61,8 +62,9 @@ void NetClientFrameEnd();
 // knows: those held and the one on its way. 0 when every tap has moved.
 int NetClientUnapplied();
 
-// The note for the status row: "reconnecting" while getting back in, for
-// a while after a restart of the server the line that says so; else NULL.
+// The note for the status row: "reconnecting" while getting back in (the
+// server stopped: "the server stopped; waiting for it to come back"), for a
+// while after a restart of the server the line that says so; else NULL.
 const char *NetClientNote();
 
 // Leaves the server politely (if still connected) and closes the host.
