@@ -5,6 +5,7 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -25,8 +26,12 @@
 #define HELD_MAX 16   // commands kept while the link is down, applied one a turn after
 #define NOTE_MS 10000 // how long the restart is shown on the status row
 #define NOTE_SIZE 64  // bytes of the restart's note
+#define STOPPED_NOTE "the server stopped; waiting for it to come back"
+
+#define FULL_RETRY_MS 1000 // between tries at a full server
 
 NetClientState net_client;
+bool (*net_full_wait)(uint32_t ms);
 
 static NetLink server_link;            // the connection to the server
 static uint8_t last_sent[CLIENT_SLOT]; // command bytes the server holds, as far as known
@@ -151,18 +156,58 @@ static void ForgetSession() {
     note[0] = 0;
 }
 
+#ifndef __EMSCRIPTEN__
+// Says the goodbye of a game that exits without its end (a failure's exit,
+// a display lost under it).
+static void LeaveAtExit() {
+    NetLeave();
+}
+#endif
+
+// One try to join: connects, claims the token at the first try (claimed),
+// says hello and takes the answer: its type, 0 none, -1 unreachable.
+static int TryJoin(const char *who, const char *address, uint8_t *answer, size_t room,
+                   bool *claimed) {
+    if (!LinkConnect(server_link, who, address))
+        return -1;
+    if (!*claimed)
+        ClaimToken(server_link.name, server_link.port);
+    *claimed = true;
+    SendHello();
+    return LinkAwait(server_link, AcceptAnswer, answer, room);
+}
+
 bool NetJoin(const char *who, const char *address) {
     prog = who;
     ForgetSession();
-    if (!LinkConnect(server_link, who, address))
+    bool claimed = false;
+    uint8_t answer[MSG_WELCOME_SIZE];
+    int type = TryJoin(who, address, answer, sizeof answer, &claimed);
+    for (bool told = false;
+         type == MSG_REFUSE && answer[1] == REFUSE_FULL && net_full_wait && server_link.host;
+         told = true) {
+        if (!told)
+            fprintf(stderr, "%s: the server at %s:%u is full; waiting for a free slot\n", prog,
+                    server_link.shown, (unsigned)server_link.port);
+        LinkClose(server_link);
+        if (!net_full_wait(FULL_RETRY_MS)) {
+            NetLeave();
+            return false;
+        }
+        type = TryJoin(who, address, answer, sizeof answer, &claimed);
+    }
+    if (type < 0) {
+        NetLeave();
         return false;
+    }
     const char *shown = server_link.shown;
     unsigned port = server_link.port;
-    ClaimToken(server_link.name, server_link.port);
-    SendHello();
-    uint8_t answer[MSG_WELCOME_SIZE];
-    int type = LinkAwait(server_link, AcceptAnswer, answer, sizeof answer);
     if (type == MSG_WELCOME) {
+#ifndef __EMSCRIPTEN__ // the page says its goodbye when it goes (linkweb.cpp)
+        static bool registered;
+        if (!registered)
+            registered = atexit(LeaveAtExit) == 0;
+#endif
         Welcomed(answer);
         net_client.remote = 1;
         return true;
@@ -195,8 +240,8 @@ static void Lost(const char *why) {
     LinkDrop(server_link);
 }
 
-// The link dropped without a goodbye: the game goes on, and the client
-// tries to get its slot back.
+// The link dropped without a goodbye, or the server said it stops and may
+// come back: the game goes on, and the client tries to get its slot back.
 static void StartRelink() {
     LinkForget(server_link);
     net_client.relinking = 1;
@@ -221,6 +266,10 @@ static void Event(const LinkEvent &ev) {
             Lost("another game took this player's slot");
         else
             StartRelink();
+        if (ev.code == NET_STOPPING) { // said on stderr and the status row while waiting
+            snprintf(note, sizeof note, "%s", STOPPED_NOTE);
+            fprintf(stderr, "%s: %s\n", prog, note);
+        }
     } else if (ev.type == LINK_MESSAGE) {
         if (ev.length == MSG_PACKAGE_SIZE && ev.data[0] == MSG_PACKAGE)
             TakePackage(ev.data);
@@ -241,6 +290,8 @@ static void RelinkEvent(const LinkEvent &ev) {
         if (!type)
             NetCountDrop(ev.data, ev.length);
         if (type == MSG_WELCOME && hello_sent) {
+            if (strcmp(note, STOPPED_NOTE) == 0) // back: a restart's welcome says so anew
+                note[0] = 0;
             Welcomed(answer);
             NetClientStart();
             net_client.relinking = 0;
@@ -256,7 +307,8 @@ static void RelinkEvent(const LinkEvent &ev) {
 static void Relink() {
     uint32_t now = LinkNow();
     if (now - relink_since >= RELINK_MS) {
-        Lost("lost the connection to the server");
+        Lost(strcmp(note, STOPPED_NOTE) == 0 ? "the server did not come back"
+                                             : "lost the connection to the server");
         return;
     }
     if (now - attempt_since < ATTEMPT_MS)
@@ -323,7 +375,7 @@ int NetClientUnapplied() {
 
 const char *NetClientNote() {
     if (net_client.relinking)
-        return "reconnecting";
+        return strcmp(note, STOPPED_NOTE) == 0 ? note : "reconnecting";
     if (note[0] && LinkNow() - note_since < NOTE_MS)
         return note;
     return NULL;

@@ -7,6 +7,9 @@
 #include "platform/platform.h"
 #include "platform/window.h"
 
+#include <signal.h>
+#include <string.h>
+
 #ifdef __EMSCRIPTEN__
 // Emscripten's SDL headers give SDL 1.2's key state call its SDL 2 name.
 #define SDL_GetKeyState SDL_GetKeyboardState
@@ -20,9 +23,10 @@
 #define EVENT_ROUNDS 64 // at most this many batches a frame
 #endif
 
-static const Uint8 *keystate;        // SDL's keyboard state, refreshed by PollInput
-static int keycount;                 // entries in keystate
-static uint8_t key_taken[SDLK_LAST]; // pressed for a desktop action, hidden until let go
+static volatile sig_atomic_t stop_signal; // SIGINT, SIGTERM or SIGHUP caught, 0 none
+static const Uint8 *keystate;             // SDL's keyboard state, refreshed by PollInput
+static int keycount;                      // entries in keystate
+static uint8_t key_taken[SDLK_LAST];      // pressed for a desktop action, hidden until let go
 
 // Number of joysticks present, never negative.
 int JoystickCount() {
@@ -57,14 +61,37 @@ uint8_t KeyTaken(int key) {
     return key >= 0 && key < SDLK_LAST ? key_taken[key] : 0;
 }
 
+// Keeps the signal for the next control update.
+static void OnStopSignal(int sig) {
+    stop_signal = sig;
+}
+
+void Platform_CatchStopSignals() {
+    static const int stop[3] = {SIGINT, SIGTERM, SIGHUP};
+    for (int sig : stop) {
+        struct sigaction action;
+        if (sigaction(sig, NULL, &action) != 0 || action.sa_handler == SIG_IGN)
+            continue;
+        memset(&action, 0, sizeof action);
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(sig, &action, NULL);
+    }
+}
+
+int Platform_StopSignal() {
+    return stop_signal;
+}
+
 // Refreshes joysticks and keys once a frame and empties the event queue, so
-// that it never fills; returns 1 when the window was asked to close (SDL
-// turns SIGINT and SIGTERM into the same request).
+// that it never fills; returns 1 when the window was asked to close or a
+// stop signal came.
 uint8_t PollInput() {
     SDL_JoystickUpdate();
     SDL_PumpEvents();
     keystate = SDL_GetKeyState(&keycount);
-    uint8_t quit = 0;
+    uint8_t quit = stop_signal ? 1 : 0;
     SDL_Event events[EVENT_BATCH];
     for (int round = 0; round < EVENT_ROUNDS; round++) {
         int n = SDL_PeepEvents(events, EVENT_BATCH, SDL_GETEVENT, SDL_ALLEVENTS);

@@ -248,6 +248,41 @@ TEST(Client, ATokenThatCannotBeKeptIsSaidAndPlayGoesOn) {
 
 // A join goes on sending until its server answers: a server that comes up a
 // second after the client started is joined.
+// A game that finds the server full says so once and asks again between
+// waits until a slot frees, or until the player leaves.
+TEST(Client, AFullServerIsWaitedForUntilASlotFreesOrThePlayerLeaves) {
+    std::string dir = TempDir();
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--players", "1", "--turn-ms", "100"}));
+    static TestClient holder; // leaves at the third wait when frees is set
+    static int waits;
+    static bool frees;
+    std::string address = "127.0.0.1:" + std::to_string(s.port);
+    for (bool leaves : {true, false}) {
+        SCOPED_TRACE(leaves ? "the slot frees" : "the player leaves");
+        Vanish(holder);
+        ASSERT_TRUE(Join(holder, s.port));
+        waits = 0;
+        frees = leaves;
+        net_full_wait = [](uint32_t ms) {
+            if (++waits == 3 && frees)
+                enet_peer_disconnect(holder.peer, NET_LEAVE);
+            PumpFor(holder, (int)ms);
+            return frees || waits < 3;
+        };
+        testing::internal::CaptureStderr();
+        bool in = NetJoin("full", address.c_str());
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(in, leaves);
+        EXPECT_EQ(err, "full: the server at " + address + " is full; waiting for a free slot\n");
+        EXPECT_GE(waits, 3);
+        NetLeave();
+    }
+    net_full_wait = nullptr;
+    Vanish(holder);
+}
+
 TEST(Client, JoinsAServerThatComesUpLate) {
     EnetUp();
     ENetAddress a;

@@ -99,7 +99,8 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
          NowMs() - start < bound && (net_client.relinking || NetClientUnapplied() > 0);)
         ClientFrame(255);
     kill(s.pid, SIGTERM);
-    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
+    // Until the client has heard the server stop (it then waits for it).
+    for (long start = NowMs(); !net_client.lost && !net_client.relinking && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);
