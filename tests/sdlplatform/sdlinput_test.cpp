@@ -7,6 +7,7 @@
 #include "console/render.h"
 #include "platform/input.h"
 #include "platform/internal.h"
+#include "platform/keyboard.h"
 #include "platform/platform.h"
 
 namespace {
@@ -97,6 +98,36 @@ TEST(DesktopKeys, FullScreenSwitchesUnseenByTheGame) {
     // Enter alone is no desktop key.
     Key(SDL_KEYDOWN, SDLK_RETURN, KMOD_NONE);
     EXPECT_EQ(KeyTaken(SDLK_RETURN), 0);
+}
+
+// Keys pressed and let go between two frames count as held for the next
+// frame, and only that one; the Enter of a full-screen switch stays hidden.
+TEST(Keyboard, AKeyTappedBetweenTwoFramesIsHeldForOne) {
+    Platform_Init();
+    struct Tap {
+        SDLKey sym;
+        SDLMod mod;
+        uint8_t dir, button_a; // the pad in the frame of the tap
+    } taps[] = {{SDLK_RIGHT, KMOD_NONE, 2, 0},
+                {SDLK_KP4, KMOD_NONE, 6, 0},
+                {SDLK_SPACE, KMOD_NONE, 255, 1},
+                {SDLK_RETURN, KMOD_LALT, 255, 0}};
+    for (const Tap &t : taps) {
+        SDL_Event event;
+        memset(&event, 0, sizeof event);
+        event.type = SDL_KEYDOWN;
+        event.key.keysym.sym = t.sym;
+        event.key.keysym.mod = t.mod;
+        ASSERT_EQ(SDL_PushEvent(&event), 0);
+        event.type = SDL_KEYUP;
+        ASSERT_EQ(SDL_PushEvent(&event), 0);
+        Platform_ControlPadUpdate();
+        EXPECT_EQ(controlpad[0].dir, t.dir) << t.sym;
+        EXPECT_EQ(BuiltinButton(BTN_A), t.button_a) << t.sym;
+        Platform_ControlPadUpdate();
+        EXPECT_EQ(controlpad[0].dir, 255) << t.sym;
+        EXPECT_EQ(BuiltinButton(BTN_A), 0) << t.sym;
+    }
 }
 
 } // namespace
