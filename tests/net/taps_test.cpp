@@ -135,4 +135,72 @@ INSTANTIATE_TEST_SUITE_P(Delays, Taps,
                                     std::to_string(i.param.cut_ms) + "ms_cut";
                          });
 
+// Figures for scripts/links.sh taps (skipped in the suite): MD_TAP_COUNT
+// taps, each held for a time, through a relay of a given round trip, at
+// 500 ms turns and at times of their own within the turn; how many moved
+// twice and how many moved not at all, as the packages show.
+struct Held {
+    int tap_ms, rtt_ms;
+};
+
+class HeldTaps : public ::testing::TestWithParam<Held> {};
+
+TEST_P(HeldTaps, Figures) {
+    const char *count = getenv("MD_TAP_COUNT");
+    const int taps = count ? atoi(count) : 0;
+    if (taps <= 0)
+        GTEST_SKIP() << "figures of scripts/links.sh taps";
+    const Held held = GetParam();
+    std::string dir = TempDir(), rec = dir + "/taps.rec";
+    Server s;
+    ASSERT_TRUE(
+        StartServer(s, dir, "server", {"--players", "1", "--turn-ms", "500", "--record", rec}));
+    DelayRelay relay;
+    uint16_t port = s.port;
+    if (held.rtt_ms > 0) {
+        StartRelay(relay, s.port, held.rtt_ms / 2);
+        port = relay.port;
+    }
+    ASSERT_TRUE(NetJoin("taps", ("127.0.0.1:" + std::to_string(port)).c_str()));
+    NetClientStart();
+    for (long start = NowMs(); NowMs() - start < 3000 && net_client.packages == 0;)
+        ClientFrame(255);
+    uint32_t draw = 12345;
+    int twice = 0, none = 0;
+    for (int t = 0; t < taps; t++) {
+        uint8_t x = net_client.package[PACKAGE_X];
+        for (long at = NowMs(); NowMs() - at < held.tap_ms;)
+            ClientFrame(t % 2 ? 6 : 2); // right, then left, and again
+        draw = draw * 1103515245u + 12345u;
+        const long gap = 500 + held.rtt_ms + 150 + (draw >> 16) % 500;
+        for (long at = NowMs(); NowMs() - at < gap;)
+            ClientFrame(255);
+        int dx = std::abs(net_client.package[PACKAGE_X] - x);
+        twice += dx >= 2;
+        none += dx == 0;
+    }
+    for (long start = NowMs(); NowMs() - start < 10000 && NetClientUnapplied() > 0;)
+        ClientFrame(255);
+    kill(s.pid, SIGTERM);
+    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
+        ClientFrame(255);
+    NetLeave();
+    EXPECT_EQ(WaitServer(s, 10000), 0);
+    if (held.rtt_ms > 0)
+        StopRelay(relay);
+    int applied = MovesInRecord(ReadFile(rec));
+    printf("held taps: %d ms taps, %d ms round trip, 500 ms turns: %d taps, %d moves applied, "
+           "%d moved twice, %d showed no move\n",
+           held.tap_ms, held.rtt_ms, taps, applied, twice, none);
+    EXPECT_EQ(applied, taps);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, HeldTaps,
+                         ::testing::Values(Held{80, 0}, Held{150, 0}, Held{80, 40}, Held{150, 40},
+                                           Held{80, 300}, Held{150, 300}),
+                         [](const ::testing::TestParamInfo<Held> &i) {
+                             return std::to_string(i.param.tap_ms) + "ms_taps_" +
+                                    std::to_string(i.param.rtt_ms) + "ms_round_trip";
+                         });
+
 } // namespace
