@@ -3,10 +3,7 @@
 // join with one line and a proper goodbye, packages of the wrong length are
 // dropped, a flood is taken a batch a frame, and a command goes out only
 // when it changes, and not before the one on its way was applied. With
-// turns the test makes: a tap still held when its turn comes moves once, a
-// key held once a turn, the command on its way when the server restarts
-// goes to the new game, and of the taps made while the link is down the
-// first 16 count, in order.
+// turns the test makes (Turns): each tap moves once, a held key once a turn.
 #include <atomic>
 #include <mutex>
 #include <thread>
