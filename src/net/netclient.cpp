@@ -49,8 +49,16 @@ static uint64_t game_id;            // identity of the game joined, 0 before the
 static uint8_t held[HELD_MAX][CLIENT_SLOT]; // commands made while the link was down, oldest first
 static uint8_t held_count;                  // how many
 static uint8_t released;                    // the pad let go since the newest command held
-static char note[NOTE_SIZE];                // the restart's note, empty for none
-static uint32_t note_since;                 // when it was set
+static uint8_t applied_cmd[CLIENT_SLOT];    // bytes of the last command applied, zero for none
+static uint8_t repeat_ok; // the pad has held applied_cmd since it went out: the same again repeats
+static uint8_t provisional;  // the command on its way only repeats a direction held down
+static char note[NOTE_SIZE]; // the restart's note, empty for none
+static uint32_t note_since;  // when it was set
+
+// Whether command bytes are empty: no command, or a withdrawal.
+static bool Empty(const uint8_t *cmd) {
+    return cmd[0] == 0 && cmd[1] == 0;
+}
 
 // Finds the token file of the first seat no other running game holds, takes
 // its lock and reads its token; none when every seat is taken. A token that
@@ -127,7 +135,8 @@ static void Welcomed(const uint8_t *w) {
         sent_seq = applied;
         net_client.packages = 0;
     }
-    if (pending && !fresh && NetSeqReached(applied, sent_seq))
+    // (A withdrawal on its way needs no resending: the hello empties the slot.)
+    if (pending && ((!fresh && NetSeqReached(applied, sent_seq)) || Empty(last_sent)))
         net_client_msg[0] = net_client_msg[1] = 0;
     else if (pending) { // sent again first, before the commands held since
         if (held_count == HELD_MAX)
@@ -140,7 +149,7 @@ static void Welcomed(const uint8_t *w) {
     if (!NetSeqReached(sent_seq, applied))
         sent_seq = applied;
     acked_seq = applied;
-    pending = 0;
+    pending = provisional = repeat_ok = 0;
     memset(last_sent, 0, sizeof last_sent);
     LinkPlayerTimeouts(server_link);
 }
@@ -151,7 +160,7 @@ static void ForgetSession() {
     net_client = NetClientState();
     memset(last_sent, 0, sizeof last_sent);
     sent_seq = acked_seq = 0;
-    pending = held_count = released = 0;
+    pending = held_count = released = provisional = repeat_ok = 0;
     game_id = 0;
     note[0] = 0;
 }
@@ -341,8 +350,11 @@ void NetClientFrameStart() {
     }
     if (pending && NetSeqReached(acked_seq, sent_seq)) {
         // Applied at a turn: withdrawn here as the server has withdrawn it;
-        // a direction still held sets it again and it goes out anew.
-        pending = 0;
+        // a direction still held sets it again and it goes out anew, as a
+        // repeat (see NetClientFrameEnd).
+        memcpy(applied_cmd, last_sent, CLIENT_SLOT);
+        repeat_ok = !released && !held_count && !Empty(last_sent);
+        pending = provisional = 0;
         net_client_msg[0] = net_client_msg[1] = 0;
         memset(last_sent, 0, sizeof last_sent);
     }
@@ -381,15 +393,46 @@ const char *NetClientNote() {
     return NULL;
 }
 
+// Sends cmd with the next number; the server keeps it in the slot until
+// its turn applies it, and the next command in its place replaces it.
+static void Send(const uint8_t *cmd) {
+    uint8_t msg[MSG_COMMAND_SIZE];
+    msg[0] = MSG_COMMAND;
+    PutBE32(msg + 1, ++sent_seq);
+    memcpy(msg + MSG_COMMAND_HEAD, cmd, CLIENT_SLOT);
+    LinkSend(server_link, msg, sizeof msg);
+    memcpy(last_sent, cmd, CLIENT_SLOT);
+    pending = 1;
+    LinkFlush(server_link);
+}
+
 void NetClientFrameEnd() {
     if (!server_link.host || net_client.lost)
         return;
     uint8_t *cmd = net_client_msg; // slot 0
+    if (Empty(cmd))                // the pad is let go: a press from now on is a new tap
+        repeat_ok = 0;
     bool down = !LinkUp(server_link) || net_client.relinking;
-    bool queued = down || pending || held_count; // the pad's command goes through Hold
+    // A withdrawal on its way moves nothing: the next command replaces it.
+    bool in_flight = pending && !Empty(last_sent);
+    bool queued = down || in_flight || held_count; // the pad's command goes through Hold
+    if (provisional && memcmp(cmd, last_sent, CLIENT_SLOT) != 0) {
+        // The key of a repeat was let go before the server applied it: the
+        // pad's command takes its place, an empty one when nothing is held,
+        // so that the tap moves once. While the link is down the repeat is
+        // forgotten (the hello empties the slot), and the pad's command held.
+        provisional = 0;
+        memset(last_sent, 0, sizeof last_sent);
+        if (!down) {
+            released = Empty(cmd);
+            Send(cmd);
+            cmd[0] = cmd[1] = 0;
+            return;
+        }
+    }
     if (queued) {
         Hold(cmd);
-        if (down || pending || !held_count)
+        if (down || in_flight || !held_count)
             return;
         // The oldest command held goes out now, the next when it is applied.
         memcpy(cmd, held[0], CLIENT_SLOT);
@@ -398,19 +441,16 @@ void NetClientFrameEnd() {
     }
     if (memcmp(last_sent, cmd, CLIENT_SLOT) == 0)
         return;
-    uint8_t msg[MSG_COMMAND_SIZE];
-    msg[0] = MSG_COMMAND;
-    PutBE32(msg + 1, ++sent_seq);
-    memcpy(msg + MSG_COMMAND_HEAD, cmd, CLIENT_SLOT);
-    LinkSend(server_link, msg, sizeof msg);
-    memcpy(last_sent, cmd, CLIENT_SLOT);
-    pending = 1;
+    // The direction applied last, held down since: it moves again at the
+    // next turn unless the key is let go before then.
+    provisional = !queued && repeat_ok && memcmp(cmd, applied_cmd, CLIENT_SLOT) == 0;
+    repeat_ok = 0;
+    Send(cmd);
     // The pad holds this direction now. A command from the queue leaves the
     // pad as Hold found it: a new tap of the same direction still counts.
     if (!queued)
         released = 0;
     cmd[0] = cmd[1] = 0; // the server holds it now; the pad may set it again
-    LinkFlush(server_link);
 }
 
 void NetLeave() {

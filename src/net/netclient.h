@@ -55,7 +55,11 @@ void NetClientFrameStart();
 // package says the server applied it. Distinct commands made while the link
 // is down, or while one is on its way, are held (up to 16) and sent one at
 // a time, each when the one before was applied (after the relink), so each
-// is applied at its own turn.
+// is applied at its own turn. A direction still held when its command was
+// applied goes out again as a repeat, one move a turn while held; when the
+// pad lets go of it before the server applied the repeat, the pad's next
+// command, or an empty one, takes its place, so a tap moves once whatever
+// the delay of the link.
 void NetClientFrameEnd();
 
 // Commands made that the server has not applied yet, as far as the client

@@ -2,6 +2,8 @@
 // window-close request and SDL's millisecond clock. The frame end and the
 // exit come with it from handback.cpp (desktop and handheld) or
 // webframe.cpp (the page).
+#include <string.h>
+
 #include "platform/input.h"
 #include "platform/pads.h"
 #include "platform/platform.h"
@@ -23,10 +25,17 @@
 #define EVENT_ROUNDS 64 // at most this many batches a frame
 #endif
 
+#ifdef __EMSCRIPTEN__
+#define LATCH_KEYS 2048 // Emscripten's SDL numbers keys as SDL 2 does: below 1024 + 512
+#else
+#define LATCH_KEYS SDLK_LAST
+#endif
+
 static volatile sig_atomic_t stop_signal; // SIGINT, SIGTERM or SIGHUP caught, 0 none
 static const Uint8 *keystate;             // SDL's keyboard state, refreshed by PollInput
 static int keycount;                      // entries in keystate
 static uint8_t key_taken[SDLK_LAST];      // pressed for a desktop action, hidden until let go
+static uint8_t key_latched[LATCH_KEYS];   // pressed in this frame's events, maybe let go since
 
 // Number of joysticks present, never negative.
 int JoystickCount() {
@@ -43,14 +52,17 @@ SDL_Joystick *OpenJoystick(int index, char *name) {
 
 // Desktop keys: F11 and Alt+Enter switch full screen. The Enter key of the
 // switch stays hidden from the game until it is let go, so that it never
-// presses a console button.
+// presses a console button. Any other key pressed is latched: held for this
+// frame even when let go before it, so that a quick tap is never lost.
 static void DesktopKey(const SDL_Event &event) {
-    SDLKey sym = event.key.keysym.sym;
-    if (sym < 0 || sym >= SDLK_LAST)
-        return;
+    int sym = event.key.keysym.sym;
     bool enter = sym == SDLK_RETURN || sym == SDLK_KP_ENTER;
     bool toggle = event.type == SDL_KEYDOWN &&
                   (sym == SDLK_F11 || (enter && (event.key.keysym.mod & KMOD_ALT)));
+    if (event.type == SDL_KEYDOWN && !toggle && sym >= 0 && sym < LATCH_KEYS)
+        key_latched[sym] = 1;
+    if (sym < 0 || sym >= SDLK_LAST)
+        return;
     // A key goes back to the game when let go or pressed again on its own.
     key_taken[sym] = toggle ? 1 : 0;
     if (toggle)
@@ -91,6 +103,7 @@ uint8_t PollInput() {
     SDL_JoystickUpdate();
     SDL_PumpEvents();
     keystate = SDL_GetKeyState(&keycount);
+    memset(key_latched, 0, sizeof key_latched);
     uint8_t quit = stop_signal ? 1 : 0;
     SDL_Event events[EVENT_BATCH];
     for (int round = 0; round < EVENT_ROUNDS; round++) {
@@ -123,11 +136,13 @@ uint8_t JoyButton(int joystick, int button) {
     return SDL_JoystickGetButton(handle, button) ? 1 : 0;
 }
 
-// Whether an SDL key is held in this frame's keyboard state.
+// Whether an SDL key is held in this frame's keyboard state or was pressed
+// in its events.
 uint8_t KeyHeld(int key) {
-    if (key < 0)
+    if (key < 0 || KeyTaken(key))
         return 0;
-    return keystate && key < keycount && keystate[key] && !KeyTaken(key) ? 1 : 0;
+    bool latched = key < LATCH_KEYS && key_latched[key];
+    return latched || (keystate && key < keycount && keystate[key]) ? 1 : 0;
 }
 
 // Milliseconds since SDL start-up.

@@ -191,7 +191,7 @@ TEST(Lockout, MakingRoomEndsTheOldestSparePeer) {
         PumpFor(player, 5);
     pump_hook = nullptr;
     EXPECT_EQ(player.slot, 0);
-    NetServerClose();
+    NetServerClose(NET_BYE);
     Vanish(player);
     for (ENetHost *h : crowd)
         enet_host_destroy(h);
