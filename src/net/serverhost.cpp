@@ -350,9 +350,15 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     return true;
 }
 
-// Ends the connections whose slots went to a hello with the slot's token.
-static void EndReplaced() {
+// Ends the connections whose slots went to a hello with the slot's token
+// (slot: that slot, -1 unknown), each with a line.
+static void EndReplaced(int slot) {
     for (int c = NetServerReplaced(); c >= 0; c = NetServerReplaced()) {
+        char where[96];
+        if (Linked(c))
+            WhereOf(c, where, sizeof where);
+        if (Linked(c) && !net_server.quiet)
+            printf("slot %d replaced by a new connection (%s)\n", slot, where);
         if (Linked(c))
             Goodbye(c, NET_REPLACED, true);
         NetServerLeave(c);
@@ -441,6 +447,8 @@ static void OnMessage(int c, const uint8_t *msg, size_t length, const char *wher
         SendTo(c, reply, n, true);
     if (close)
         Goodbye(c, 0, false);
+    if (n > 0 && reply[0] == MSG_WELCOME)
+        EndReplaced(reply[1]);
     if (n > 0 && !net_server.quiet && reply[0] == MSG_WELCOME)
         printf("slot %d joined (%s)\n", reply[1], where);
     if (n > 0 && reply[0] == MSG_FOLLOW)
@@ -506,14 +514,14 @@ void NetServerWait(uint32_t ms) {
     for (int k = 0; r > 0; k++) {
         NetServerClock(enet_time_get());
         HandleEvent(&ev);
-        EndReplaced();
+        EndReplaced(-1);
         r = k + 1 < NET_EVENTS_MAX ? enet_host_service(host, &ev, 0) : 0;
     }
     static DoorEvent door_ev; // a message's room: kept off the stack
     for (int k = 0; k < NET_EVENTS_MAX && DoorNext(&door_ev); k++) {
         NetServerClock(enet_time_get());
         HandleDoorEvent(door_ev);
-        EndReplaced();
+        EndReplaced(-1);
     }
     EndStalled();
     TakeCounters();
