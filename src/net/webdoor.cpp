@@ -275,13 +275,13 @@ static int FreeConn(uint32_t ipv4) {
 }
 
 // Takes a piece of a received frame; false ends the connection (text,
-// or more than the largest message).
+// or more than the largest message, told by the frame's length at once).
 static bool Receive(struct lws *wsi, DoorConn &c, int k, const uint8_t *in, size_t n) {
     if (!lws_frame_is_binary(wsi)) {
         lws_close_reason(wsi, LWS_CLOSE_STATUS_UNACCEPTABLE_OPCODE, NULL, 0);
         return false;
     }
-    if (n > DOOR_IN_MAX - c.got) {
+    if (n > DOOR_IN_MAX - c.got || lws_remaining_packet_payload(wsi) > DOOR_IN_MAX - c.got - n) {
         lws_close_reason(wsi, LWS_CLOSE_STATUS_MESSAGE_TOO_LARGE, NULL, 0);
         return false;
     }

@@ -9,19 +9,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include "net/followers.h"
 #include "net/online.h"
 #include "net/webdoor.h"
 
 namespace {
 
-// A TCP connection to the door, -1 when it could not be made.
-int Dial(uint16_t port) {
+// A TCP connection to the door from a loopback address, -1 when it could
+// not be made.
+int Dial(uint16_t port, const char *from = "127.0.0.1") {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
+    sockaddr_in a = {}, local = {};
+    local.sin_family = a.sin_family = AF_INET;
     a.sin_port = htons(port);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && connect(fd, (sockaddr *)&a, sizeof a) != 0) {
+    inet_pton(AF_INET, from, &local.sin_addr);
+    if (fd >= 0 && (bind(fd, (sockaddr *)&local, sizeof local) != 0 ||
+                    connect(fd, (sockaddr *)&a, sizeof a) != 0)) {
         close(fd);
         return -1;
     }
@@ -82,8 +88,8 @@ bool Put(int fd, const std::string &bytes) {
 }
 
 // A WebSocket connection made through the handshake, else -1.
-int Open(uint16_t port) {
-    int fd = Dial(port);
+int Open(uint16_t port, const char *from = "127.0.0.1") {
+    int fd = Dial(port, from);
     if (fd >= 0 && (!Put(fd, Upgrade()) || ReadHead(fd, 3000).find(" 101 ") == std::string::npos)) {
         close(fd);
         return -1;
@@ -114,18 +120,76 @@ std::string NextMessage(int fd, int ms) {
     return p;
 }
 
-// Whether the server ends the connection within ms (a close frame or EOF).
-bool Closed(int fd, int ms) {
-    for (long start = NowMs(); NowMs() - start < ms;) {
-        pollfd p = {fd, POLLIN, 0};
+// A WebSocket client end: bytes read and not yet taken as frames.
+struct Ws {
+    int fd;
+    std::string got;
+};
+
+// Takes the next whole server frame out of w.got: its opcode and payload;
+// false when none is whole yet.
+bool TakeFrame(Ws &w, int *op, std::string *payload) {
+    const std::string &g = w.got;
+    if (g.size() < 2)
+        return false;
+    size_t n = (uint8_t)g[1] & 127, at = 2;
+    int wide = n == 126 ? 2 : n == 127 ? 8 : 0;
+    if (g.size() < at + wide)
+        return false;
+    for (n = wide ? 0 : n; wide > 0; wide--)
+        n = n << 8 | (uint8_t)g[at++];
+    if (g.size() < at + n)
+        return false;
+    *op = (uint8_t)g[0] & 15;
+    *payload = g.substr(at, n);
+    w.got.erase(0, at + n);
+    return true;
+}
+
+// The next server frame within ms: its opcode; -1 at a time-out, -2 at EOF.
+int NextFrame(Ws &w, std::string *payload, int ms) {
+    int op;
+    for (long start = NowMs(); !TakeFrame(w, &op, payload);) {
+        pollfd p = {w.fd, POLLIN, 0};
+        if (NowMs() - start > ms)
+            return -1;
         if (poll(&p, 1, 50) != 1)
             continue;
-        char b[4096];
-        ssize_t r = read(fd, b, sizeof b);
-        if (r <= 0 || ((uint8_t)b[0] == 0x88))
-            return true;
+        char b[65536];
+        ssize_t r = read(w.fd, b, sizeof b);
+        if (r <= 0)
+            return -2;
+        w.got.append(b, (size_t)r);
     }
-    return false;
+    return op;
+}
+
+// Drops every frame already received.
+void Drain(Ws &w) {
+    for (std::string more = ReadSome(w.fd, 65536, 0); !more.empty();
+         more = ReadSome(w.fd, 65536, 0))
+        w.got += more;
+    int op;
+    std::string p;
+    while (TakeFrame(w, &op, &p))
+        ;
+}
+
+// The close code the server ends a connection with within ms: -1 none
+// heard, 0 an end without a close frame.
+int CloseCode(int fd, int ms) {
+    Ws w = {fd, ""};
+    std::string p;
+    int op = NextFrame(w, &p, ms);
+    for (; op >= 0; op = NextFrame(w, &p, ms))
+        if (op == 8)
+            return p.size() >= 2 ? (uint8_t)p[0] << 8 | (uint8_t)p[1] : 0;
+    return op == -2 ? 0 : -1;
+}
+
+// Whether the server ends the connection within ms (a close frame or EOF).
+bool Closed(int fd, int ms) {
+    return CloseCode(fd, ms) >= 0;
 }
 
 std::string Hello() {
@@ -147,11 +211,16 @@ struct DoorTest : ::testing::Test {
         ASSERT_EQ(mkdir((dir + "/site").c_str(), 0755), 0);
         WriteFile(dir + "/site/index.html", "the page");
         WriteFile(dir + "/secret.html", "SECRET");
-        ASSERT_EQ(symlink((dir + "/secret.html").c_str(), (dir + "/site/out.html").c_str()), 0);
-        ASSERT_TRUE(
-            StartServer(s, dir, "server",
-                        {"--turn-ms", "50", "--turns", "4000", "--hash-every", "0", "--spectators",
-                         "2", "--web-port", "0", "--web-root", dir + "/site"}));
+        // A link out of the root into a folder whose path starts as the root's.
+        ASSERT_EQ(mkdir((dir + "/site-out").c_str(), 0755), 0);
+        WriteFile(dir + "/site-out/secret.html", "SECRET");
+        ASSERT_EQ(
+            symlink((dir + "/site-out/secret.html").c_str(), (dir + "/site/out.html").c_str()), 0);
+        ASSERT_TRUE(StartServer(
+            s, dir, "server",
+            {"--turn-ms", "50", "--turns", "4000", "--hash-every", "0", "--spectators", "12",
+             "--web-port", "0", "--web-root", dir + "/site", "--web-origin",
+             "https://ok.example,http://b.example:8080", "--web-origin", "http://c.example"}));
         std::string out = ReadFile(s.out);
         size_t at = out.find("join at http://127.0.0.1:");
         ASSERT_NE(at, std::string::npos) << out;
@@ -235,10 +304,12 @@ TEST_F(DoorTest, WebSocketAndEnetPlayersShareTheSlots) {
     enet_host_destroy(enet.host);
 }
 
-// Bad frames, each on a fresh connection after a handshake.
+// Bad frames, each on a fresh connection after a handshake, and the close
+// code that must end it (0: any but the no-hello timer's).
 struct BadFrame {
     const char *what;
     std::string bytes;
+    int code;
 };
 
 TEST_F(DoorTest, BadFramesEndTheirConnectionOnly) {
@@ -246,19 +317,25 @@ TEST_F(DoorTest, BadFramesEndTheirConnectionOnly) {
     big[0] = MSG_HELLO;
     std::string huge_len = std::string("\x82\xff", 2) + std::string(8, '\x7f');
     const BadFrame table[] = {
-        {"text frame", Frame(0x81, Hello())},
-        {"oversized frame", Frame(0x82, big)},
-        {"oversized in pieces", Frame(0x02, big.substr(0, 1000)) + Frame(0x80, big.substr(1000))},
-        {"reserved bits", Frame(0xf2, Hello())},
-        {"64-bit length", huge_len + "\x11\x22\x33\x44"},
-        {"unknown opcode", Frame(0x83, Hello())},
-        {"continuation first", Frame(0x80, Hello())},
+        {"text frame", Frame(0x81, Hello()), 1003},
+        {"oversized frame", Frame(0x82, big), 1009},
+        {"oversized in pieces", Frame(0x02, big.substr(0, 1000)) + Frame(0x80, big.substr(1000)),
+         1009},
+        {"reserved bits", Frame(0xf2, Hello()), 0},
+        {"64-bit length", huge_len + "\x11\x22\x33\x44" + "abcd", 1009},
+        {"unknown opcode", Frame(0x83, Hello()), 0},
+        {"continuation first", Frame(0x80, Hello()), 0},
     };
     for (const BadFrame &b : table) {
         int fd = Open(web);
         ASSERT_GE(fd, 0) << b.what;
         Put(fd, b.bytes);
-        EXPECT_TRUE(Closed(fd, 3000)) << b.what;
+        int code = CloseCode(fd, 3000);
+        EXPECT_GE(code, 0) << b.what;
+        EXPECT_NE(code, DOOR_CLOSE_BASE) << b.what; // not the no-hello timer
+        if (b.code) {
+            EXPECT_EQ(code, b.code) << b.what;
+        }
         close(fd);
     }
     EXPECT_EQ(ReadFile(s.out).find("joined"), std::string::npos) << ReadFile(s.out);
@@ -271,12 +348,20 @@ TEST_F(DoorTest, SlowOrHugeHandshakesAreCutOff) {
     Put(slow, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"); // and nothing more
     int huge = Dial(web);
     ASSERT_GE(huge, 0);
-    Put(huge, Upgrade("X-Filler: " + std::string(8000, 'a') + "\r\n"));
+    Put(huge, Upgrade("X-Filler: " + std::string(4 * DOOR_HEADER_MAX, 'a') + "\r\n"));
     EXPECT_EQ(ReadHead(huge, 3000).find(" 101 "), std::string::npos);
-    EXPECT_EQ(GoodJoin(), 0); // served meanwhile
+    // A kept-alive connection's second request has its time too.
+    int again = Dial(web);
+    Put(again, "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_NE(ReadHead(again, 3000).find(" 200 "), std::string::npos);
+    Put(again, "GET / HTTP/1.1\r\n"); // and nothing more
+    EXPECT_EQ(GoodJoin(), 0);         // served meanwhile
     EXPECT_TRUE(Closed(slow, 4000 + DOOR_HANDSHAKE_S * 1000));
+    // libwebsockets alone gives a request in pieces 10 s.
+    EXPECT_TRUE(Closed(again, 4000 + DOOR_HANDSHAKE_S * 1000));
     close(slow);
     close(huge);
+    close(again);
 }
 
 TEST_F(DoorTest, EachAddressHasItsShare) {
@@ -314,6 +399,172 @@ TEST_F(DoorTest, FuzzCorpusOverFramesLeavesTheServerServing) {
     nanosleep(&rest, nullptr);
     EXPECT_EQ(kill(s.pid, 0), 0);
     EXPECT_GE(GoodJoin(), 0);
+}
+
+// Requests and the status that answers each: Origin, header sizes and
+// upgrades other than to WebSocket.
+struct Asked {
+    std::string request;
+    const char *status;
+};
+
+TEST_F(DoorTest, OriginsHeaderSizesAndUpgradesAreChecked) {
+    const std::string get = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    const Asked table[] = {
+        {Upgrade("Origin: http://127.0.0.1\r\n"), " 101 "}, // the page's own
+        {Upgrade("Origin: https://ok.example\r\n"), " 101 "},
+        {Upgrade("Origin: http://b.example:8080\r\n"), " 101 "},
+        {Upgrade("Origin: http://c.example\r\n"), " 101 "},
+        {Upgrade("Origin: http://evil.example\r\n"), " 403 "},
+        {Upgrade("Origin: http://127.0.0.1.evil.example\r\n"), " 403 "},
+        {get + "Origin: http://evil.example\r\n\r\n", " 403 "},
+        {Upgrade("Sec-WebSocket-Protocol: md-wake\r\n"), ""},
+        {get + "Upgrade: h2c\r\nConnection: Upgrade, HTTP2-Settings\r\nHTTP2-Settings: AAMAAABk"
+               "AARAAAAAAAIAAAAA\r\n\r\n",
+         " 501 "},
+        {get + "Cookie: " + std::string(DOOR_HEADER_MAX - 200, 'c') + "\r\n\r\n", " 200 "},
+        {get + "Cookie: " + std::string(DOOR_HEADER_MAX + 100, 'c') + "\r\n\r\n", " 431 "},
+    };
+    for (const Asked &a : table) {
+        int fd = Dial(web);
+        ASSERT_GE(fd, 0);
+        Put(fd, a.request);
+        std::string head = ReadHead(fd, 3000), line = head.substr(0, head.find('\r'));
+        close(fd);
+        if (*a.status)
+            EXPECT_NE(line.find(a.status), std::string::npos) << a.request.substr(0, 200);
+        else
+            EXPECT_EQ(line.find(" 101 "), std::string::npos) << a.request.substr(0, 200);
+    }
+    EXPECT_TRUE(AwaitText(s.out, "door: refused origin http://evil.example (127.0.0.1:", 3000));
+}
+
+// A spectator's ask for the server's data.
+std::string FollowAsk() {
+    std::string m(MSG_FOLLOW_ASK_SIZE, '\0');
+    NetMakeFollowAsk((uint8_t *)&m[0], DataHash());
+    return m;
+}
+
+TEST_F(DoorTest, ARefusedConnectionTouchesOnlyItself) {
+    // Four players and twelve spectators fill the table, two addresses'
+    // shares; a third address's connection and one over a share are refused.
+    std::vector<Ws> in;
+    const char *from[] = {"127.0.0.2", "127.0.0.3"};
+    for (int i = 0; i < DOOR_CONNS; i++) {
+        Ws w = {Open(web, from[i / NET_PER_ADDRESS]), ""};
+        ASSERT_GE(w.fd, 0) << i;
+        Put(w.fd, Frame(0x82, i < MAX_CLIENTS ? Hello() : FollowAsk()));
+        in.push_back(w);
+    }
+    ASSERT_TRUE(AwaitText(s.out, "slot 3 joined", 5000));
+    EXPECT_EQ(Open(web, "127.0.0.4"), -1);
+    EXPECT_EQ(Open(web, from[0]), -1);
+    // Each of the sixteen still gets its packages or stream.
+    for (Ws &w : in)
+        Drain(w);
+    for (size_t i = 0; i < in.size(); i++) {
+        uint8_t want = i < MAX_CLIENTS ? MSG_PACKAGE : MSG_STREAM;
+        std::string p;
+        int op = 0;
+        while (op >= 0 && (p.empty() || (uint8_t)p[0] != want))
+            op = NextFrame(in[i], &p, 5000);
+        EXPECT_GE(op, 0) << "connection " << i;
+    }
+    EXPECT_EQ(ReadFile(s.out).find(" lost"), std::string::npos) << ReadFile(s.out);
+    for (Ws &w : in)
+        close(w.fd);
+}
+
+TEST_F(DoorTest, TheShareOfAnAddressCountsBothCarriers) {
+    EnetUp();
+    const int enet_n = 3;
+    std::vector<TestClient> players(enet_n);
+    for (TestClient &c : players)
+        ASSERT_TRUE(Join(c, s.port));
+    std::vector<int> fds;
+    for (int i = enet_n; i < NET_PER_ADDRESS; i++) {
+        fds.push_back(Open(web));
+        ASSERT_GE(fds.back(), 0);
+        Put(fds.back(), Frame(0x82, FollowAsk())); // kept: a spectator
+    }
+    EXPECT_EQ(Open(web), -1); // the door sees the ENet peers
+    TestClient more;
+    EXPECT_FALSE(Connect(more, s.port, 2000)); // and ENet the door's connections
+    close(fds.back());
+    ASSERT_TRUE(AwaitText(s.out, "spectator left", 3000));
+    EXPECT_TRUE(Connect(more, s.port, 5000));
+    for (int fd : fds)
+        close(fd);
+    for (TestClient &c : players)
+        enet_host_destroy(c.host);
+    enet_host_destroy(more.host);
+}
+
+TEST_F(DoorTest, ATokenTakenOverEndsTheOtherCarriersConnectionWithALine) {
+    EnetUp();
+    TestClient enet;
+    ASSERT_TRUE(Join(enet, s.port));
+    std::string again = Hello();
+    for (int i = 0; i < 8; i++)
+        again[7 + i] = (char)(enet.token >> (56 - 8 * i));
+    int fd = Open(web);
+    Put(fd, Frame(0x82, again));
+    std::string w = NextMessage(fd, 3000);
+    ASSERT_EQ(w.size(), (size_t)MSG_WELCOME_SIZE);
+    EXPECT_EQ(w[1], 0);
+    EXPECT_TRUE(AwaitText(s.out, "slot 0 replaced by a new connection (127.0.0.1:", 3000));
+    close(fd);
+    enet_host_destroy(enet.host);
+}
+
+// The door's send queue in this process, filled to its last byte and run
+// across its end: every frame comes out whole and in order.
+TEST(DoorQueue, FillsToItsLastByteAndWrapsWhole) {
+    if (!MD_DOOR)
+        GTEST_SKIP() << "this build has no WebSocket door";
+    uint16_t port = 0;
+    ASSERT_TRUE(DoorOpen("127.0.0.1", 0, TempDir().c_str(), -1, nullptr, &port));
+    Ws w = {Dial(port), ""};
+    Put(w.fd, Upgrade());
+    DoorEvent ev;
+    int k = -1;
+    for (long start = NowMs(); k < 0 && NowMs() - start < 5000;)
+        if (DoorWait(10), DoorNext(&ev) && ev.type == DOOR_JOINED)
+            k = ev.conn;
+    ASSERT_GE(k, 0);
+    ASSERT_NE(ReadHead(w.fd, 3000).find(" 101 "), std::string::npos);
+    std::vector<std::string> sent;
+    auto send = [&](size_t n) {
+        std::string m(n, (char)(sent.size() * 7 + 1));
+        bool queued = DoorSend(k, (const uint8_t *)m.data(), n, true);
+        if (queued)
+            sent.push_back(m);
+        return queued;
+    };
+    // Each message takes its bytes and a 2-byte length.
+    const size_t big = 1000, fit = DOOR_QUEUE / (big + 2), rest = DOOR_QUEUE - fit * (big + 2);
+    for (size_t i = 0; i < fit; i++)
+        ASSERT_TRUE(send(big));
+    EXPECT_FALSE(send(rest - 1));
+    EXPECT_TRUE(send(rest - 2));
+    EXPECT_FALSE(send(1));
+    size_t got = 0;
+    std::string p;
+    int op;
+    for (long start = NowMs(); got < 3 * fit && NowMs() - start < 10000;) {
+        if (sent.size() < 3 * fit && DoorQueued(k) < DOOR_QUEUE / 2)
+            send(big);
+        DoorWait(2);
+        for (std::string more = ReadSome(w.fd, 65536, 0); !more.empty();
+             more = ReadSome(w.fd, 65536, 0))
+            w.got += more;
+        while (got < sent.size() && TakeFrame(w, &op, &p))
+            ASSERT_EQ(p, sent[got++]) << "message " << got - 1;
+    }
+    EXPECT_EQ(got, 3 * fit);
+    DoorClose();
+    close(w.fd);
 }
 
 } // namespace
