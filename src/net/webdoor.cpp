@@ -70,7 +70,7 @@ static char origins[DOOR_ORIGINS][DOOR_ORIGIN_SIZE]; // --web-origin's, "" unuse
 struct Asking {
     struct lws *wsi; // NULL: unused
     uint32_t ipv4;   // its peer's address
-    uint64_t since;  // its request's start, lws_now_usecs()
+    uint64_t since;  // its request's start, lws_now_usecs(); 0 while answered
 };
 static Asking asking[DOOR_ASKING];
 
@@ -239,6 +239,9 @@ static int Refusal(struct lws *wsi) {
 // Answers an HTTP request: a GET of a file in the root, else a refusal.
 static int Http(struct lws *wsi, const char *uri) {
     char file[PATH_MAX];
+    Asking *a = AskingOf(wsi);
+    if (a) // read: the answer is libwebsockets' to time
+        a->since = 0;
     if (lws_hdr_total_length(wsi, WSI_TOKEN_GET_URI) <= 0) {
         lws_return_http_status(wsi, HTTP_STATUS_METHOD_NOT_ALLOWED, NULL);
         return -1;
@@ -333,7 +336,7 @@ static int Write(struct lws *wsi, DoorConn &c) {
 static void EndSlow() {
     uint64_t now = (uint64_t)lws_now_usecs();
     for (Asking &a : asking)
-        if (a.wsi && now - a.since > DOOR_HANDSHAKE_S * (uint64_t)LWS_US_PER_SEC) {
+        if (a.wsi && a.since && now - a.since > DOOR_HANDSHAKE_S * (uint64_t)LWS_US_PER_SEC) {
             lws_set_timeout(a.wsi, PENDING_TIMEOUT_HTTP_CONTENT, LWS_TO_KILL_ASYNC);
             a.wsi = NULL;
         }

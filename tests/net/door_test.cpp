@@ -192,6 +192,15 @@ bool Closed(int fd, int ms) {
     return CloseCode(fd, ms) >= 0;
 }
 
+// Whether the server ends a request sent a byte every 200 ms within ms.
+bool DripClosed(int fd, int ms) {
+    send(fd, "GET / HTTP/1.1\r\nX-A: ", 21, MSG_NOSIGNAL);
+    for (long start = NowMs(); NowMs() - start < ms;)
+        if (Closed(fd, 200) || send(fd, "a", 1, MSG_NOSIGNAL) != 1)
+            return true;
+    return false;
+}
+
 std::string Hello() {
     std::string h(MSG_HELLO_SIZE, '\0');
     h[0] = MSG_HELLO;
@@ -354,11 +363,10 @@ TEST_F(DoorTest, SlowOrHugeHandshakesAreCutOff) {
     int again = Dial(web);
     Put(again, "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
     EXPECT_NE(ReadHead(again, 3000).find(" 200 "), std::string::npos);
-    Put(again, "GET / HTTP/1.1\r\n"); // and nothing more
-    EXPECT_EQ(GoodJoin(), 0);         // served meanwhile
+    // libwebsockets alone gives one that comes in pieces 10 s.
+    EXPECT_TRUE(DripClosed(again, 4000 + DOOR_HANDSHAKE_S * 1000));
+    EXPECT_EQ(GoodJoin(), 0); // served meanwhile
     EXPECT_TRUE(Closed(slow, 4000 + DOOR_HANDSHAKE_S * 1000));
-    // libwebsockets alone gives a request in pieces 10 s.
-    EXPECT_TRUE(Closed(again, 4000 + DOOR_HANDSHAKE_S * 1000));
     close(slow);
     close(huge);
     close(again);
@@ -560,7 +568,7 @@ TEST(DoorQueue, FillsToItsLastByteAndWrapsWhole) {
              more = ReadSome(w.fd, 65536, 0))
             w.got += more;
         while (got < sent.size() && TakeFrame(w, &op, &p))
-            ASSERT_EQ(p, sent[got++]) << "message " << got - 1;
+            ASSERT_TRUE(p == sent[got++]) << "message " << got - 1 << ": " << p.size() << " bytes";
     }
     EXPECT_EQ(got, 3 * fit);
     DoorClose();
