@@ -492,19 +492,32 @@ bool DoorOpen(const char *addr, uint16_t port, const char *root, int wake_fd,
     return true;
 }
 
+// Whether text[0..n) is an origin: "http://" or "https://" and a host,
+// perhaps with a port; no path, space or control character.
+static bool IsOrigin(const char *text, size_t n) {
+    size_t scheme = strncmp(text, "http://", 7) == 0    ? 7
+                    : strncmp(text, "https://", 8) == 0 ? 8
+                                                        : 0;
+    if (!scheme || n <= scheme || n >= DOOR_ORIGIN_SIZE)
+        return false;
+    for (size_t i = scheme; i < n; i++)
+        if (text[i] == '/' || (uint8_t)text[i] <= ' ' || text[i] == 0x7f)
+            return false;
+    return true;
+}
+
 bool DoorAllowOrigins(const char *list) {
-    for (const char *at = list;;) {
+    for (const char *at = list;; at++) {
         size_t n = strcspn(at, ",");
-        bool scheme = strncmp(at, "http://", 7) == 0 || strncmp(at, "https://", 8) == 0;
-        const char *host = at + (at[4] == 's' ? 8 : 7);
         int k = 0;
         while (k < DOOR_ORIGINS && origins[k][0])
             k++;
-        char shown[ECHO_SIZE];
-        if (!scheme || host >= at + n || n >= DOOR_ORIGIN_SIZE ||
-            memchr(host, '/', at + n - host) || memchr(at, ' ', n)) {
+        if (!IsOrigin(at, n)) {
+            char entry[DOOR_ORIGIN_SIZE], shown[ECHO_SIZE];
+            snprintf(entry, sizeof entry, "%.*s", (int)(n < sizeof entry ? n : sizeof entry - 1),
+                     at);
             ErrorLine("'%s' is no origin such as https://example.org or http://host:8080",
-                      EchoText(list, shown));
+                      EchoText(entry, shown));
             return false;
         }
         if (k == DOOR_ORIGINS) {
@@ -513,9 +526,9 @@ bool DoorAllowOrigins(const char *list) {
         }
         memcpy(origins[k], at, n);
         origins[k][n] = 0;
-        if (!at[n])
+        at += n;
+        if (!*at)
             return true;
-        at += n + 1;
     }
 }
 
