@@ -211,6 +211,7 @@ std::string Hello() {
 
 // A door server on a free port with a web root beside a secret file.
 struct DoorTest : ::testing::Test {
+    const char *turn_ms = "50";
     Server s;
     uint16_t web = 0;
     std::string dir = TempDir();
@@ -227,7 +228,7 @@ struct DoorTest : ::testing::Test {
             symlink((dir + "/site-out/secret.html").c_str(), (dir + "/site/out.html").c_str()), 0);
         ASSERT_TRUE(StartServer(
             s, dir, "server",
-            {"--turn-ms", "50", "--turns", "4000", "--hash-every", "0", "--spectators", "12",
+            {"--turn-ms", turn_ms, "--turns", "4000", "--hash-every", "0", "--spectators", "12",
              "--web-port", "0", "--web-root", dir + "/site", "--web-origin",
              "https://ok.example,http://b.example:8080", "--web-origin", "http://c.example"}));
         std::string out = ReadFile(s.out);
@@ -573,6 +574,49 @@ TEST(DoorQueue, FillsToItsLastByteAndWrapsWhole) {
     EXPECT_EQ(got, 3 * fit);
     DoorClose();
     close(w.fd);
+}
+
+// The same with a turn every 5 ms.
+struct FastDoorTest : DoorTest {
+    FastDoorTest() {
+        turn_ms = "5";
+    }
+};
+
+TEST_F(FastDoorTest, ABrowserSpectatorFarBehindIsNotDropped) {
+    // Four players whose commands change every turn make a fast stream: a
+    // spectator that joins finds far more than its window to catch up on.
+    std::vector<int> players;
+    for (int i = 0; i < MAX_CLIENTS; i++) {
+        players.push_back(Open(web, i < 2 ? "127.0.0.2" : "127.0.0.3"));
+        ASSERT_GE(players.back(), 0);
+        Put(players.back(), Frame(0x82, Hello()));
+    }
+    std::string command(MSG_COMMAND_SIZE, '\0');
+    command[0] = MSG_COMMAND;
+    for (uint32_t seq = 1; seq < 200; seq++) {
+        PutBE32((uint8_t *)&command[1], seq);
+        for (int fd : players) {
+            for (int i = 0; i < CLIENT_SLOT; i++) // every byte changes
+                command[MSG_COMMAND_HEAD + i] = (char)(seq * 7 + (uint32_t)(fd * i));
+            Put(fd, Frame(0x82, command));
+        }
+        SleepFor(5);
+    }
+    Ws spectator = {Open(web), ""};
+    ASSERT_GE(spectator.fd, 0);
+    Put(spectator.fd, Frame(0x82, FollowAsk()));
+    std::string p;
+    int op = 0, streams = 0;
+    for (long start = NowMs(); NowMs() - start < 3000 && (op == 0 || op == 2 || op == 9);)
+        if ((op = NextFrame(spectator, &p, 1000)) == 2) // binary; 9: a ping
+            streams += !p.empty() && (uint8_t)p[0] == MSG_STREAM;
+    EXPECT_TRUE(op == 2 || op == 9) << op << ": a close frame, EOF or silence";
+    EXPECT_GT(streams, (int)(DOOR_QUEUE / MSG_STREAM_MAX));
+    EXPECT_EQ(ReadFile(s.out).find("spectator left"), std::string::npos) << ReadFile(s.out);
+    for (int fd : players)
+        close(fd);
+    close(spectator.fd);
 }
 
 } // namespace
