@@ -357,8 +357,10 @@ static void EndReplaced(int slot) {
         char where[96];
         if (Linked(c))
             WhereOf(c, where, sizeof where);
-        if (Linked(c) && !net_server.quiet)
+        if (Linked(c) && !net_server.quiet && slot >= 0)
             printf("slot %d replaced by a new connection (%s)\n", slot, where);
+        else if (Linked(c) && !net_server.quiet)
+            printf("replaced by a new connection (%s)\n", where);
         if (Linked(c))
             Goodbye(c, NET_REPLACED, true);
         NetServerLeave(c);

@@ -9,8 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
 #include "net/followers.h"
 #include "net/online.h"
 #include "net/webdoor.h"
@@ -501,7 +499,9 @@ TEST_F(DoorTest, TheShareOfAnAddressCountsBothCarriers) {
     TestClient more;
     EXPECT_FALSE(Connect(more, s.port, 2000)); // and ENet the door's connections
     close(fds.back());
+    fds.pop_back();
     ASSERT_TRUE(AwaitText(s.out, "spectator left", 3000));
+    enet_host_destroy(more.host);
     EXPECT_TRUE(Connect(more, s.port, 5000));
     for (int fd : fds)
         close(fd);
