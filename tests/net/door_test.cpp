@@ -124,8 +124,7 @@ int NextFrame(int fd, std::string *p, int ms) {
     if (h.size() < 2)
         return -1;
     size_t n = (uint8_t)h[1] & 127, wide = n == 126 ? 2 : n == 127 ? 8 : 0;
-    if (wide)
-        n = 0;
+    n = wide ? 0 : n;
     for (char b : wide ? ReadSome(fd, wide, 1000) : "")
         n = n << 8 | (uint8_t)b;
     for (p->clear(); p->size() < n && n < (1u << 24);) {
@@ -291,8 +290,7 @@ TEST_F(DoorTest, WebSocketAndEnetPlayersShareTheSlots) {
     Put(fd, Frame(0x88, std::string("\x0f\xa2", 2))); // close code 4002: leaving
     EXPECT_TRUE(AwaitText(s.out, "slot 1 left", 3000));
     close(fd);
-    // The ENet player's token taken to the door ends its connection, with a line.
-    std::string taken = Hello();
+    std::string taken = Hello(); // the ENet player's token taken to the door ends it
     PutBE64((uint8_t *)&taken[7], enet.token);
     fd = Sent(web, "127.0.0.1", taken);
     EXPECT_TRUE(AwaitText(s.out, "slot 0 replaced by a new connection (127.0.0.1:", 3000));
@@ -393,8 +391,7 @@ TEST_F(DoorTest, ARefusedConnectionTouchesOnlyItself) {
     ASSERT_TRUE(AwaitText(s.out, "slot 3 joined", 5000));
     EXPECT_EQ(Open(web, "127.0.0.4"), -1);
     EXPECT_EQ(Open(web, from[0]), -1);
-    // Once the frames already come are taken, each gets more.
-    std::string p;
+    std::string p; // once the frames already come are taken, each gets more
     for (int fd : in)
         while (NextFrame(fd, &p, 0) >= 0) {
         }
@@ -465,8 +462,7 @@ TEST_F(FastDoorTest, ABrowserSpectatorFarBehindIsNotDropped) {
     std::vector<int> players;
     for (int i = 0; i < MAX_CLIENTS; i++)
         players.push_back(Sent(web, i < 2 ? "127.0.0.2" : "127.0.0.3", Hello()));
-    std::string command(MSG_COMMAND_SIZE, '\0');
-    command[0] = MSG_COMMAND;
+    std::string command = (char)MSG_COMMAND + std::string(MSG_COMMAND_SIZE - 1, '\0');
     for (uint32_t seq = 1; seq < 200; seq++) {
         PutBE32((uint8_t *)&command[1], seq);
         for (int fd : players) {
