@@ -20,14 +20,12 @@
 
 #include "resources/errorline.h"
 
-#define DOOR_EVENTS NET_EVENTS_MAX           // messages waiting to be taken, at most
-#define PING_S 3                             // a silent connection is pinged after this
-#define HANGUP_S 10                          // and dropped after this: NET_TIMEOUT_MAX
-#define DOOR_SOCKETS (4 * DOOR_CONNS)        // sockets of the door at once, listening included
-#define HTTP_STATUS_REQ_HEADER_TOO_LARGE 431 // not among libwebsockets' names
-#define DOOR_ASKING                                                                                \
-    32                                         // sockets in HTTP (files, handshakes) at once: the
-                                               // WebSocket connections always keep their room
+#define DOOR_EVENTS NET_EVENTS_MAX             // messages waiting to be taken, at most
+#define PING_S 3                               // a silent connection is pinged after this
+#define HANGUP_S 10                            // and dropped after this: NET_TIMEOUT_MAX
+#define DOOR_SOCKETS (4 * DOOR_CONNS)          // sockets of the door at once, listening included
+#define HTTP_STATUS_REQ_HEADER_TOO_LARGE 431   // not among libwebsockets' names
+#define DOOR_ASKING 32                         // sockets in HTTP at once (pages, handshakes)
 #define DOOR_ASKING_PER_ADDRESS 8              // the same from one IPv4 address
 #define DOOR_HEADER_READ (4 * DOOR_HEADER_MAX) // header bytes read: closed unanswered beyond
 #define DOOR_ORIGINS 8                         // origins allowed besides the page's own
