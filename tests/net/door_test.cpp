@@ -473,7 +473,7 @@ TEST_F(FastDoorTest, ABrowserSpectatorFarBehindIsNotDropped) {
     std::string p;
     int op = 0;
     for (long start = NowMs(); NowMs() - start < 3000 && (op == 0 || op == 2 || op == 9);)
-        op = NextFrame(spectator, &p, 1000); // binary, or 9: a ping
+        op = NextFrame(spectator, &p, 2000); // binary, or 9: a ping
     EXPECT_TRUE(op == 2 || op == 9) << op << ": a close frame, EOF or silence";
     EXPECT_EQ(ReadFile(s.out).find("spectator left"), std::string::npos) << ReadFile(s.out);
     // The players' queues have run across their ends: their packages whole.
