@@ -9,6 +9,10 @@ bool DoorOpen(const char *, uint16_t, const char *, int, int (*)(uint32_t), uint
     return false;
 }
 
+bool DoorAllowOrigins(const char *) {
+    return true;
+}
+
 bool DoorIsOpen() {
     return false;
 }

@@ -333,11 +333,22 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     return true;
 }
 
-// Ends the connections whose slots went to a hello with the slot's token,
-// or were let go for their silence.
-static void EndReplaced() {
+// Ends the connections whose slots went to a hello with the slot's token
+// (slot: that slot, -1 unknown), or were let go for their silence, each
+// with a line.
+static void EndReplaced(int slot) {
     for (int c = NetServerReplaced(); c >= 0; c = NetServerReplaced()) {
         // One let go for its silence may be there still: it gets back in.
+        bool silent = net_server.conn_state[c] == CONN_SILENT;
+        char where[96];
+        if (Linked(c))
+            WhereOf(c, where, sizeof where);
+        if (Linked(c) && !net_server.quiet && silent)
+            printf("a silent player let go for a new one (%s)\n", where);
+        else if (Linked(c) && !net_server.quiet && slot >= 0)
+            printf("slot %d replaced by a new connection (%s)\n", slot, where);
+        else if (Linked(c) && !net_server.quiet)
+            printf("replaced by a new connection (%s)\n", where);
         if (Linked(c))
             Goodbye(c, net_server.conn_state[c] == CONN_SILENT ? 0 : NET_REPLACED, true);
         NetServerLeave(c);
@@ -433,6 +444,8 @@ static void OnMessage(int c, const uint8_t *msg, size_t length, const char *wher
         SendTo(c, reply, n, true);
     if (close)
         Goodbye(c, 0, false);
+    if (n > 0 && reply[0] == MSG_WELCOME)
+        EndReplaced(reply[1]);
     if (n > 0 && !net_server.quiet && reply[0] == MSG_WELCOME)
         printf("slot %d joined (%s)\n", reply[1], where);
     if (n > 0 && reply[0] == MSG_FOLLOW)
@@ -498,14 +511,14 @@ void NetServerWait(uint32_t ms) {
     for (int k = 0; r > 0; k++) {
         NetServerClock(enet_time_get());
         HandleEvent(&ev);
-        EndReplaced();
+        EndReplaced(-1);
         r = k + 1 < NET_EVENTS_MAX ? enet_host_service(host, &ev, 0) : 0;
     }
     static DoorEvent door_ev; // a message's room: kept off the stack
     for (int k = 0; k < NET_EVENTS_MAX && DoorNext(&door_ev); k++) {
         NetServerClock(enet_time_get());
         HandleDoorEvent(door_ev);
-        EndReplaced();
+        EndReplaced(-1);
     }
     EndStalled();
     TakeCounters();

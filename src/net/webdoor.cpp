@@ -1,8 +1,9 @@
 // The WebSocket door on libwebsockets: the connection table with its send
 // queues, the events handed to the server host, and the page's files served
 // by GET from the web root only. libwebsockets parses HTTP and WebSocket and
-// bounds the headers and the handshake time; the door bounds each message,
-// each send queue and each connection's count per address.
+// bounds the headers; the door bounds each request's time, each message,
+// each send queue, the sockets still in HTTP (per address and in all) and
+// each WebSocket connection's count per address, and checks each Origin.
 #include "net/webdoor.h"
 
 #include <arpa/inet.h>
@@ -19,10 +20,16 @@
 
 #include "resources/errorline.h"
 
-#define DOOR_EVENTS NET_EVENTS_MAX    // messages waiting to be taken, at most
-#define PING_S 3                      // a silent connection is pinged after this
-#define HANGUP_S 10                   // and dropped after this: NET_TIMEOUT_MAX
-#define DOOR_SOCKETS (4 * DOOR_CONNS) // sockets of the door at once, listening included
+#define DOOR_EVENTS NET_EVENTS_MAX             // messages waiting to be taken, at most
+#define PING_S 3                               // a silent connection is pinged after this
+#define HANGUP_S 10                            // and dropped after this: NET_TIMEOUT_MAX
+#define DOOR_SOCKETS (4 * DOOR_CONNS)          // sockets of the door at once, listening included
+#define HTTP_STATUS_REQ_HEADER_TOO_LARGE 431   // not among libwebsockets' names
+#define DOOR_ASKING 32                         // sockets in HTTP at once (pages, handshakes)
+#define DOOR_ASKING_PER_ADDRESS 8              // the same from one IPv4 address
+#define DOOR_HEADER_READ (4 * DOOR_HEADER_MAX) // header bytes read: closed unanswered beyond
+#define DOOR_ORIGINS 8                         // origins allowed besides the page's own
+#define DOOR_ORIGIN_SIZE 128                   // bytes of one, its end included
 
 // Stage of a door connection.
 #define DOOR_FREE 0
@@ -54,13 +61,21 @@ static uint32_t pending_head, pending_count;
 static bool woken;                        // wake socket readable, or time up
 static lws_sorted_usec_list_t wait_timer; // ends a DoorWait
 static uint64_t frames_sent, frames_received, bytes_sent;
-static uint8_t out[LWS_PRE + MSG_MAX_SIZE]; // one frame being written
-static struct lws *asking[DOOR_SOCKETS];    // connections still in their request or handshake
-static uint64_t asking_since[DOOR_SOCKETS]; // since when, lws_now_usecs()
+static uint8_t out[LWS_PRE + MSG_MAX_SIZE];          // one frame being written
+static char origins[DOOR_ORIGINS][DOOR_ORIGIN_SIZE]; // --web-origin's, "" unused
 
-// Per-session data: the connection number, -1 before it has one.
+// A socket in HTTP: a page fetch, or a request or handshake being read.
+struct Asking {
+    struct lws *wsi; // NULL: unused
+    uint32_t ipv4;   // its peer's address
+    uint64_t since;  // its request's start, lws_now_usecs(); 0 while answered
+};
+static Asking asking[DOOR_ASKING];
+
+// Per-session data, zeroed by libwebsockets: the connection number + 1,
+// 0 before it has one.
 struct Session {
-    int k;
+    int k1;
 };
 
 // The content type of a file by its ending; NULL for a file not served.
@@ -98,23 +113,6 @@ static bool FileOf(const char *uri, char *file, size_t size) {
            stat(file, &st) == 0 && S_ISREG(st.st_mode) && ContentType(file);
 }
 
-// Answers an HTTP request: a GET of a file in the root, else a refusal.
-static int Http(struct lws *wsi, const char *uri) {
-    char file[PATH_MAX];
-    if (lws_hdr_total_length(wsi, WSI_TOKEN_GET_URI) <= 0) {
-        lws_return_http_status(wsi, HTTP_STATUS_METHOD_NOT_ALLOWED, NULL);
-        return -1;
-    }
-    if (!FileOf(uri, file, sizeof file)) {
-        lws_return_http_status(wsi, HTTP_STATUS_NOT_FOUND, NULL);
-        return lws_http_transaction_completed(wsi) ? -1 : 0;
-    }
-    int r = lws_serve_http_file(wsi, file, ContentType(file), NULL, 0);
-    if (r < 0)
-        return -1;
-    return r > 0 && lws_http_transaction_completed(wsi) ? -1 : 0;
-}
-
 // The peer's IPv4 address and its text, from the socket.
 static uint32_t PeerOf(struct lws *wsi, char *where, size_t size) {
     struct sockaddr_in a;
@@ -129,6 +127,133 @@ static uint32_t PeerOf(struct lws *wsi, char *where, size_t size) {
     inet_ntop(AF_INET, &a.sin_addr, ip, sizeof ip);
     snprintf(where, size, "%s:%u", ip, (unsigned)ntohs(a.sin_port));
     return ntohl(a.sin_addr.s_addr);
+}
+
+// The entry of a socket in HTTP, or NULL.
+static Asking *AskingOf(struct lws *wsi) {
+    for (Asking &a : asking)
+        if (a.wsi == wsi)
+            return &a;
+    return NULL;
+}
+
+// Sockets in HTTP from an address (0: all of them).
+static int AskingFrom(uint32_t ipv4) {
+    int n = 0;
+    for (const Asking &a : asking)
+        n += a.wsi && (ipv4 == 0 || a.ipv4 == ipv4);
+    return n;
+}
+
+// Notes a new socket in HTTP; false when there is no room for it.
+static bool AskingStart(struct lws *wsi) {
+    char where[48];
+    uint32_t ipv4 = PeerOf(wsi, where, sizeof where);
+    for (Asking &a : asking)
+        if (!a.wsi) {
+            a.wsi = wsi;
+            a.ipv4 = ipv4;
+            a.since = (uint64_t)lws_now_usecs();
+            return true;
+        }
+    return false;
+}
+
+// A socket leaves HTTP: closed, or a WebSocket connection now.
+static void AskingEnd(struct lws *wsi) {
+    Asking *a = AskingOf(wsi);
+    if (a)
+        a->wsi = NULL;
+}
+
+// Whether a new socket from a peer finds room in HTTP: within the
+// address's share and the door's bound.
+static bool AskingRoom(const struct sockaddr_storage *peer) {
+    const struct sockaddr_in *a = (const struct sockaddr_in *)peer;
+    uint32_t ipv4 = peer->ss_family == AF_INET ? ntohl(a->sin_addr.s_addr) : 0;
+    return AskingFrom(0) < DOOR_ASKING && (ipv4 == 0 || AskingFrom(ipv4) < DOOR_ASKING_PER_ADDRESS);
+}
+
+// Ends an HTTP transaction: a kept-alive socket's next request has
+// DOOR_HANDSHAKE_S from now. -1 to close.
+static int Completed(struct lws *wsi) {
+    if (lws_http_transaction_completed(wsi))
+        return -1;
+    Asking *a = AskingOf(wsi);
+    if (a)
+        a->since = (uint64_t)lws_now_usecs();
+    return 0;
+}
+
+// Whether a request's Origin may use the door: none (no browser), the
+// page's own (http or https with the request's Host) or one allowed by
+// DoorAllowOrigins. Prints one line for a refused one.
+static bool OriginAllowed(struct lws *wsi) {
+    char origin[DOOR_ORIGIN_SIZE], host[DOOR_ORIGIN_SIZE], own[2 * DOOR_ORIGIN_SIZE];
+    if (lws_hdr_total_length(wsi, WSI_TOKEN_ORIGIN) <= 0)
+        return true;
+    if (lws_hdr_copy(wsi, origin, sizeof origin, WSI_TOKEN_ORIGIN) > 0) {
+        int n = lws_hdr_copy(wsi, host, sizeof host, WSI_TOKEN_HOST);
+        static const char *const schemes[] = {"http://", "https://"};
+        for (const char *scheme : schemes) {
+            snprintf(own, sizeof own, "%s%s", scheme, host);
+            if (n > 0 && strcmp(origin, own) == 0)
+                return true;
+        }
+        for (const char *o : origins)
+            if (*o && strcmp(origin, o) == 0)
+                return true;
+    } else {
+        snprintf(origin, sizeof origin, "(too long)");
+    }
+    char where[48], shown[ECHO_SIZE];
+    PeerOf(wsi, where, sizeof where);
+    printf("door: refused origin %s (%s)\n", EchoText(origin, shown), where);
+    fflush(stdout);
+    return false;
+}
+
+// Bytes of a request's headers that libwebsockets knows by name, each
+// line's name and separators counted as 4.
+static int HeaderBytes(struct lws *wsi) {
+    int n = 0;
+    for (int t = 0; t < WSI_TOKEN_COUNT; t++) {
+        int len = lws_hdr_total_length(wsi, (enum lws_token_indexes)t);
+        n += len > 0 ? len + 4 : 0;
+    }
+    return n;
+}
+
+// Answers a request that must not go on (headers too large, a foreign
+// Origin), else 0: the status was sent, 1; a hang-up, -1.
+static int Refusal(struct lws *wsi) {
+    if (HeaderBytes(wsi) > DOOR_HEADER_MAX)
+        return lws_return_http_status(wsi, HTTP_STATUS_REQ_HEADER_TOO_LARGE, NULL) ? -1 : 1;
+    if (!OriginAllowed(wsi))
+        return lws_return_http_status(wsi, HTTP_STATUS_FORBIDDEN, NULL) ? -1 : 1;
+    return 0;
+}
+
+// Answers an HTTP request: a GET of a file in the root, else a refusal.
+static int Http(struct lws *wsi, const char *uri) {
+    char file[PATH_MAX];
+    Asking *a = AskingOf(wsi);
+    if (a) // read: the answer is libwebsockets' to time
+        a->since = 0;
+    if (lws_hdr_total_length(wsi, WSI_TOKEN_GET_URI) <= 0) {
+        lws_return_http_status(wsi, HTTP_STATUS_METHOD_NOT_ALLOWED, NULL);
+        return -1;
+    }
+    if (Refusal(wsi))
+        return -1;
+    if (!FileOf(uri, file, sizeof file)) {
+        lws_return_http_status(wsi, HTTP_STATUS_NOT_FOUND, NULL);
+        return Completed(wsi);
+    }
+    int r = lws_serve_http_file(wsi, file, ContentType(file), NULL, 0);
+    if (r < 0)
+        return -1;
+    return r > 0 ? Completed(wsi) : 0;
 }
 
 int DoorFrom(uint32_t ipv4) {
@@ -151,13 +276,13 @@ static int FreeConn(uint32_t ipv4) {
 }
 
 // Takes a piece of a received frame; false ends the connection (text,
-// or more than the largest message).
+// or more than the largest message, told by the frame's length at once).
 static bool Receive(struct lws *wsi, DoorConn &c, int k, const uint8_t *in, size_t n) {
     if (!lws_frame_is_binary(wsi)) {
         lws_close_reason(wsi, LWS_CLOSE_STATUS_UNACCEPTABLE_OPCODE, NULL, 0);
         return false;
     }
-    if (n > DOOR_IN_MAX - c.got) {
+    if (n > DOOR_IN_MAX - c.got || lws_remaining_packet_payload(wsi) > DOOR_IN_MAX - c.got - n) {
         lws_close_reason(wsi, LWS_CLOSE_STATUS_MESSAGE_TOO_LARGE, NULL, 0);
         return false;
     }
@@ -203,55 +328,49 @@ static int Write(struct lws *wsi, DoorConn &c) {
     return 0;
 }
 
-// Notes a connection in its request (since: now) or out of it (since: 0).
-static void Asking(struct lws *wsi, uint64_t since) {
-    int free_at = -1;
-    for (int i = 0; i < DOOR_SOCKETS; i++) {
-        if (asking[i] == wsi) {
-            asking[i] = since ? wsi : NULL;
-            return;
-        }
-        if (!asking[i] && free_at < 0)
-            free_at = i;
-    }
-    if (since && free_at >= 0) {
-        asking[free_at] = wsi;
-        asking_since[free_at] = since;
-    }
-}
-
-// Ends the connections whose request or handshake takes too long, silent
-// ones included: libwebsockets' own time-out starts with the first byte.
+// Ends the sockets whose request or handshake takes too long, silent
+// ones and kept-alive ones included: libwebsockets' own time-outs start
+// anew with parts of a request.
 static void EndSlow() {
     uint64_t now = (uint64_t)lws_now_usecs();
-    for (int i = 0; i < DOOR_SOCKETS; i++)
-        if (asking[i] && now - asking_since[i] > DOOR_HANDSHAKE_S * (uint64_t)LWS_US_PER_SEC) {
-            lws_set_timeout(asking[i], PENDING_TIMEOUT_HTTP_CONTENT, LWS_TO_KILL_ASYNC);
-            asking[i] = NULL;
+    for (Asking &a : asking)
+        if (a.wsi && a.since && now - a.since > DOOR_HANDSHAKE_S * (uint64_t)LWS_US_PER_SEC) {
+            lws_set_timeout(a.wsi, PENDING_TIMEOUT_HTTP_CONTENT, LWS_TO_KILL_ASYNC);
+            a.wsi = NULL;
         }
+}
+
+// The door connection of a session, or NULL: only the socket that holds it.
+static DoorConn *ConnOf(struct lws *wsi, const Session *s) {
+    int k = s ? s->k1 - 1 : -1;
+    return k >= 0 && k < DOOR_CONNS && conns[k].wsi == wsi ? &conns[k] : NULL;
 }
 
 // The door's protocol: HTTP files, then the WebSocket connections.
 static int DoorCallback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                         size_t len) {
     Session *s = (Session *)user;
-    DoorConn *c = s && s->k >= 0 && s->k < DOOR_CONNS ? &conns[s->k] : NULL;
+    DoorConn *c = NULL;
     switch (reason) {
+    case LWS_CALLBACK_FILTER_NETWORK_CONNECTION: // user: the peer's address
+        return AskingRoom(&((const lws_filter_network_conn_args *)user)->cli_addr) ? 0 : 1;
+    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
+        // Its request, handshake included, has DOOR_HANDSHAKE_S.
+        return AskingStart(wsi) ? 0 : -1;
     case LWS_CALLBACK_HTTP:
-        Asking(wsi, 0);
         return Http(wsi, (const char *)in);
     case LWS_CALLBACK_CLOSED_HTTP:
     case LWS_CALLBACK_WSI_DESTROY:
-        Asking(wsi, 0);
+        AskingEnd(wsi);
         return 0;
     case LWS_CALLBACK_HTTP_FILE_COMPLETION:
-        return lws_http_transaction_completed(wsi) ? -1 : 0;
+        return Completed(wsi);
     case LWS_CALLBACK_HTTP_BODY:
-        return -1; // GET has no body
-    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
-        // Its request, handshake included, has DOOR_HANDSHAKE_S.
-        Asking(wsi, (uint64_t)lws_now_usecs());
-        return 0;
+        return -1;                          // GET has no body
+    case LWS_CALLBACK_HTTP_CONFIRM_UPGRADE: // only to WebSocket: no HTTP/2 (h2c)
+        if (strcmp((const char *)in, "websocket") != 0)
+            return lws_return_http_status(wsi, HTTP_STATUS_NOT_IMPLEMENTED, NULL) ? -1 : 1;
+        return Refusal(wsi);
     case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
         char where[48];
         return FreeConn(PeerOf(wsi, where, sizeof where)) < 0 ? 1 : 0;
@@ -260,10 +379,10 @@ static int DoorCallback(struct lws *wsi, enum lws_callback_reasons reason, void 
         char where[48];
         uint32_t ipv4 = PeerOf(wsi, where, sizeof where);
         int k = FreeConn(ipv4);
-        s->k = k;
         if (k < 0)
             return -1;
-        Asking(wsi, 0); // the idle checks take over
+        s->k1 = k + 1;
+        AskingEnd(wsi); // the idle checks take over
         DoorConn &n = conns[k];
         n.wsi = wsi;
         n.stage = DOOR_NEW;
@@ -274,11 +393,11 @@ static int DoorCallback(struct lws *wsi, enum lws_callback_reasons reason, void 
         return 0;
     }
     case LWS_CALLBACK_RECEIVE:
-        if (!c || c->stage == DOOR_ENDING)
+        if (!(c = ConnOf(wsi, s)) || c->stage == DOOR_ENDING)
             return c ? 0 : -1;
-        return Receive(wsi, *c, s->k, (const uint8_t *)in, len) ? 0 : -1;
+        return Receive(wsi, *c, s->k1 - 1, (const uint8_t *)in, len) ? 0 : -1;
     case LWS_CALLBACK_WS_PEER_INITIATED_CLOSE:
-        if (c && len >= 2) {
+        if ((c = ConnOf(wsi, s)) && len >= 2) {
             int code = ((const uint8_t *)in)[0] << 8 | ((const uint8_t *)in)[1];
             c->code = (int16_t)(code >= DOOR_CLOSE_BASE && code < DOOR_CLOSE_BASE + 256
                                     ? code - DOOR_CLOSE_BASE
@@ -286,12 +405,12 @@ static int DoorCallback(struct lws *wsi, enum lws_callback_reasons reason, void 
         }
         return 0;
     case LWS_CALLBACK_SERVER_WRITEABLE:
-        return c ? Write(wsi, *c) : -1;
+        return (c = ConnOf(wsi, s)) ? Write(wsi, *c) : -1;
     case LWS_CALLBACK_CLOSED:
-        if (c) { // one never handed over goes unseen
+        if ((c = ConnOf(wsi, s))) { // one never handed over goes unseen
             c->wsi = NULL;
             c->stage = c->stage == DOOR_NEW ? DOOR_FREE : DOOR_CLOSED;
-            s->k = -1;
+            s->k1 = 0;
         }
         return 0;
     default:
@@ -308,6 +427,11 @@ static int WakeCallback(struct lws *, enum lws_callback_reasons reason, void *, 
 
 static const struct lws_protocols protocols[] = {
     {"marrowdigger", DoorCallback, sizeof(Session), DOOR_IN_MAX, 0, NULL, 0},
+    {NULL, NULL, 0, 0, 0, NULL, 0},
+};
+// The wake socket's, on a vhost of its own that listens nowhere, so that
+// no client can ask for it.
+static const struct lws_protocols wake_protocols[] = {
     {"md-wake", WakeCallback, 0, 0, 0, NULL, 0},
     {NULL, NULL, 0, 0, 0, NULL, 0},
 };
@@ -331,15 +455,22 @@ bool DoorOpen(const char *addr, uint16_t port, const char *root, int wake_fd,
     info.protocols = protocols;
     info.gid = info.uid = -1;
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
-    info.max_http_header_data = DOOR_HEADER_MAX;
-    info.max_http_header_pool = DOOR_CONNS;
+    info.max_http_header_data = DOOR_HEADER_READ;
+    info.max_http_header_pool = DOOR_ASKING;
     info.timeout_secs = DOOR_HANDSHAKE_S;
+    info.timeout_secs_ah_idle = DOOR_HANDSHAKE_S;
     info.keepalive_timeout = DOOR_HANDSHAKE_S;
     info.fd_limit_per_thread = DOOR_SOCKETS;
     info.retry_and_idle_policy = &idle_policy;
     door = lws_create_context(&info);
     struct lws_vhost *vh = door ? lws_get_vhost_by_name(door, "default") : NULL;
-    if (!vh || lws_get_vhost_listen_port(vh) <= 0) {
+    struct lws_context_creation_info wake;
+    memset(&wake, 0, sizeof wake);
+    wake.port = CONTEXT_PORT_NO_LISTEN;
+    wake.vhost_name = "md-wake";
+    wake.protocols = wake_protocols;
+    struct lws_vhost *wake_vh = vh ? lws_create_vhost(door, &wake) : NULL;
+    if (!wake_vh || lws_get_vhost_listen_port(vh) <= 0) {
         ErrorLine("cannot listen for browsers on %s:%u", info.iface ? info.iface : "0.0.0.0",
                   (unsigned)port);
         DoorClose();
@@ -348,7 +479,8 @@ bool DoorOpen(const char *addr, uint16_t port, const char *root, int wake_fd,
     int fd = wake_fd >= 0 ? dup(wake_fd) : -1; // the door closes its copy
     lws_sock_file_fd_type desc;
     desc.filefd = fd;
-    if (fd >= 0 && !lws_adopt_descriptor_vhost(vh, LWS_ADOPT_RAW_FILE_DESC, desc, "md-wake", NULL))
+    if (fd >= 0 &&
+        !lws_adopt_descriptor_vhost(wake_vh, LWS_ADOPT_RAW_FILE_DESC, desc, "md-wake", NULL))
         close(fd);
     other_conns = others;
     memset(conns, 0, sizeof conns);
@@ -356,6 +488,46 @@ bool DoorOpen(const char *addr, uint16_t port, const char *root, int wake_fd,
     pending_head = pending_count = 0;
     *bound = (uint16_t)lws_get_vhost_listen_port(vh);
     return true;
+}
+
+// Whether text[0..n) is an origin: "http://" or "https://" and a host,
+// perhaps with a port; no path, space or control character.
+static bool IsOrigin(const char *text, size_t n) {
+    size_t scheme = strncmp(text, "http://", 7) == 0    ? 7
+                    : strncmp(text, "https://", 8) == 0 ? 8
+                                                        : 0;
+    if (!scheme || n <= scheme || n >= DOOR_ORIGIN_SIZE)
+        return false;
+    for (size_t i = scheme; i < n; i++)
+        if (text[i] == '/' || (uint8_t)text[i] <= ' ' || text[i] == 0x7f)
+            return false;
+    return true;
+}
+
+bool DoorAllowOrigins(const char *list) {
+    for (const char *at = list;; at++) {
+        size_t n = strcspn(at, ",");
+        int k = 0;
+        while (k < DOOR_ORIGINS && origins[k][0])
+            k++;
+        if (!IsOrigin(at, n)) {
+            char entry[DOOR_ORIGIN_SIZE], shown[ECHO_SIZE];
+            snprintf(entry, sizeof entry, "%.*s", (int)(n < sizeof entry ? n : sizeof entry - 1),
+                     at);
+            ErrorLine("'%s' is no origin such as https://example.org or http://host:8080",
+                      EchoText(entry, shown));
+            return false;
+        }
+        if (k == DOOR_ORIGINS) {
+            ErrorLine("more than %d origins for --web-origin", DOOR_ORIGINS);
+            return false;
+        }
+        memcpy(origins[k], at, n);
+        origins[k][n] = 0;
+        at += n;
+        if (!*at)
+            return true;
+    }
 }
 
 bool DoorIsOpen() {

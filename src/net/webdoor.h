@@ -18,9 +18,9 @@
 #define DOOR_CONNS NET_DOOR_CONNS // WebSocket connections at once
 #define DOOR_CLOSE_BASE 4000      // close code of a goodbye: this + the goodbye code
 #define DOOR_QUEUE (64u << 10)    // bytes waiting to be sent on one connection, at most
-#define DOOR_HEADER_MAX 2048      // bytes of HTTP headers read from one request, at most
-#define DOOR_IN_MAX 4096          // largest message a browser may send: far above its own
-#define DOOR_HANDSHAKE_S 2        // seconds an HTTP request or WebSocket handshake may take
+#define DOOR_HEADER_MAX 8192 // bytes of HTTP headers read from one request, at most: a 431 beyond
+#define DOOR_IN_MAX 4096     // largest message a browser may send: far above its own
+#define DOOR_HANDSHAKE_S 2   // seconds an HTTP request or WebSocket handshake may take
 
 #define DOOR_JOINED 1  // a WebSocket connection is open
 #define DOOR_MESSAGE 2 // it sent a whole message
@@ -45,6 +45,12 @@ struct DoorEvent {
 // returns false when it cannot; *bound gets the port.
 bool DoorOpen(const char *addr, uint16_t port, const char *root, int wake_fd,
               int (*others)(uint32_t ipv4), uint16_t *bound);
+
+// Adds the origins of a comma list (each "http://HOST[:PORT]" or
+// "https://...", as browsers send them) to those whose pages may use the
+// door besides the page's own. Prints one line and returns false for a bad
+// one or too many.
+bool DoorAllowOrigins(const char *list);
 
 // Whether the door is open.
 bool DoorIsOpen();

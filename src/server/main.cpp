@@ -15,6 +15,7 @@
 
 #include "net/netserver.h"
 #include "net/serverhost.h"
+#include "net/webdoor.h"
 #include "resources/errorline.h"
 #include "resources/options.h"
 #include "resources/tiles.h"
@@ -45,8 +46,8 @@ static const char usage[] =
     "usage: marrowdigger-server [--data DIR] [--port N] [--bind ADDR] [--players N]\n"
     "                           [--turn-ms N] [--turns N] [--record FILE | --record-dir DIR]\n"
     "                           [--hash-every N] [--record-overwrite] [--spectators N]\n"
-    "                           [--spectator-delay T] [--web-port N [--web-root DIR]]\n"
-    "                           [--quiet]\n"
+    "                           [--spectator-delay T] [--web-port N [--web-root DIR]\n"
+    "                           [--web-origin ORIGIN]...] [--quiet]\n"
     "       marrowdigger-server --replay FILE [--data DIR] [--hash-every N]\n"
     "  --data DIR        game data folder (data/maptest.map, data/tiledata.cfg); default:\n"
     "                    $MARROWDIGGER_DATA, else " MD_INSTALLED_DATA " if there, else .\n"
@@ -68,6 +69,9 @@ static const char usage[] =
     "                    (default: off)\n"
     "  --web-root DIR    the page's files (default: " MD_INSTALLED_WEB " if there, else\n"
     "                    build-web)\n"
+    "  --web-origin ORIGIN  also let pages of ORIGIN (e.g. https://example.org, a comma\n"
+    "                    list, or the option again) use the door; the page's own\n"
+    "                    origin and clients that send none always may\n"
     "  --quiet           no join and leave lines\n"
     "  --all-creatures   test option: every creature enabled, the 1024 of the world\n"
     "  --first-turn N    test option: the turn counter starts at N (measuring late\n"
@@ -143,6 +147,7 @@ enum {
     OPT_FOLLOW_DELAY,
     OPT_WEB_PORT,
     OPT_WEB_ROOT,
+    OPT_WEB_ORIGIN,
     OPT_FIRST_TURN,
     OPT_COUNT
 };
@@ -167,6 +172,7 @@ static const Option options[OPT_COUNT] = {
     {"--spectator-delay", OPTION_NUMBER, 0, FOLLOW_DELAY_MAX},
     {"--web-port", OPTION_NUMBER, 0, 65535},
     {"--web-root", OPTION_PATH},
+    {"--web-origin", OPTION_TEXT},
     {"--first-turn", OPTION_NUMBER, 0, 2000000000},
 };
 
@@ -223,6 +229,10 @@ static int ParseOptions(int argc, char **argv, Options &o) {
             o.web_port = n;
         else if (k == OPT_WEB_ROOT)
             o.web_root = r.value;
+        else if (k == OPT_WEB_ORIGIN && !DoorAllowOrigins(r.value))
+            return 2;
+        else if (k == OPT_WEB_ORIGIN)
+            continue;
         else if (k == OPT_FIRST_TURN)
             o.first_turn = n;
         else
