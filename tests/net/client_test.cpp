@@ -295,8 +295,6 @@ TEST(Client, ATokenThatCannotBeKeptIsSaidAndPlayGoesOn) {
     }
 }
 
-// A join goes on sending until its server answers: a server that comes up a
-// second after the client started is joined.
 // A game that finds the server full says so once and asks again between
 // waits until a slot frees, or until the player leaves.
 TEST(Client, AFullServerIsWaitedForUntilASlotFreesOrThePlayerLeaves) {
@@ -332,6 +330,8 @@ TEST(Client, AFullServerIsWaitedForUntilASlotFreesOrThePlayerLeaves) {
     Vanish(holder);
 }
 
+// A join goes on sending until its server answers: a server that comes up a
+// second after the client started is joined.
 TEST(Client, JoinsAServerThatComesUpLate) {
     EnetUp();
     ENetAddress a;
