@@ -159,7 +159,9 @@ bool NetJoin(const char *who, const char *address) {
     const char *shown = server_link.shown;
     unsigned port = server_link.port;
     ClaimToken(server_link.name, server_link.port);
-    SendHello();
+    uint8_t hello[MSG_HELLO_SIZE];
+    NetMakeHello(hello, token);
+    LinkGreet(server_link, hello, sizeof hello); // said again on a new connection if need be
     uint8_t answer[MSG_WELCOME_SIZE];
     int type = LinkAwait(server_link, AcceptAnswer, answer, sizeof answer);
     if (type == MSG_WELCOME) {

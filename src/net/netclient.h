@@ -21,7 +21,9 @@ struct NetClientState {
 extern NetClientState net_client;
 
 // Joins the server at "HOST[:PORT]" (default port NET_DEFAULT_PORT): connects,
-// sends the hello and waits for the answer, at most NET_CONNECT_MS in all.
+// sends the hello and waits for the answer, at most NET_CONNECT_MS in all
+// (connecting again, and saying hello again, when a connection is lost
+// before the answer; after 2 s it says once a second how long it has tried).
 // Nothing of an earlier join in the same process (its game, command numbers,
 // commands held) carries over. On success sets net_client.remote and returns
 // true. Otherwise prints one line (who for the program's name: unreachable,
