@@ -50,8 +50,11 @@ static void CloseHost(NetLink &link) {
     enet_deinitialize();
 }
 
-// Says once a second, after JOIN_TELL_MS, how long the join has tried.
+// Says once a second, after JOIN_TELL_MS, how long the join has tried;
+// nothing once its time is over (the line that ends it comes then).
 static void Tell(NetLink &link) {
+    if (Left(link.deadline) == 0)
+        return;
     uint32_t tried = (enet_time_get() - (link.deadline - NET_CONNECT_MS)) / 1000;
     if (tried * 1000 < JOIN_TELL_MS || tried <= link.told)
         return;

@@ -130,8 +130,11 @@ static void CloseSocket(NetLink &link, unsigned short code) {
     link.peer = NULL;
 }
 
-// Says once a second, after JOIN_TELL_MS, how long the join has tried.
+// Says once a second, after JOIN_TELL_MS, how long the join has tried;
+// nothing once its time is over (the line that ends it comes then).
 static void Tell(NetLink &link) {
+    if ((int32_t)(link.deadline - LinkNow()) <= 0)
+        return;
     uint32_t tried = (LinkNow() - (link.deadline - NET_CONNECT_MS)) / 1000;
     if (tried * 1000 < JOIN_TELL_MS || tried <= link.told)
         return;

@@ -61,14 +61,11 @@ TEST_P(DroppedHandshake, TheJoinSendsAgainUntilItGetsIn) {
     StopJoinServer(j);
 }
 
-INSTANTIATE_TEST_SUITE_P(Drops, DroppedHandshake,
-                         ::testing::Values(FixedDrops{"connects", 6, 0, 0},
-                                           FixedDrops{"hellos", 0, 6, 0},
-                                           FixedDrops{"answers", 0, 0, 5},
-                                           FixedDrops{"all", 4, 4, 3}),
-                         [](const ::testing::TestParamInfo<FixedDrops> &i) {
-                             return std::string(i.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Drops, DroppedHandshake,
+    ::testing::Values(FixedDrops{"connects", 6, 0, 0}, FixedDrops{"hellos", 0, 6, 0},
+                      FixedDrops{"answers", 0, 0, 5}, FixedDrops{"all", 4, 4, 3}),
+    [](const ::testing::TestParamInfo<FixedDrops> &i) { return std::string(i.param.name); });
 
 // Joins through random loss, each through a fresh relay with 20 ms delay:
 // prints how many got in and the slowest; the count is the script's to judge.

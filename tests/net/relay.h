@@ -1,8 +1,8 @@
 // A UDP relay for the on-line tests: one client on one side, the server on
 // the other, every datagram held for a fixed delay each way, a share of them
 // dropped at random each way, or a fixed number of the first ENet CONNECTs,
-// hellos and datagrams back, which it counts, and a switch that cuts the link. It runs on a thread of its own so
-// that a client can block in its join while the relay carries the traffic.
+// hellos and datagrams back, which it counts, and a switch that cuts the link. It runs on a thread
+// of its own so that a client can block in its join while the relay carries the traffic.
 #ifndef MD_TESTS_NET_RELAY_H
 #define MD_TESTS_NET_RELAY_H
 
