@@ -32,13 +32,15 @@ void StopJoinServer(JoinServer &j) {
 struct FixedDrops {
     const char *name;
     int connects, hellos, back; // the first ones of each the relay drops
+    int others;                 // and of the rest toward the server
 };
 
 class DroppedHandshake : public ::testing::TestWithParam<FixedDrops> {};
 
 // Each case drops more of one message than ENet's own back-off (0.5, 1, 2,
-// 4 s) would send again within the join, or loses the server's answers so
-// that it lets the handshake go: the join sends them again and gets in.
+// 4 s) would send again within the join, or loses the client's or the
+// server's side of the handshake so long that the server lets it go: the
+// join sends them again, on a new connection if need be, and gets in.
 TEST_P(DroppedHandshake, TheJoinSendsAgainUntilItGetsIn) {
     const FixedDrops &d = GetParam();
     JoinServer j;
@@ -47,6 +49,7 @@ TEST_P(DroppedHandshake, TheJoinSendsAgainUntilItGetsIn) {
     relay.drop_connects = d.connects;
     relay.drop_hellos = d.hellos;
     relay.drop_back = d.back;
+    relay.drop_others = d.others;
     StartRelay(relay, j.s.port, 20);
     testing::internal::CaptureStderr();
     bool joined = NetJoin("links", ("127.0.0.1:" + std::to_string(relay.port)).c_str());
@@ -58,13 +61,15 @@ TEST_P(DroppedHandshake, TheJoinSendsAgainUntilItGetsIn) {
     EXPECT_GT(relay.connects, d.connects);
     EXPECT_GT(relay.hellos, d.hellos);
     EXPECT_GT(relay.back, d.back);
+    EXPECT_GT(relay.others, d.others);
     StopJoinServer(j);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Drops, DroppedHandshake,
-    ::testing::Values(FixedDrops{"connects", 6, 0, 0}, FixedDrops{"hellos", 0, 6, 0},
-                      FixedDrops{"answers", 0, 0, 5}, FixedDrops{"all", 4, 4, 3}),
+    ::testing::Values(FixedDrops{"connects", 6, 0, 0, 0}, FixedDrops{"hellos", 0, 6, 0, 0},
+                      FixedDrops{"answers", 0, 0, 5, 0}, FixedDrops{"handshake", 0, 0, 0, 10},
+                      FixedDrops{"all", 4, 4, 3, 0}),
     [](const ::testing::TestParamInfo<FixedDrops> &i) { return std::string(i.param.name); });
 
 // Joins through random loss, each through a fresh relay with 20 ms delay:

@@ -1,8 +1,9 @@
 // A UDP relay for the on-line tests: one client on one side, the server on
 // the other, every datagram held for a fixed delay each way, a share of them
 // dropped at random each way, or a fixed number of the first ENet CONNECTs,
-// hellos and datagrams back, which it counts, and a switch that cuts the link. It runs on a thread
-// of its own so that a client can block in its join while the relay carries the traffic.
+// hellos, other datagrams to the server and datagrams back, which it counts, and a switch that cuts
+// the link. It runs on a thread of its own so that a client can block in its join while the relay
+// carries the traffic.
 #ifndef MD_TESTS_NET_RELAY_H
 #define MD_TESTS_NET_RELAY_H
 
@@ -30,9 +31,11 @@ struct DelayRelay {
     int drop_connects = 0;                // the first ones toward the server carrying a CONNECT
     int drop_hellos = 0;                  // and those carrying a hello
     int drop_back = 0;                    // the first datagrams toward the client
-    std::atomic<int> connects{0};         // datagrams seen carrying a CONNECT, dropped or not
-    std::atomic<int> hellos{0};           // and a hello
-    std::atomic<int> back{0};             // datagrams seen toward the client
+    int drop_others = 0;          // the first toward the server carrying no CONNECT (hellos, acks)
+    std::atomic<int> connects{0}; // datagrams seen carrying a CONNECT, dropped or not
+    std::atomic<int> hellos{0};   // and a hello
+    std::atomic<int> back{0};     // datagrams seen toward the client
+    std::atomic<int> others{0};   // toward the server without a CONNECT
     std::atomic<bool> stop{false};
     std::thread thread;
     struct Held {
@@ -77,9 +80,10 @@ inline bool FixedDrop(DelayRelay *r, int dir, const uint8_t *d, size_t n) {
         return ++r->back <= r->drop_back;
     if (CarriesConnect(d, n))
         return ++r->connects <= r->drop_connects;
+    bool other = ++r->others <= r->drop_others;
     if (CarriesHello(d, n))
-        return ++r->hellos <= r->drop_hellos;
-    return false;
+        return ++r->hellos <= r->drop_hellos || other;
+    return other;
 }
 
 // The relay's loop: take what arrives on either side, pass it on once its
