@@ -5,12 +5,14 @@
 # at 30 % loss. The figures come from the on-line test program, which this
 # builds first in BUILD_DIR (a folder that ./run.sh configured without the
 # tests gets them switched on). Prints the figure lines; exit status 1 when
-# a case failed. Usage: scripts/links.sh [BUILD_DIR] [TRIES]
+# a case failed. SEED picks another fixed sequence of losses.
+# Usage: scripts/links.sh [BUILD_DIR] [TRIES] [SEED]
 set -eu
 cd "$(dirname "$0")/.."
 here=$PWD
 build=${1:-build}
 tries=${2:-20}
+seed=${3:-12345}
 type=
 [ -f "$build/CMakeCache.txt" ] || type=-DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "links.sh: building test_net and the server in $build (tests switched on)" >&2
@@ -25,8 +27,8 @@ status=0
 for filter in 'Loss/LossyJoins.Figures/10pc' 'Loss/LossyJoins.Figures/30pc' 'LateServer.*' \
     '*Taps*30pc_lost*' '*Taps*3000ms_cut'; do
     SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy XDG_STATE_HOME=$state MD_BUILD_DIR=$build \
-        MD_LINK_TRIES=$tries "$build/test_net" --gtest_filter="$filter" >"$state/out" 2>&1 ||
+        MD_LINK_TRIES=$tries MD_LINK_SEED=$seed "$build/test_net" --gtest_filter="$filter" >"$state/out" 2>&1 ||
         { status=1; cat "$state/out" >&2; }
-    grep -E '^(joins|late server|taps)' "$state/out" || true
+    grep -E '^(joins at|late server:|taps: [0-9])' "$state/out" || true
 done
 exit $status
