@@ -182,17 +182,19 @@ void LinkGreet(NetLink &link, const uint8_t *bytes, size_t n) {
 
 // One slice of a join still waiting for the answer to its greeting: the
 // resends hurried, the progress said, and a connection that fell silent
-// (the server let its handshake go) replaced.
-static void Joining(NetLink &link) {
+// (the server let its handshake go) replaced; whether it was.
+static bool Joining(NetLink &link) {
     Hurry(link);
     Tell(link);
     ENetPeer *p = PeerOf(link);
     if (!p || !link.greeted)
-        return;
+        return false;
     if ((int32_t)(p->lastReceiveTime - link.heard) > 0)
         link.heard = p->lastReceiveTime;
-    if (enet_time_get() - link.heard >= JOIN_SILENT_MS)
-        Attempt(link);
+    if (enet_time_get() - link.heard < JOIN_SILENT_MS)
+        return false;
+    Attempt(link);
+    return true;
 }
 
 int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_t *answer,
@@ -203,8 +205,11 @@ int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_
         if (left == 0 || !link.peer)
             return 0;
         int r = enet_host_service(HostOf(link), &ev, Slice(left));
-        if (link.greeting_size)
-            Joining(link);
+        if (link.greeting_size && Joining(link) && r > 0) { // the event was the old connection's
+            if (ev.type == ENET_EVENT_TYPE_RECEIVE)
+                enet_packet_destroy(ev.packet);
+            continue;
+        }
         if (r <= 0)
             continue;
         if (ev.type == ENET_EVENT_TYPE_CONNECT && link.greeting_size) { // a new try got through

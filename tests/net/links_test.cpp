@@ -68,7 +68,7 @@ TEST_P(DroppedHandshake, TheJoinSendsAgainUntilItGetsIn) {
 INSTANTIATE_TEST_SUITE_P(
     Drops, DroppedHandshake,
     ::testing::Values(FixedDrops{"connects", 6, 0, 0, 0}, FixedDrops{"hellos", 0, 6, 0, 0},
-                      FixedDrops{"answers", 0, 0, 5, 0}, FixedDrops{"handshake", 0, 0, 0, 10},
+                      FixedDrops{"answers", 0, 0, 5, 0}, FixedDrops{"handshake", 0, 0, 0, 8},
                       FixedDrops{"all", 4, 4, 3, 0}),
     [](const ::testing::TestParamInfo<FixedDrops> &i) { return std::string(i.param.name); });
 
