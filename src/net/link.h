@@ -19,7 +19,7 @@
 #define LINK_GONE 3      // the connection ended: LinkEvent's code, the goodbye code
 
 #define JOIN_RESEND_MS 250  // a join's lost CONNECT or greeting goes again after this at most
-#define JOIN_SILENT_MS 2500 // a joining connection that hears nothing this long is made anew
+#define JOIN_SILENT_MS 2000 // a joining connection that hears nothing this long is made anew
 #define JOIN_TELL_MS 2000   // a join says how long it has tried after this, once a second
 
 // One event of a link.
