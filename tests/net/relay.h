@@ -1,8 +1,7 @@
 // A UDP relay for the on-line tests: one client on one side, the server on
 // the other, every datagram held for a fixed delay each way, a share of them
-// dropped at random each way, or a fixed number of the first ENet CONNECTs,
-// hellos, other datagrams to the server and datagrams back, which it counts, and a switch that cuts
-// the link. It runs on a thread of its own so that a client can block in its join while the relay
+// dropped at random each way (or the first of each kind it counts), and a switch that cuts the
+// link. It runs on a thread of its own so that a client can block in its join while the relay
 // carries the traffic.
 #ifndef MD_TESTS_NET_RELAY_H
 #define MD_TESTS_NET_RELAY_H
@@ -20,6 +19,11 @@
 
 #include "net/online.h"
 
+// Datagrams the relay tells apart: toward the server one carrying an ENet
+// CONNECT, one carrying a hello, and any without a CONNECT (hellos too);
+// and any toward the client.
+enum { SEEN_CONNECT, SEEN_HELLO, SEEN_OTHER, SEEN_BACK, SEEN_KINDS };
+
 struct DelayRelay {
     int near = -1, far = -1;              // sockets facing the client and the server
     uint16_t port = 0;                    // where the client connects
@@ -28,14 +32,9 @@ struct DelayRelay {
     std::atomic<int> loss{0};             // percent dropped each way
     uint32_t draw = 12345;                // fixed sequence of draws for the losses
     std::atomic<bool> cut{false};         // drop everything while set
-    int drop_connects = 0;                // the first ones toward the server carrying a CONNECT
-    int drop_hellos = 0;                  // and those carrying a hello
-    int drop_back = 0;                    // the first datagrams toward the client
-    int drop_others = 0;          // the first toward the server carrying no CONNECT (hellos, acks)
-    std::atomic<int> connects{0}; // datagrams seen carrying a CONNECT, dropped or not
-    std::atomic<int> hellos{0};   // and a hello
-    std::atomic<int> back{0};     // datagrams seen toward the client
-    std::atomic<int> others{0};   // toward the server without a CONNECT
+
+    int drop[SEEN_KINDS] = {};              // the first datagrams of each kind dropped
+    std::atomic<int> seen[SEEN_KINDS] = {}; // datagrams of each kind seen, dropped or not
     std::atomic<bool> stop{false};
     std::thread thread;
     struct Held {
@@ -67,23 +66,18 @@ inline bool CarriesConnect(const uint8_t *d, size_t n) {
 // Whether a datagram toward the server holds a hello: its type and the mark.
 inline bool CarriesHello(const uint8_t *d, size_t n) {
     static const uint8_t start[5] = {MSG_HELLO, 'M', 'D', 'G', 'O'};
-    for (size_t i = 0; i + sizeof start <= n; i++)
-        if (memcmp(d + i, start, sizeof start) == 0)
-            return true;
-    return false;
+    return memmem(d, n, start, sizeof start) != nullptr;
 }
 
 // Counts a datagram going dir (0 toward the server); whether it is one of
 // the first the relay is set to drop.
 inline bool FixedDrop(DelayRelay *r, int dir, const uint8_t *d, size_t n) {
     if (dir == 1)
-        return ++r->back <= r->drop_back;
+        return ++r->seen[SEEN_BACK] <= r->drop[SEEN_BACK];
     if (CarriesConnect(d, n))
-        return ++r->connects <= r->drop_connects;
-    bool other = ++r->others <= r->drop_others;
-    if (CarriesHello(d, n))
-        return ++r->hellos <= r->drop_hellos || other;
-    return other;
+        return ++r->seen[SEEN_CONNECT] <= r->drop[SEEN_CONNECT];
+    bool other = ++r->seen[SEEN_OTHER] <= r->drop[SEEN_OTHER];
+    return (CarriesHello(d, n) && ++r->seen[SEEN_HELLO] <= r->drop[SEEN_HELLO]) || other;
 }
 
 // The relay's loop: take what arrives on either side, pass it on once its
