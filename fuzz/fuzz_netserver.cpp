@@ -43,7 +43,7 @@ static void CheckTables() {
         FUZZ_CHECK(net_server.conn_state[c] == CONN_PLAYER && net_server.conn_slot[c] == i);
     }
     for (int c = 0; c < NET_MAX_CONNS; c++) {
-        FUZZ_CHECK(net_server.conn_state[c] <= CONN_REPLACED);
+        FUZZ_CHECK(net_server.conn_state[c] <= CONN_SILENT);
         FUZZ_CHECK((net_server.conn_state[c] == CONN_PLAYER) == (net_server.conn_slot[c] >= 0));
         if (net_server.conn_slot[c] >= 0)
             FUZZ_CHECK(net_server.conn_slot[c] < MAX_CLIENTS &&

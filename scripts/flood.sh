@@ -2,12 +2,12 @@
 # Join figures under a flood: starts a server on a free loopback port with
 # one spectator place, a headless spectator that follows it from before the
 # flood to the end, and marrowdigger-flood against it (see tools/flood.cpp);
-# then ends the server and says whether the spectator followed throughout
-# (exit status 1 when a join failed or the spectator did not).
-# Usage: scripts/flood.sh BUILD_DIR churn|forged [TRIES] [RATE]
+# then stops the server and says whether the spectator followed throughout,
+# up to the stop (exit status 1 when a join failed or the spectator did not).
+# Usage: scripts/flood.sh BUILD_DIR churn|forged|squat|squat-play [TRIES] [RATE]
 set -eu
 build=${1:?build folder}
-kind=${2:?churn or forged}
+kind=${2:?churn, forged, squat or squat-play}
 tries=${3:-50}
 rate=${4:-20000}
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,10 +43,17 @@ XDG_STATE_HOME="$work/state" "$build/marrowdigger-flood" --port "$port" --kind "
 kill "$server"
 wait "$server" || true
 server=
-followed=0
-wait "$spectator" || followed=$?
+# A stopped server is waited for: the spectator followed throughout when the
+# stop is the first thing it says after catching up.
+for _ in $(seq 100); do
+    grep -q "the server stopped" "$work/spectator.err" && break
+    sleep 0.1
+done
+kill "$spectator"
+wait "$spectator" || true
 spectator=
-echo "spectator: exit status $followed; $(tail -1 "$work/spectator.err")"
-[ "$followed" -eq 0 ] || status=1
+said=$(grep -v "caught up" "$work/spectator.err" | head -1)
+echo "spectator: $said"
+case "$said" in *"the server stopped; waiting"*) ;; *) status=1 ;; esac
 tail -1 "$work/server.out"
 exit $status

@@ -2,7 +2,7 @@
 // (NetJoin) to a dedicated server on this machine while other loopback
 // addresses flood it, and how many got in within the join window.
 //
-//   marrowdigger-flood --port P --kind churn|forged [--tries N] [--rate R]
+//   marrowdigger-flood --port P --kind churn|forged|squat|squat-play [--tries N] [--rate R]
 //                      [--window-ms W] [--seconds-before S]
 //
 // churn:  41 addresses (127.0.0.20-60) x 8 ENet peers each that connect,
@@ -11,6 +11,10 @@
 // forged: ENet CONNECT datagrams that expect no answer, R a second (default
 //         20000), from 250 addresses in 250 different /24 networks
 //         (127.10.K.1), 4 source ports each, each with a new connect id.
+//
+// squat:  one address (127.0.0.9) that joins as a player, takes its slot and
+//         drops it at once without a goodbye, again and again, with no pause;
+//         squat-play does the same but sends one command before it drops.
 //
 // Only loopback addresses are ever sent to. The real client joins from
 // 127.0.0.1; each try is timed from its start to the welcome, then leaves.
@@ -167,6 +171,47 @@ static void ForgedLoop(int rate) {
            (NowMs() - start) / 1000.0);
 }
 
+// Takes slots from 127.0.0.9 and drops each at once, without a goodbye;
+// with play set, after one command. Counts the slots taken.
+static std::atomic<int> squatted{0};
+static void SquatLoop(bool play) {
+    ENetAddress me, to;
+    enet_address_set_host_ip(&me, "127.0.0.9");
+    me.port = 0;
+    enet_address_set_host_ip(&to, "127.0.0.1");
+    to.port = target;
+    while (!stop) {
+        ENetHost *h = enet_host_create(&me, 1, NET_CHANNELS, 0, 0);
+        ENetPeer *p = h ? enet_host_connect(h, &to, NET_CHANNELS, 0) : NULL;
+        ENetEvent ev;
+        long until = NowMs() + 1000;
+        bool sent = false, in = false;
+        while (p && !stop && !in && NowMs() < until && enet_host_service(h, &ev, 5) >= 0) {
+            if (ev.type == ENET_EVENT_TYPE_CONNECT && !sent) {
+                uint8_t hello[MSG_HELLO_SIZE];
+                NetMakeHello(hello, 0);
+                enet_peer_send(p, NET_CHANNEL_RELIABLE,
+                               enet_packet_create(hello, sizeof hello, ENET_PACKET_FLAG_RELIABLE));
+                sent = true;
+            } else if (ev.type == ENET_EVENT_TYPE_RECEIVE) {
+                in = ev.packet->data[0] == MSG_WELCOME;
+                enet_packet_destroy(ev.packet);
+            } else if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
+                break;
+            }
+        }
+        if (in && play) {
+            uint8_t cmd[MSG_COMMAND_SIZE] = {MSG_COMMAND, 0, 0, 0, 1, 1, 3};
+            enet_peer_send(p, NET_CHANNEL_RELIABLE,
+                           enet_packet_create(cmd, sizeof cmd, ENET_PACKET_FLAG_RELIABLE));
+            enet_host_flush(h);
+        }
+        squatted += in;
+        if (h)
+            enet_host_destroy(h); // gone without a word
+    }
+}
+
 int main(int argc, char **argv) {
     const char *kind = "churn";
     int tries = 50, rate = 20000, window = 5000, before = 3;
@@ -185,14 +230,18 @@ int main(int argc, char **argv) {
             before = atoi(argv[i + 1]);
     }
     bool churn = !strcmp(kind, "churn"), forged = !strcmp(kind, "forged");
-    if (target == 0 || (!churn && !forged) || tries < 1 || rate < 1 || rate > 200000) {
-        fprintf(stderr, "usage: marrowdigger-flood --port P --kind churn|forged [--tries N] "
-                        "[--rate R] [--window-ms W] [--seconds-before S]\n");
+    bool squat = !strcmp(kind, "squat"), squat_play = !strcmp(kind, "squat-play");
+    if (target == 0 || (!churn && !forged && !squat && !squat_play) || tries < 1 || rate < 1 ||
+        rate > 200000) {
+        fprintf(stderr, "usage: marrowdigger-flood --port P --kind churn|forged|squat|squat-play "
+                        "[--tries N] [--rate R] [--window-ms W] [--seconds-before S]\n");
         return 2;
     }
     if (enet_initialize() != 0)
         return 1;
-    std::thread flood = churn ? std::thread(ChurnLoop) : std::thread(ForgedLoop, rate);
+    std::thread flood = churn                 ? std::thread(ChurnLoop)
+                        : squat || squat_play ? std::thread(SquatLoop, squat_play)
+                                              : std::thread(ForgedLoop, rate);
     sleep((unsigned)before); // the flood in full swing
     char address[32];
     snprintf(address, sizeof address, "127.0.0.1:%u", (unsigned)target);
@@ -213,6 +262,8 @@ int main(int argc, char **argv) {
     }
     stop = true;
     flood.join();
+    if (squat || squat_play)
+        printf("slots squatted: %d\n", squatted.load());
     printf("%s flood: joined %d of %d within %d ms (slowest %ld ms)\n", kind, joined, tries, window,
            slowest);
     return joined == tries ? 0 : 1;

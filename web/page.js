@@ -10,7 +10,8 @@
 //                      (marrowdigger-script.js), its trace lines to console.log
 //   ?play              join the server that serves the page (its WebSocket door)
 //   ?spectate          follow that server's game (&hash-every=N as with watch)
-// A player's token is kept in localStorage, per server.
+// A player's token is kept in localStorage, per server and seat: each page
+// that plays holds a seat of its own, so two tabs are two players.
 'use strict';
 
 var statusLine = document.getElementById('status');
@@ -94,9 +95,90 @@ function serverAddress() {
 }
 
 // The player's token files (under /state in the game's file system) are
-// kept in localStorage, one entry per server, and put back before the game
-// starts; the game writes them when a server gives it a token.
-var stateKey = 'marrowdigger-state:' + location.host;
+// kept in localStorage, one entry per server and seat, and put back before
+// the game starts; the game writes them when a server gives it a token.
+function stateKey(seat) {
+  return 'marrowdigger-state:' + location.host + (seat > 1 ? '#' + seat : '');
+}
+
+// Seats 1 to 4 of a server, as the native game's token files: a page that
+// plays holds one, through the Web Locks API, or where the page is no
+// secure context (plain HTTP but on localhost) through a lease in
+// localStorage renewed every second. A tab keeps its seat in sessionStorage,
+// so that a reload plays on in the same slot.
+var SEATS = 4;
+var seatName = 'marrowdigger-seat:' + location.host;
+var pageId = Date.now() + ':' + Math.random();
+
+// Holds the lock of name for the page's life when it is free (or, given
+// ms, once it is let go within ms); resolves to whether it is held.
+function holdLock(name, ms) {
+  var abort = ms ? new AbortController() : null;
+  var timer = ms ? setTimeout(function() { abort.abort(); }, ms) : 0;
+  var options = ms ? { signal: abort.signal } : { ifAvailable: true };
+  return new Promise(function(resolve) {
+    navigator.locks.request(name, options, function(lock) {
+      clearTimeout(timer);
+      resolve(!!lock);
+      return lock ? new Promise(function() {}) : undefined; // let go when the page goes
+    }).catch(function() { resolve(false); });
+  });
+}
+
+// The same through a lease in localStorage: taken when absent or older
+// than 3 s, and ours when still ours a moment later (two pages taking it at
+// once: the later writer keeps it).
+function holdLease(name) {
+  var read = function() {
+    try { return JSON.parse(localStorage.getItem(name) || 'null'); } catch (e) { return null; }
+  };
+  var write = function() {
+    try { localStorage.setItem(name, JSON.stringify({ id: pageId, at: Date.now() })); } catch (e) { /* off */ }
+  };
+  var lease = read();
+  if (lease && lease.id !== pageId && Date.now() - lease.at < 3000)
+    return Promise.resolve(false);
+  write();
+  return new Promise(function(resolve) {
+    setTimeout(function() {
+      var now = read();
+      if (!now || now.id !== pageId)
+        return resolve(false);
+      setInterval(write, 1000);
+      window.addEventListener('pagehide', function() {
+        try { localStorage.removeItem(name); } catch (e) { /* off */ }
+      });
+      resolve(true);
+    }, 150);
+  });
+}
+
+// The seat this page plays in: the tab's own again (waiting up to 2 s for
+// the page it replaces to let go of it), else the first free one; 0 when
+// none is free, and the page then plays without a kept token.
+function takeSeat() {
+  var hold = function(seat, ms) {
+    return navigator.locks ? holdLock(seatName + '#' + seat, ms) : holdLease(seatName + '#' + seat);
+  };
+  var kept = 0;
+  try { kept = Number(sessionStorage.getItem(seatName)) || 0; } catch (e) { kept = 0; }
+  if (!(kept >= 1 && kept <= SEATS))
+    kept = 0;
+  var next = function(seat) {
+    if (seat > SEATS)
+      return Promise.resolve(0);
+    if (seat === kept)
+      return next(seat + 1);
+    return hold(seat).then(function(held) { return held ? seat : next(seat + 1); });
+  };
+  return (kept ? hold(kept, 2000) : Promise.resolve(false)).then(function(held) {
+    return held ? kept : next(1);
+  }).then(function(seat) {
+    try { if (seat) sessionStorage.setItem(seatName, String(seat)); } catch (e) { /* off */ }
+    window.mdSeat = seat; // for tests
+    return seat;
+  });
+}
 
 function stateFiles(FS, dir, out) {
   FS.readdir(dir).forEach(function(name) {
@@ -111,9 +193,9 @@ function stateFiles(FS, dir, out) {
   return out;
 }
 
-function restoreState(FS) {
+function restoreState(FS, key) {
   var saved = {};
-  try { saved = JSON.parse(localStorage.getItem(stateKey) || '{}'); } catch (e) { saved = {}; }
+  try { saved = JSON.parse(localStorage.getItem(key) || '{}'); } catch (e) { saved = {}; }
   Object.keys(saved).forEach(function(path) {
     if (path.indexOf('/state/') !== 0 || path.indexOf('..') >= 0)
       return;
@@ -129,7 +211,7 @@ function restoreState(FS) {
     var now = JSON.stringify(stateFiles(FS, '/state', {}));
     if (now !== last) {
       last = now;
-      try { localStorage.setItem(stateKey, now); } catch (e) { /* storage full or off */ }
+      try { localStorage.setItem(key, now); } catch (e) { /* storage full or off */ }
     }
   }, 1000);
 }
@@ -155,8 +237,14 @@ var Module = {
   setStatus: function(text) { if (text) say(text); },
   onRuntimeInitialized: function() {
     gameArguments(Module).then(function(args) {
+      return (params.has('play') ? takeSeat() : Promise.resolve(0)).then(function(seat) {
+        return { args: args, seat: seat };
+      });
+    }).then(function(start) {
+      var args = start.args;
       try { Module.FS.mkdir('/state'); } catch (e) { /* there already */ }
-      restoreState(Module.FS);
+      if (start.seat)
+        restoreState(Module.FS, stateKey(start.seat));
       Module.FS.chdir('/gamedata');
       say('');
       fit();

@@ -36,6 +36,14 @@ static const char usage[] =
     "Keys: arrows, keypad or h j k l y u b n move; Escape opens the menu; Enter, Space or Z\n"
     "chooses; F11 or Alt+Enter switches full screen.\n";
 
+// Between tries at a full server: waits ms unless a stop signal came (the
+// player left); whether to try again.
+static bool WaitForSlot(uint32_t ms) {
+    for (uint32_t waited = 0; waited < ms && !Platform_StopSignal(); waited += 50)
+        Platform_Delay(50);
+    return !Platform_StopSignal();
+}
+
 int main(int argc, char **argv) {
     const char *server = NULL, *record = NULL, *followed = NULL;
     int every = -1; // --hash-every, -1 when not given
@@ -85,6 +93,12 @@ int main(int argc, char **argv) {
         ErrorLine("--hash-every needs --watch or --spectate");
         return 2;
     }
+    // A stop signal or a lost display after the join still says the goodbye;
+    // the display is checked before the join, not after it.
+    Platform_CatchStopSignals();
+    if ((server || followed) && !Platform_CheckDisplay())
+        return 1;
+    net_full_wait = WaitForSlot;
     if (!GameConnect("marrowdigger", server, followed, every))
         return 1;
     if (record && !WatchOpen("marrowdigger", record, every))

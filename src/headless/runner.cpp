@@ -464,8 +464,10 @@ int HeadlessMain(int argc, char **argv) {
                       : hl_until_watched && watching.state == WATCH_BROKEN
                           ? "the watch broke off"
                           : "stopped after the last frame";
-    if (seam_signal == SIGINT || seam_signal == SIGTERM) {
-        end = seam_signal == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM";
+    if (seam_signal == SIGINT || seam_signal == SIGTERM || seam_signal == SIGHUP) {
+        end = seam_signal == SIGINT    ? "stopped by SIGINT"
+              : seam_signal == SIGTERM ? "stopped by SIGTERM"
+                                       : "stopped by SIGHUP";
         hl_status = 128 + seam_signal;
     }
     fprintf(stderr, "marrowdigger-headless: %u frames, turn %u, %s\n", ran, last, end);

@@ -15,10 +15,16 @@
 
 FollowState following;
 
-#define SERVE_MS 50 // longest time between services of the connection while catching up
+#define SERVE_MS 50     // longest time between services of the connection while catching up
+#define ATTEMPT_MS 2000 // one try to follow a stopped server again, before the next
 
 static NetLink follow_link;                      // the connection to the server
 static uint8_t ended;                            // the server said goodbye
+static uint8_t stopped;                          // the server said it stops and may come back
+static uint32_t stopped_since;                   // when it did
+static uint32_t attempt_since;                   // when the current try to follow again began
+static uint8_t welcome[MSG_FOLLOW_SIZE];         // the welcome of a try, once it came
+static uint8_t welcomed;                         // it came
 static uint32_t following_since;                 // the link's clock when the follower was ready
 static uint32_t served_at;                       // the link's clock at the last service
 static uint8_t buffer[FOLLOW_BUFFER];            // stream bytes not yet handed out
@@ -63,11 +69,23 @@ static int AcceptSnapshot(const uint8_t *d, size_t n) {
     return MSG_SNAPSHOT;
 }
 
-bool NetFollow(const char *who, const char *address) {
-    // Every follow starts from an empty stream.
-    ended = 0;
+// Every follow starts from an empty stream.
+static void EmptyStream() {
+    ended = stopped = welcomed = 0;
     head = tail = 0;
     memset(slots, 0, sizeof slots);
+}
+
+// Takes a follower welcome: the followed game's set-up.
+static void Followed(const uint8_t *answer) {
+    following.players = answer[1];
+    following.setup = answer[2];
+    following.delay = GetBE16(answer + 3);
+    following.join_turn = GetBE32(answer + 5);
+}
+
+bool NetFollow(const char *who, const char *address) {
+    EmptyStream();
     if (!LinkConnect(follow_link, who, address))
         return false;
     uint8_t follow[MSG_FOLLOW_ASK_SIZE];
@@ -77,10 +95,7 @@ bool NetFollow(const char *who, const char *address) {
     int type = LinkAwait(follow_link, AcceptFollow, answer, sizeof answer);
     bool same = type == MSG_FOLLOW && GetBE64(answer + 9) == DataHash();
     if (same && LinkAwait(follow_link, AcceptSnapshot, snapshot, sizeof snapshot)) {
-        following.players = answer[1];
-        following.setup = answer[2];
-        following.delay = GetBE16(answer + 3);
-        following.join_turn = GetBE32(answer + 5);
+        Followed(answer);
         return true;
     }
     fprintf(stderr, "%s: the server at %s:%u %s\n", who, follow_link.name,
@@ -118,6 +133,9 @@ static void Receive() {
     for (int k = 0; k < NET_EVENTS_MAX && LinkUp(follow_link) && LinkNext(follow_link, &ev); k++) {
         if (ev.type == LINK_GONE) {
             ended = ev.code == NET_BYE;
+            stopped = ev.code == NET_STOPPING;
+            stopped_since = LinkNow();
+            attempt_since = stopped_since - ATTEMPT_MS; // the first try at once
             if (ev.code == NET_BEHIND)
                 following.problem = "fell behind the stream the server keeps";
             else if (!ended)
@@ -171,9 +189,63 @@ int FollowNext(uint64_t *hash) {
         return FOLLOW_WAIT;
     if (ended && head == tail)
         return FOLLOW_END;
+    if (stopped && head == tail)
+        return FOLLOW_STOPPED;
     if (ended)
         following.problem = "the stream broke off";
     return FOLLOW_LOST;
+}
+
+// Acts on one event of a try to follow again: the connection, the welcome,
+// the snapshot; -1 for a refusal.
+static int RejoinEvent(const LinkEvent &ev) {
+    if (ev.type == LINK_CONNECTED) {
+        uint8_t follow[MSG_FOLLOW_ASK_SIZE];
+        NetMakeFollowAsk(follow, DataHash());
+        LinkSend(follow_link, follow, sizeof follow);
+        LinkFlush(follow_link);
+        return 0;
+    }
+    if (ev.type != LINK_MESSAGE)
+        return 0; // gone: the next try comes in time
+    int type = welcomed ? AcceptSnapshot(ev.data, ev.length) : AcceptFollow(ev.data, ev.length);
+    if (type == MSG_SNAPSHOT) {
+        memcpy(snapshot, ev.data, ev.length);
+        Followed(welcome);
+        EmptyStream();
+        return 1;
+    }
+    if (type == MSG_FOLLOW && GetBE64(ev.data + 9) == DataHash()) {
+        memcpy(welcome, ev.data, MSG_FOLLOW_SIZE);
+        welcomed = 1;
+    } else if (type) {
+        following.problem =
+            type == MSG_FOLLOW ? "plays other data (map or tile file)" : RefusalText(type, ev.data);
+        return -1;
+    } else {
+        NetCountDrop(ev.data, ev.length);
+    }
+    return 0;
+}
+
+int FollowRejoin() {
+    uint32_t now = LinkNow();
+    if (now - stopped_since >= NET_KEEP_MS) {
+        following.problem = "the server did not come back";
+        return -1;
+    }
+    if (now - attempt_since >= ATTEMPT_MS) {
+        LinkRetry(follow_link);
+        attempt_since = now;
+        welcomed = 0;
+    }
+    static LinkEvent ev; // a message's room: kept off the stack
+    for (int k = 0; k < NET_EVENTS_MAX && LinkNext(follow_link, &ev); k++) {
+        int r = RejoinEvent(ev);
+        if (r)
+            return r;
+    }
+    return 0;
 }
 
 void FollowClockStart() {

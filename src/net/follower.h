@@ -10,11 +10,12 @@
 
 #define FOLLOW_BUFFER (4u << 20) // stream bytes received and not yet run, at most
 
-#define FOLLOW_WAIT 0 // no complete entry has come yet
-#define FOLLOW_TURN 1 // a turn: its commands are in net_client_msg
-#define FOLLOW_HASH 2 // a hash point: the world hash the server had here
-#define FOLLOW_END 3  // the server ended the game and the stream is spent
-#define FOLLOW_LOST 4 // the connection was lost, the stream was bad or ran over
+#define FOLLOW_WAIT 0    // no complete entry has come yet
+#define FOLLOW_TURN 1    // a turn: its commands are in net_client_msg
+#define FOLLOW_HASH 2    // a hash point: the world hash the server had here
+#define FOLLOW_END 3     // the server ended the game and the stream is spent
+#define FOLLOW_LOST 4    // the connection was lost, the stream was bad or ran over
+#define FOLLOW_STOPPED 5 // the server stopped and may come back: FollowRejoin waits for it
 
 // What a follower knows of the game it watches.
 struct FollowState {
@@ -42,6 +43,13 @@ bool FollowRestore();
 // The next entry of the stream (FOLLOW_*); *hash is set for FOLLOW_HASH.
 // Serves the connection, without waiting, when nothing is buffered.
 int FollowNext(uint64_t *hash);
+
+// One step of waiting for a stopped server (after FOLLOW_STOPPED), without
+// waiting here: a new try to follow it every 2 s for NET_KEEP_MS. Returns 1
+// once it took this follower back and sent its snapshot (following holds
+// the new game's; FollowRestore comes next), 0 while waiting, -1 when it
+// stayed away or refused (following.problem says which).
+int FollowRejoin();
 
 // Starts the clock of FollowMs: the follower is ready to run turns.
 void FollowClockStart();

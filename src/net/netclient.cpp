@@ -5,6 +5,7 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -25,8 +26,12 @@
 #define HELD_MAX 16   // commands kept while the link is down, applied one a turn after
 #define NOTE_MS 10000 // how long the restart is shown on the status row
 #define NOTE_SIZE 64  // bytes of the restart's note
+#define STOPPED_NOTE "the server stopped; waiting for it to come back"
+
+#define FULL_RETRY_MS 1000 // between tries at a full server
 
 NetClientState net_client;
+bool (*net_full_wait)(uint32_t ms);
 
 static NetLink server_link;            // the connection to the server
 static uint8_t last_sent[CLIENT_SLOT]; // command bytes the server holds, as far as known
@@ -44,8 +49,16 @@ static uint64_t game_id;            // identity of the game joined, 0 before the
 static uint8_t held[HELD_MAX][CLIENT_SLOT]; // commands made while the link was down, oldest first
 static uint8_t held_count;                  // how many
 static uint8_t released;                    // the pad let go since the newest command held
-static char note[NOTE_SIZE];                // the restart's note, empty for none
-static uint32_t note_since;                 // when it was set
+static uint8_t applied_cmd[CLIENT_SLOT];    // bytes of the last command applied, zero for none
+static uint8_t repeat_ok; // the pad has held applied_cmd since it went out: the same again repeats
+static uint8_t provisional;  // the command on its way only repeats a direction held down
+static char note[NOTE_SIZE]; // the restart's note, empty for none
+static uint32_t note_since;  // when it was set
+
+// Whether command bytes are empty: no command, or a withdrawal.
+static bool Empty(const uint8_t *cmd) {
+    return cmd[0] == 0 && cmd[1] == 0;
+}
 
 // Finds the token file of the first seat no other running game holds, takes
 // its lock and reads its token; none when every seat is taken. A token that
@@ -122,7 +135,8 @@ static void Welcomed(const uint8_t *w) {
         sent_seq = applied;
         net_client.packages = 0;
     }
-    if (pending && !fresh && NetSeqReached(applied, sent_seq))
+    // (A withdrawal on its way needs no resending: the hello empties the slot.)
+    if (pending && ((!fresh && NetSeqReached(applied, sent_seq)) || Empty(last_sent)))
         net_client_msg[0] = net_client_msg[1] = 0;
     else if (pending) { // sent again first, before the commands held since
         if (held_count == HELD_MAX)
@@ -135,7 +149,7 @@ static void Welcomed(const uint8_t *w) {
     if (!NetSeqReached(sent_seq, applied))
         sent_seq = applied;
     acked_seq = applied;
-    pending = 0;
+    pending = provisional = repeat_ok = 0;
     memset(last_sent, 0, sizeof last_sent);
     LinkPlayerTimeouts(server_link);
 }
@@ -146,25 +160,65 @@ static void ForgetSession() {
     net_client = NetClientState();
     memset(last_sent, 0, sizeof last_sent);
     sent_seq = acked_seq = 0;
-    pending = held_count = released = 0;
+    pending = held_count = released = provisional = repeat_ok = 0;
     game_id = 0;
     note[0] = 0;
+}
+
+#ifndef __EMSCRIPTEN__
+// Says the goodbye of a game that exits without its end (a failure's exit,
+// a display lost under it).
+static void LeaveAtExit() {
+    NetLeave();
+}
+#endif
+
+// One try to join: connects, claims the token at the first try (claimed),
+// says hello and takes the answer: its type, 0 none, -1 unreachable.
+static int TryJoin(const char *who, const char *address, uint8_t *answer, size_t room,
+                   bool *claimed) {
+    if (!LinkConnect(server_link, who, address))
+        return -1;
+    if (!*claimed)
+        ClaimToken(server_link.name, server_link.port);
+    *claimed = true;
+    uint8_t hello[MSG_HELLO_SIZE];
+    NetMakeHello(hello, token);
+    LinkGreet(server_link, hello, sizeof hello); // said again on a new connection if need be
+    return LinkAwait(server_link, AcceptAnswer, answer, room);
 }
 
 bool NetJoin(const char *who, const char *address) {
     prog = who;
     ForgetSession();
-    if (!LinkConnect(server_link, who, address))
+    bool claimed = false;
+    uint8_t answer[MSG_WELCOME_SIZE];
+    int type = TryJoin(who, address, answer, sizeof answer, &claimed);
+    for (bool told = false;
+         type == MSG_REFUSE && answer[1] == REFUSE_FULL && net_full_wait && server_link.host;
+         told = true) {
+        if (!told)
+            fprintf(stderr, "%s: the server at %s:%u is full; waiting for a free slot\n", prog,
+                    server_link.shown, (unsigned)server_link.port);
+        LinkClose(server_link);
+        if (!net_full_wait(FULL_RETRY_MS)) {
+            NetLeave();
+            return false;
+        }
+        type = TryJoin(who, address, answer, sizeof answer, &claimed);
+    }
+    if (type < 0) {
+        NetLeave();
         return false;
+    }
     const char *shown = server_link.shown;
     unsigned port = server_link.port;
-    ClaimToken(server_link.name, server_link.port);
-    uint8_t hello[MSG_HELLO_SIZE];
-    NetMakeHello(hello, token);
-    LinkGreet(server_link, hello, sizeof hello); // said again on a new connection if need be
-    uint8_t answer[MSG_WELCOME_SIZE];
-    int type = LinkAwait(server_link, AcceptAnswer, answer, sizeof answer);
     if (type == MSG_WELCOME) {
+#ifndef __EMSCRIPTEN__ // the page says its goodbye when it goes (linkweb.cpp)
+        static bool registered;
+        if (!registered)
+            registered = atexit(LeaveAtExit) == 0;
+#endif
         Welcomed(answer);
         net_client.remote = 1;
         return true;
@@ -197,8 +251,8 @@ static void Lost(const char *why) {
     LinkDrop(server_link);
 }
 
-// The link dropped without a goodbye: the game goes on, and the client
-// tries to get its slot back.
+// The link dropped without a goodbye, or the server said it stops and may
+// come back: the game goes on, and the client tries to get its slot back.
 static void StartRelink() {
     LinkForget(server_link);
     net_client.relinking = 1;
@@ -223,6 +277,10 @@ static void Event(const LinkEvent &ev) {
             Lost("another game took this player's slot");
         else
             StartRelink();
+        if (ev.code == NET_STOPPING) { // said on stderr and the status row while waiting
+            snprintf(note, sizeof note, "%s", STOPPED_NOTE);
+            fprintf(stderr, "%s: %s\n", prog, note);
+        }
     } else if (ev.type == LINK_MESSAGE) {
         if (ev.length == MSG_PACKAGE_SIZE && ev.data[0] == MSG_PACKAGE)
             TakePackage(ev.data);
@@ -243,6 +301,8 @@ static void RelinkEvent(const LinkEvent &ev) {
         if (!type)
             NetCountDrop(ev.data, ev.length);
         if (type == MSG_WELCOME && hello_sent) {
+            if (strcmp(note, STOPPED_NOTE) == 0) // back: a restart's welcome says so anew
+                note[0] = 0;
             Welcomed(answer);
             NetClientStart();
             net_client.relinking = 0;
@@ -258,7 +318,8 @@ static void RelinkEvent(const LinkEvent &ev) {
 static void Relink() {
     uint32_t now = LinkNow();
     if (now - relink_since >= RELINK_MS) {
-        Lost("lost the connection to the server");
+        Lost(strcmp(note, STOPPED_NOTE) == 0 ? "the server did not come back"
+                                             : "lost the connection to the server");
         return;
     }
     if (now - attempt_since < ATTEMPT_MS)
@@ -291,8 +352,11 @@ void NetClientFrameStart() {
     }
     if (pending && NetSeqReached(acked_seq, sent_seq)) {
         // Applied at a turn: withdrawn here as the server has withdrawn it;
-        // a direction still held sets it again and it goes out anew.
-        pending = 0;
+        // a direction still held sets it again and it goes out anew, as a
+        // repeat (see NetClientFrameEnd).
+        memcpy(applied_cmd, last_sent, CLIENT_SLOT);
+        repeat_ok = !released && !held_count && !Empty(last_sent);
+        pending = provisional = 0;
         net_client_msg[0] = net_client_msg[1] = 0;
         memset(last_sent, 0, sizeof last_sent);
     }
@@ -325,21 +389,52 @@ int NetClientUnapplied() {
 
 const char *NetClientNote() {
     if (net_client.relinking)
-        return "reconnecting";
+        return strcmp(note, STOPPED_NOTE) == 0 ? note : "reconnecting";
     if (note[0] && LinkNow() - note_since < NOTE_MS)
         return note;
     return NULL;
+}
+
+// Sends cmd with the next number; the server keeps it in the slot until
+// its turn applies it, and the next command in its place replaces it.
+static void Send(const uint8_t *cmd) {
+    uint8_t msg[MSG_COMMAND_SIZE];
+    msg[0] = MSG_COMMAND;
+    PutBE32(msg + 1, ++sent_seq);
+    memcpy(msg + MSG_COMMAND_HEAD, cmd, CLIENT_SLOT);
+    LinkSend(server_link, msg, sizeof msg);
+    memcpy(last_sent, cmd, CLIENT_SLOT);
+    pending = 1;
+    LinkFlush(server_link);
 }
 
 void NetClientFrameEnd() {
     if (!server_link.host || net_client.lost)
         return;
     uint8_t *cmd = net_client_msg; // slot 0
+    if (Empty(cmd))                // the pad is let go: a press from now on is a new tap
+        repeat_ok = 0;
     bool down = !LinkUp(server_link) || net_client.relinking;
-    bool queued = down || pending || held_count; // the pad's command goes through Hold
+    // A withdrawal on its way moves nothing: the next command replaces it.
+    bool in_flight = pending && !Empty(last_sent);
+    bool queued = down || in_flight || held_count; // the pad's command goes through Hold
+    if (provisional && memcmp(cmd, last_sent, CLIENT_SLOT) != 0) {
+        // The key of a repeat was let go before the server applied it: the
+        // pad's command takes its place, an empty one when nothing is held,
+        // so that the tap moves once. While the link is down the repeat is
+        // forgotten (the hello empties the slot), and the pad's command held.
+        provisional = 0;
+        memset(last_sent, 0, sizeof last_sent);
+        if (!down) {
+            released = Empty(cmd);
+            Send(cmd);
+            cmd[0] = cmd[1] = 0;
+            return;
+        }
+    }
     if (queued) {
         Hold(cmd);
-        if (down || pending || !held_count)
+        if (down || in_flight || !held_count)
             return;
         // The oldest command held goes out now, the next when it is applied.
         memcpy(cmd, held[0], CLIENT_SLOT);
@@ -348,19 +443,16 @@ void NetClientFrameEnd() {
     }
     if (memcmp(last_sent, cmd, CLIENT_SLOT) == 0)
         return;
-    uint8_t msg[MSG_COMMAND_SIZE];
-    msg[0] = MSG_COMMAND;
-    PutBE32(msg + 1, ++sent_seq);
-    memcpy(msg + MSG_COMMAND_HEAD, cmd, CLIENT_SLOT);
-    LinkSend(server_link, msg, sizeof msg);
-    memcpy(last_sent, cmd, CLIENT_SLOT);
-    pending = 1;
+    // The direction applied last, held down since: it moves again at the
+    // next turn unless the key is let go before then.
+    provisional = !queued && repeat_ok && memcmp(cmd, applied_cmd, CLIENT_SLOT) == 0;
+    repeat_ok = 0;
+    Send(cmd);
     // The pad holds this direction now. A command from the queue leaves the
     // pad as Hold found it: a new tap of the same direction still counts.
     if (!queued)
         released = 0;
     cmd[0] = cmd[1] = 0; // the server holds it now; the pad may set it again
-    LinkFlush(server_link);
 }
 
 void NetLeave() {

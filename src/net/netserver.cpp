@@ -16,21 +16,51 @@ void NetServerReset(int players) {
     for (int c = 0; c < NET_MAX_CONNS; c++) {
         net_server.conn_state[c] = CONN_FREE;
         net_server.conn_slot[c] = -1;
+        net_server.conn_ipv4[c] = 0;
     }
     net_server.fresh_token = 0;
     for (int i = 0; i < MAX_CLIENTS; i++) {
         net_server.slot_conn[i] = -1;
         net_server.slot_seq[i] = net_server.slot_applied[i] = 0;
         net_server.slot_token[i] = 0;
-        net_server.slot_kept[i] = 0;
+        net_server.slot_kept[i] = net_server.slot_played[i] = 0;
+        net_server.slot_ipv4[i] = 0;
     }
 }
 
-void NetServerJoin(int conn) {
+void NetServerJoin(int conn, uint32_t ipv4) {
     if (conn < 0 || conn >= NET_MAX_CONNS || net_server.conn_state[conn] != CONN_FREE)
         return;
     net_server.conn_state[conn] = CONN_WAITING;
     net_server.conn_slot[conn] = -1;
+    net_server.conn_ipv4[conn] = ipv4;
+    net_server.conn_heard[conn] = net_server.clock;
+}
+
+// A lost player's slot still waiting for its token.
+static bool Kept(int slot) {
+    return net_server.slot_kept[slot] &&
+           net_server.clock - net_server.slot_lost_at[slot] < NET_KEEP_MS;
+}
+
+// Whether a slot is out of play: kept, or held by a player who has not
+// played yet or has not been heard for NET_SILENT_MS.
+static bool Idle(int slot) {
+    int c = net_server.slot_conn[slot];
+    if (c < 0)
+        return Kept(slot);
+    return !net_server.slot_played[slot] ||
+           net_server.clock - net_server.conn_heard[c] >= NET_SILENT_MS;
+}
+
+// Slots of players from a known address ipv4: kept ones (kept set), else
+// those out of play.
+static int SlotsOf(uint32_t ipv4, bool kept) {
+    int n = 0;
+    for (int i = 0; ipv4 != 0 && i < MAX_CLIENTS; i++)
+        if (net_server.slot_ipv4[i] == ipv4)
+            n += kept ? Kept(i) : Idle(i);
+    return n;
 }
 
 int NetServerLeave(int conn) {
@@ -48,7 +78,8 @@ int NetServerLeave(int conn) {
 
 int NetServerLost(int conn) {
     int slot = NetServerLeave(conn);
-    if (slot >= 0 && net_server.slot_token[slot] != 0) {
+    if (slot >= 0 && net_server.slot_token[slot] != 0 && net_server.slot_played[slot] &&
+        SlotsOf(net_server.slot_ipv4[slot], true) < NET_KEPT_PER_ADDRESS) {
         net_server.slot_kept[slot] = 1;
         net_server.slot_lost_at[slot] = net_server.clock;
     }
@@ -64,7 +95,7 @@ void NetServerClock(uint32_t now) {
 
 int NetServerReplaced() {
     for (int c = 0; c < NET_MAX_CONNS; c++)
-        if (net_server.conn_state[c] == CONN_REPLACED)
+        if (net_server.conn_state[c] == CONN_REPLACED || net_server.conn_state[c] == CONN_SILENT)
             return c;
     return -1;
 }
@@ -76,12 +107,6 @@ void NetServerTurnDone() {
         net_server.slot_applied[i] = net_server.slot_seq[i];
         memset(net_client_msg + i * CLIENT_SLOT, 0, CLIENT_SLOT);
     }
-}
-
-// A lost player's slot still waiting for its token.
-static bool Kept(int slot) {
-    return net_server.slot_kept[slot] &&
-           net_server.clock - net_server.slot_lost_at[slot] < NET_KEEP_MS;
 }
 
 // The slot of a token: one held now (its old connection is to be ended) or
@@ -104,17 +129,37 @@ static int TokenSlot(uint64_t token) {
 }
 
 // The lowest slot on offer that nobody holds and no lost player waits for,
-// given a fresh token and command numbering; or -1.
-static int FreeSlot() {
+// given a fresh token and command numbering; or -1, also for a new player
+// of an address that has its share of slots out of play.
+static int FreeSlot(uint32_t ipv4) {
+    if (SlotsOf(ipv4, false) >= NET_IDLE_PER_ADDRESS)
+        return -1;
     for (int i = 0; i < net_server.players; i++) {
         if (net_server.slot_conn[i] >= 0 || Kept(i))
             continue;
         net_server.slot_token[i] = net_server.fresh_token;
         net_server.fresh_token = 0;
         net_server.slot_seq[i] = net_server.slot_applied[i] = 0;
+        net_server.slot_played[i] = 0;
         return i;
     }
     return -1;
+}
+
+// No slot is free: the slots of players not heard for NET_SILENT_MS go as
+// if their links were lost, and their connections are to be ended.
+// Whether any went.
+static bool DropSilent() {
+    bool any = false;
+    for (int i = 0; i < net_server.players; i++) {
+        int c = net_server.slot_conn[i];
+        if (c < 0 || net_server.clock - net_server.conn_heard[c] < NET_SILENT_MS)
+            continue;
+        NetServerLost(c);
+        net_server.conn_state[c] = CONN_SILENT;
+        any = true;
+    }
+    return any;
 }
 
 // Writes a refusal for the given reason and marks the connection refused.
@@ -142,9 +187,12 @@ static size_t Hello(int conn, const uint8_t *msg, size_t n, uint8_t *reply, bool
     }
     int slot = TokenSlot(GetBE64(msg + 7));
     if (slot < 0)
-        slot = FreeSlot();
+        slot = FreeSlot(net_server.conn_ipv4[conn]);
+    if (slot < 0 && DropSilent())
+        slot = FreeSlot(net_server.conn_ipv4[conn]);
     if (slot < 0)
         return Refuse(conn, REFUSE_FULL, reply, close);
+    net_server.slot_ipv4[slot] = net_server.conn_ipv4[conn];
     net_server.conn_state[conn] = CONN_PLAYER;
     net_server.conn_slot[conn] = (int8_t)slot;
     net_server.slot_conn[slot] = (int8_t)conn;
@@ -199,6 +247,7 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
     *close = false;
     if (conn < 0 || conn >= NET_MAX_CONNS || net_server.conn_state[conn] == CONN_FREE)
         return 0; // no such connection: nothing to count it against
+    net_server.conn_heard[conn] = net_server.clock;
     if (n >= MSG_HELLO_V1_SIZE && msg[0] == MSG_HELLO &&
         net_server.conn_state[conn] == CONN_WAITING)
         return Hello(conn, msg, n, reply, close);
@@ -210,6 +259,7 @@ size_t NetServerMessage(int conn, const uint8_t *msg, size_t n, uint8_t *reply, 
         net_server.conn_state[conn] == CONN_PLAYER && slot >= 0 && slot < MAX_CLIENTS &&
         net_server.slot_conn[slot] == conn) {
         net_server.slot_seq[slot] = GetBE32(msg + 1);
+        net_server.slot_played[slot] = 1;
         memcpy(net_client_msg + slot * CLIENT_SLOT, msg + MSG_COMMAND_HEAD, CLIENT_SLOT);
         return 0;
     }
@@ -233,4 +283,33 @@ uint8_t NetHeldSlots() {
         if (net_server.slot_conn[i] >= 0)
             mask |= (uint8_t)(1 << i);
     return mask;
+}
+
+#define ROOM_HASH (2 * NET_MAX_CONNS) // places of the count of spare peers per address
+
+int NetRoomChoice(const uint32_t *address, const uint32_t *order, const uint8_t *spare, int n) {
+    uint32_t host_of[ROOM_HASH];       // address of each place, by its hash
+    uint8_t count[ROOM_HASH] = {};     // spare peers of that address, 0: place free
+    uint8_t place[NET_MAX_CONNS] = {}; // place of each spare peer's address
+    for (int i = 0; i < n && i < NET_MAX_CONNS; i++) {
+        if (!spare[i])
+            continue;
+        uint32_t k = (address[i] * 2654435761u) % ROOM_HASH;
+        while (count[k] && host_of[k] != address[i])
+            k = (k + 1) % ROOM_HASH;
+        host_of[k] = address[i];
+        count[k]++;
+        place[i] = (uint8_t)k;
+    }
+    int oldest = -1, crowd = 0; // the one chosen, and the spare peers of its address
+    for (int i = 0; i < n && i < NET_MAX_CONNS; i++) {
+        if (!spare[i])
+            continue;
+        int c = count[place[i]];
+        if (oldest < 0 || c > crowd || (c == crowd && (int32_t)(order[i] - order[oldest]) < 0)) {
+            oldest = i;
+            crowd = c;
+        }
+    }
+    return oldest;
 }

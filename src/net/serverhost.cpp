@@ -222,44 +222,27 @@ static bool Spare(const ENetHost *h, int i) {
         conn_peer[i] == &h->peers[i]);
 }
 
-#define ROOM_HASH (2 * NET_MAX_CONNS) // places of the count of spare peers per address
-
 static void MakeRoom(ENetHost *h) {
     uint32_t now = enet_time_get();
     size_t same = 0;
-    uint32_t host_of[ROOM_HASH];       // address of each place, by its hash
-    uint8_t count[ROOM_HASH] = {};     // spare peers of that address, 0: place free
-    uint8_t place[NET_MAX_CONNS] = {}; // place of each spare peer's address
-    for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
-        const ENetPeer *p = &h->peers[i];
+    uint32_t address[NET_MAX_CONNS], order[NET_MAX_CONNS];
+    uint8_t spare[NET_MAX_CONNS];
+    int n = 0;
+    for (; n < (int)h->peerCount && n < NET_MAX_CONNS; n++) {
+        const ENetPeer *p = &h->peers[n];
         if (p->state == ENET_PEER_STATE_DISCONNECTED)
             return;
-        NoteStage(i, now);
+        NoteStage(n, now);
         if (p->address.host == h->receivedAddress.host) {
             if (p->address.port == h->receivedAddress.port)
                 return;
             same++;
         }
-        if (!Spare(h, i))
-            continue;
-        uint32_t k = (p->address.host * 2654435761u) % ROOM_HASH;
-        while (count[k] && host_of[k] != p->address.host)
-            k = (k + 1) % ROOM_HASH;
-        host_of[k] = p->address.host;
-        count[k]++;
-        place[i] = (uint8_t)k;
+        address[n] = p->address.host;
+        order[n] = peer_order[n];
+        spare[n] = Spare(h, n);
     }
-    int oldest = -1, crowd = 0; // the one chosen, and the spare peers of its address
-    for (int i = 0; i < (int)h->peerCount && i < NET_MAX_CONNS; i++) {
-        if (!Spare(h, i))
-            continue;
-        int n = count[place[i]];
-        if (oldest < 0 || n > crowd ||
-            (n == crowd && (int32_t)(peer_order[i] - peer_order[oldest]) < 0)) {
-            oldest = i;
-            crowd = n;
-        }
-    }
+    int oldest = NetRoomChoice(address, order, spare, n);
     if (oldest >= 0 && same < h->duplicatePeers)
         EndPeer(oldest, false);
 }
@@ -350,11 +333,13 @@ bool NetServerOpen(const char *addr, uint16_t port, uint16_t *bound) {
     return true;
 }
 
-// Ends the connections whose slots went to a hello with the slot's token.
+// Ends the connections whose slots went to a hello with the slot's token,
+// or were let go for their silence.
 static void EndReplaced() {
     for (int c = NetServerReplaced(); c >= 0; c = NetServerReplaced()) {
+        // One let go for its silence may be there still: it gets back in.
         if (Linked(c))
-            Goodbye(c, NET_REPLACED, true);
+            Goodbye(c, net_server.conn_state[c] == CONN_SILENT ? 0 : NET_REPLACED, true);
         NetServerLeave(c);
         if (IsDoor(c))
             door_known[c - NET_ENET_CONNS] = false;
@@ -436,6 +421,13 @@ static void OnMessage(int c, const uint8_t *msg, size_t length, const char *wher
     uint8_t reply[MSG_REPLY_MAX];
     bool close = false;
     FreshToken();
+    // A hello may be counted against the players out of play: when each
+    // ENet peer was last heard (it answers the host's pings); a door
+    // connection counts as heard while its socket stands.
+    for (int k = 0; length > 0 && msg[0] == MSG_HELLO && k < NET_MAX_CONNS; k++)
+        if (IsDoor(k) ? door_known[k - NET_ENET_CONNS] && DoorLive(k - NET_ENET_CONNS)
+                      : conn_peer[k] != NULL)
+            net_server.conn_heard[k] = IsDoor(k) ? net_server.clock : conn_peer[k]->lastReceiveTime;
     size_t n = c < 0 ? 0 : NetServerMessage(c, msg, length, reply, &close);
     if (n > 0)
         SendTo(c, reply, n, true);
@@ -458,7 +450,7 @@ static void HandleDoorEvent(const DoorEvent &ev) {
         snprintf(door_where[k], sizeof door_where[k], "%s", ev.where);
         follow_sent[c] = follow_flight[c] = 0;
         follow_gen[c]++;
-        NetServerJoin(c);
+        NetServerJoin(c, ev.ipv4);
     } else if (ev.type == DOOR_GONE) {
         EndConn(c, ev.code != NET_LEAVE);
     } else if (ev.type == DOOR_MESSAGE) {
@@ -481,7 +473,7 @@ static void HandleEvent(ENetEvent *ev) {
         follow_sent[c] = follow_flight[c] = 0;
         follow_gen[c]++;
         enet_peer_timeout(ev->peer, ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
-        NetServerJoin(c);
+        NetServerJoin(c, ntohl(ev->peer->address.host));
     } else if (ev->type == ENET_EVENT_TYPE_DISCONNECT) {
         // A goodbye frees the slot; a connection that just went silent
         // keeps it for the player's return.
@@ -627,15 +619,15 @@ uint64_t NetServerStreamBytes() {
     return stream_bytes;
 }
 
-void NetServerClose() {
+void NetServerClose(uint32_t code) {
     if (!host)
         return;
     for (int c = 0; c < NET_MAX_CONNS; c++)
         if (conn_peer[c] && net_server.conn_state[c] != CONN_FOLLOWER)
-            enet_peer_disconnect(conn_peer[c], NET_BYE);
+            enet_peer_disconnect(conn_peer[c], code);
     for (int k = 0; k < NET_DOOR_CONNS; k++)
         if (door_known[k] && net_server.conn_state[NET_ENET_CONNS + k] != CONN_FOLLOWER)
-            DoorEnd(k, NET_BYE);
+            DoorEnd(k, (uint8_t)code);
     // Followers are sent the rest of their stream as their windows allow,
     // then the goodbye. The wait ends when every peer has gone, after
     // GOODBYE_MS without a word while only players are left (STALL_MS while
@@ -655,7 +647,7 @@ void NetServerClose() {
                 continue;
             SendStreamTo(c, server_stream.length);
             if (follow_sent[c] == server_stream.length)
-                enet_peer_disconnect_later(p, NET_BYE);
+                enet_peer_disconnect_later(p, code);
             else if (follow_sent[c] < server_stream.base)
                 enet_peer_disconnect_later(p, NET_BEHIND);
         }
@@ -669,7 +661,7 @@ void NetServerClose() {
             if (follower && DoorLive(k)) {
                 SendStreamTo(c, server_stream.length);
                 if (follow_sent[c] == server_stream.length)
-                    DoorEnd(k, NET_BYE);
+                    DoorEnd(k, (uint8_t)code);
             }
         }
         uint32_t now = enet_time_get();

@@ -38,8 +38,10 @@ bool NetServerSendStream(bool all);
 // Stream bytes sent to followers so far.
 uint64_t NetServerStreamBytes();
 
-// Tells every peer goodbye, waits briefly for them to hear it, and closes.
-void NetServerClose();
+// Tells every peer goodbye with the given code (NET_BYE: the game is over;
+// NET_STOPPING: the server stops and may come back), waits briefly for them
+// to hear it, and closes.
+void NetServerClose(uint32_t code);
 
 // Peers ended so far, for taking too long or to make room for a new one.
 uint32_t NetServerHalfOpenEnded(); // in their handshake

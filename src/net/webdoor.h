@@ -5,7 +5,7 @@
 //
 // A door connection is numbered 0 .. DOOR_CONNS - 1. Its goodbye is the
 // WebSocket close code DOOR_CLOSE_BASE + the ENet goodbye code (NET_LEAVE,
-// NET_BYE, NET_REPLACED, 0), so both carriers say the same.
+// NET_BYE, NET_STOPPING, NET_REPLACED, 0), so both carriers say the same.
 #ifndef MD_NET_WEBDOOR_H
 #define MD_NET_WEBDOOR_H
 

@@ -19,7 +19,7 @@ SDL_Joystick *OpenJoystick(int index, char *name); // opens one, copies its name
 uint8_t PollInput();                               // refreshes the raw state; 1: quit asked
 int16_t JoyAxis(int joystick, int axis);           // axis of joystick 0..4, 0 when absent
 uint8_t JoyButton(int joystick, int button);       // button of joystick 0..4, 0 when absent
-uint8_t KeyHeld(int key);                          // SDL key held in this frame
+uint8_t KeyHeld(int key);                          // SDL key held in (or pressed during) this frame
 void FramePresented();                             // after each frame reaches the display
 void HandBack();                                   // at exit, after SDL has shut down
 // Both drivers share JoyHandle and CopyPadName (pads.h).

@@ -41,6 +41,26 @@ uint32_t tickcount, tickcount2;
 #endif
 #define FPS_PERIOD 1000 // milliseconds a frame-rate period must exceed
 
+bool Platform_CheckDisplay() {
+#ifndef __EMSCRIPTEN__
+    const char *chosen = getenv("SDL_VIDEODRIVER");
+    if (chosen && *chosen)
+        return true;
+    FILE *noise;
+    bool up = SdlInitQuiet(SDL_INIT_VIDEO, &noise);
+    char driver[32];
+    bool real = up && VideoDriverIsReal(SDL_VideoDriverName(driver, sizeof driver));
+    if (noise)
+        fclose(noise);
+    SDL_Quit();
+    if (!real) {
+        ErrorLine("no display is reachable (DISPLAY and WAYLAND_DISPLAY are unset or unusable)");
+        return false;
+    }
+#endif
+    return true;
+}
+
 void Platform_Init() {
     RamHack();
     // A video driver named in SDL_VIDEODRIVER is used as it is (the tests and

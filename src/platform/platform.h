@@ -31,6 +31,19 @@ extern uint16_t Platform_Gamepads; // number of extra pads (joysticks beyond the
 // falling back to one that shows nothing because no display is reachable.
 void Platform_Init();
 
+// Checks, before anything joins a server, that the display Platform_Init
+// will open is reachable (unless SDL_VIDEODRIVER names a driver); false
+// after the same one line Platform_Init would give.
+bool Platform_CheckDisplay();
+
+// Game driver only: catches SIGINT, SIGTERM and SIGHUP (each unless started
+// ignored), so that the next control update ends the frame loop as a window
+// close does and an on-line game says its goodbye.
+void Platform_CatchStopSignals();
+
+// Game driver only: the stop signal caught so far, 0 none.
+int Platform_StopSignal();
+
 // Hands the 256 palette entries to the display surface.
 void Platform_UpdatePalette();
 

@@ -93,8 +93,8 @@ static void OnStopSignal(int sig) {
 }
 
 void SeamCatchStopSignals() {
-    const int stop[2] = {SIGINT, SIGTERM};
-    for (int i = 0; i < 2; i++) {
+    const int stop[3] = {SIGINT, SIGTERM, SIGHUP};
+    for (int i = 0; i < 3; i++) {
         struct sigaction action;
         // A signal the caller chose to ignore (a background job's SIGINT)
         // stays ignored.

@@ -23,10 +23,10 @@ extern int16_t seam_axis[SEAM_JOYSTICKS][2];    // axes 0 and 1 per joystick
 extern uint8_t seam_key[SEAM_KEYS];             // keyboard state by SDL key
 extern uint8_t seam_quit;                       // window close requested
 extern void (*seam_present_hook)();             // called after each presented frame
-extern volatile sig_atomic_t seam_signal;       // SIGINT or SIGTERM caught, 0 before
+extern volatile sig_atomic_t seam_signal;       // SIGINT, SIGTERM or SIGHUP caught, 0 before
 extern uint8_t seam_realclock;                  // non-zero: the tick is SDL's real clock
 
-// From now on SIGINT and SIGTERM are caught instead of ending the process
+// From now on SIGINT, SIGTERM and SIGHUP are caught instead of ending the process
 // (unless the process started with them ignored): the signal is kept in
 // seam_signal and the next frame's control update asks the loop to end, as
 // a window close does.

@@ -407,7 +407,9 @@ static int Serve(const Options &o, FILE *rec, const char *rec_name, uint16_t bou
     }
     if (o.followers)
         StreamEnd(o);
-    NetServerClose();
+    // Stopped by a signal (the service's stop or restart), the server tells
+    // its peers it may come back; its last turn or a failure ends the game.
+    NetServerClose(stop_asked && status == 0 ? NET_STOPPING : NET_BYE);
     if (rec && status == 0 && !RecordEnd(rec, turn)) {
         RecordWriteFailed(rec_name);
         status = 1;
@@ -502,7 +504,7 @@ static int LiveMain(const Options &o) {
     if (!NetServerOpen(o.bind, (uint16_t)o.port, &bound) ||
         (o.web_port >= 0 &&
          !NetServerOpenDoor(o.bind, (uint16_t)o.web_port, WebRoot(o), &web_bound))) {
-        NetServerClose();
+        NetServerClose(NET_BYE);
         if (place.folder >= 0)
             close(place.folder);
         return 1;
@@ -519,7 +521,7 @@ static int LiveMain(const Options &o) {
         (!recording || (rec = StartRecord(o, place, bound)))) {
         status = Serve(o, rec, place.name, bound);
     } else {
-        NetServerClose();
+        NetServerClose(NET_BYE);
     }
     if (place.start >= 0)
         close(place.start);
@@ -534,7 +536,9 @@ static int LiveMain(const Options &o) {
 }
 
 // Catches SIGINT and SIGTERM to end the game cleanly, and ignores SIGPIPE:
-// a reader of the output that goes away must not cut the record short.
+// a reader of the output that goes away must not cut the record short. A
+// file-size limit on the record is a failed write (EFBIG), said in one line
+// with the players told goodbye, not a silent death by SIGXFSZ.
 static void CatchSignals() {
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
@@ -544,6 +548,7 @@ static void CatchSignals() {
     sigaction(SIGTERM, &sa, NULL);
     sa.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &sa, NULL);
+    sigaction(SIGXFSZ, &sa, NULL);
 }
 
 int main(int argc, char **argv) {

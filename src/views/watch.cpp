@@ -42,6 +42,7 @@ static uint8_t watch_live;                    // following a server, not a recor
 static uint8_t watch_caught_up;               // a follower has reached the turn it joined at
 static uint64_t watch_hash;                   // world hash taken after the last turn run
 static uint8_t watch_hashed;                  // watch_hash holds the world as it stands
+static uint8_t watch_stopped;                 // the followed server stopped; waiting for it
 
 bool WatchOpen(const char *who, const char *path, int every) {
     watch_file = RecordOpenRead(who, path);
@@ -142,9 +143,29 @@ static void WatchTurn() {
         Broken(RecordFault(r));
 }
 
+// While the followed server is stopped: waits for it, and once it takes
+// this follower back, starts its new game's world from the new snapshot.
+static void AwaitServer() {
+    int r = FollowRejoin();
+    if (r < 0) {
+        watch_stopped = 0;
+        Broken(following.problem);
+    } else if (r > 0) {
+        watch_stopped = watch_caught_up = watch_hashed = 0;
+        watch_players = following.players;
+        watch_setup = following.setup;
+        fprintf(stderr, "%s: the server is back: following its new game\n", watch_who);
+        WatchStart();
+    }
+}
+
 // Runs the followed game's turns that have come, up to a frame's share, and
 // checks each hash point.
 static void FollowTurns() {
+    if (watch_stopped) {
+        AwaitServer();
+        return;
+    }
     uint32_t began = FollowMs();
     for (int n = 0; n < FOLLOW_TURNS_MAX && watching.state == WATCH_RUNNING &&
                     FollowMs() - began < FOLLOW_FRAME_MS;) {
@@ -161,6 +182,10 @@ static void FollowTurns() {
             Ended();
         } else if (r == FOLLOW_LOST) {
             Broken(following.problem);
+        } else if (r == FOLLOW_STOPPED) {
+            watch_stopped = 1;
+            fprintf(stderr, "%s: the server stopped; waiting for it to come back\n", watch_who);
+            break;
         }
     }
     if (!watch_caught_up && turn + following.delay >= following.join_turn) {
@@ -240,6 +265,7 @@ static void WatchStatus() {
     else
         snprintf(speed, sizeof speed, "%dx", 1 << (watching.speed - WATCH_SPEED_REAL));
     const char *doing = watching.state == WATCH_ENDED    ? "end"
+                        : watch_stopped                  ? "server stopped; waiting"
                         : watch_live && !watch_caught_up ? "catching up"
                         : watching.state == WATCH_BROKEN ? watch_fault
                         : watching.paused                ? "paused"

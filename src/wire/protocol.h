@@ -101,6 +101,9 @@
 #define NET_LEAVE 2    // goodbye code of a player who leaves; its slot is freed at once
 #define NET_REPLACED 3 // goodbye code to a connection whose slot its token took elsewhere
 #define NET_BEHIND 4   // goodbye code to a follower whose stream the server no longer keeps
+#define NET_STOPPING                                                                               \
+    5 // goodbye code of a server stopped by a signal: it may come back, and
+      // its players and followers wait for it for NET_KEEP_MS
 
 #define NET_CONNECT_MS 12000 // a join gives up after this long
 #define NET_EVENTS_MAX 256   // events taken in one service, so a flood cannot stall a frame or turn

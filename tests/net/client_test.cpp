@@ -2,12 +2,16 @@
 // a test gives it: refusals of every kind and welcomes out of range end the
 // join with one line and a proper goodbye, packages of the wrong length are
 // dropped, a flood is taken a batch a frame, and a command goes out only
-// when it changes, and not before the one on its way was applied.
+// when it changes, and not before the one on its way was applied. With
+// turns the test makes (Turns): each tap moves once, a held key once a turn.
 #include <atomic>
+#include <mutex>
 #include <thread>
 
+#include "client/gameclient.h"
 #include "net/netclient.h"
 #include "net/online.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -21,6 +25,14 @@ struct Stand {
     bool flood = false;                       // answer the first command with 1000 junk messages
     std::atomic<bool> stop{false};
     std::thread thread;
+    // Turns: a turn asked for applies the slot's newest command (a move when
+    // not empty) and sends the package with its number.
+    std::mutex lock;                            // guards all below and the answer
+    ENetPeer *peer = nullptr, *hello = nullptr; // the player; one whose hello waits
+    uint8_t slot[CLIENT_SLOT] = {};
+    uint32_t seq = 0, applied = 0, turn = 0;
+    std::vector<int> moves; // directions applied, in order
+    bool mute = false, turn_asked = false, drop_asked = false;
 };
 
 // Sends 1000 messages of an unknown type, unsequenced, at once.
@@ -32,27 +44,63 @@ void Flood(ENetHost *host, ENetPeer *peer) {
     enet_host_flush(host);
 }
 
-// The stand-in's thread: answers the hello, counts commands, notes the leave.
+void Tell(Stand *s, ENetPeer *to, const std::vector<uint8_t> &m) {
+    enet_peer_send(to, NET_CHANNEL_RELIABLE,
+                   enet_packet_create(m.data(), m.size(), ENET_PACKET_FLAG_RELIABLE));
+    enet_host_flush(s->host);
+}
+
+// Makes a turn asked for, and ends the link when asked (without a goodbye
+// code: the client gets back in).
+void Turn(Stand *s) {
+    if (s->turn_asked && s->peer) {
+        if (s->slot[0] || s->slot[1])
+            s->moves.push_back(s->slot[1] - 1);
+        memset(s->slot, 0, CLIENT_SLOT);
+        s->applied = s->seq;
+        std::vector<uint8_t> m(MSG_PACKAGE_SIZE, 0);
+        m[0] = MSG_PACKAGE;
+        PutBE32(&m[1], s->applied);
+        m[MSG_PACKAGE_HEAD + PACKAGE_TURN] = (uint8_t)++s->turn;
+        Tell(s, s->peer, m);
+    }
+    if (s->drop_asked && s->peer)
+        enet_peer_disconnect(s->peer, 0);
+    s->peer = s->drop_asked ? nullptr : s->peer;
+    s->turn_asked = s->drop_asked = false;
+}
+
+// The stand-in's thread: answers the hello (unless mute; the slot emptied
+// as the server does), keeps and counts commands, notes the leave.
 void Serve(Stand *s) {
     ENetEvent ev;
-    while (!s->stop) {
-        if (enet_host_service(s->host, &ev, 2) <= 0)
-            continue;
-        if (ev.type == ENET_EVENT_TYPE_DISCONNECT)
+    for (std::unique_lock<std::mutex> guard(s->lock); !s->stop; Turn(s)) {
+        guard.unlock();
+        int got = enet_host_service(s->host, &ev, 1);
+        guard.lock();
+        if (got > 0 && ev.type == ENET_EVENT_TYPE_DISCONNECT)
             s->left = NowMs();
-        if (ev.type != ENET_EVENT_TYPE_RECEIVE)
-            continue;
-        uint8_t type = ev.packet->dataLength > 0 ? ev.packet->data[0] : 0;
-        enet_packet_destroy(ev.packet);
-        s->commands += type == MSG_COMMAND;
-        if (type == MSG_COMMAND && s->commands == 1 && s->flood)
-            Flood(s->host, ev.peer);
-        if (type != MSG_HELLO)
+        if (got > 0 && ev.type == ENET_EVENT_TYPE_RECEIVE) {
+            const uint8_t *d = ev.packet->data;
+            uint8_t type = ev.packet->dataLength > 0 ? d[0] : 0;
+            if (type == MSG_COMMAND && ev.packet->dataLength == MSG_COMMAND_SIZE) {
+                s->seq = GetBE32(d + 1);
+                memcpy(s->slot, d + MSG_COMMAND_HEAD, CLIENT_SLOT);
+            }
+            enet_packet_destroy(ev.packet);
+            s->commands += type == MSG_COMMAND;
+            if (type == MSG_COMMAND && s->commands == 1 && s->flood)
+                Flood(s->host, ev.peer);
+            if (type == MSG_HELLO)
+                s->hello = ev.peer;
+        }
+        if (!s->hello || s->mute)
             continue;
         for (const std::vector<uint8_t> &m : s->answer)
-            enet_peer_send(ev.peer, NET_CHANNEL_RELIABLE,
-                           enet_packet_create(m.data(), m.size(), ENET_PACKET_FLAG_RELIABLE));
-        enet_host_flush(s->host);
+            Tell(s, s->hello, m);
+        memset(s->slot, 0, CLIENT_SLOT);
+        s->peer = s->hello;
+        s->hello = nullptr;
         s->answered = NowMs();
     }
 }
@@ -80,14 +128,15 @@ void Close(Stand &s) {
     enet_host_destroy(s.host);
 }
 
-// A welcome of the given slot and players, the level 95 x 63.
-std::vector<uint8_t> Welcome(uint8_t slot, uint8_t players) {
+// A welcome of the given slot and players, the level 95 x 63, of a game.
+std::vector<uint8_t> Welcome(uint8_t slot, uint8_t players, uint64_t game = 0) {
     std::vector<uint8_t> m(MSG_WELCOME_SIZE, 0);
     m[0] = MSG_WELCOME;
     m[1] = slot;
     m[2] = players;
     PutBE16(&m[4], 95);
     PutBE16(&m[6], 63);
+    PutBE64(&m[20], game);
     return m;
 }
 
@@ -252,6 +301,41 @@ TEST(Client, ATokenThatCannotBeKeptIsSaidAndPlayGoesOn) {
 
 // A join goes on sending until its server answers: a server that comes up a
 // second after the client started is joined.
+// A game that finds the server full says so once and asks again between
+// waits until a slot frees, or until the player leaves.
+TEST(Client, AFullServerIsWaitedForUntilASlotFreesOrThePlayerLeaves) {
+    std::string dir = TempDir();
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+    Server s;
+    ASSERT_TRUE(StartServer(s, dir, "server", {"--players", "1", "--turn-ms", "100"}));
+    static TestClient holder; // leaves at the third wait when frees is set
+    static int waits;
+    static bool frees;
+    std::string address = "127.0.0.1:" + std::to_string(s.port);
+    for (bool leaves : {true, false}) {
+        SCOPED_TRACE(leaves ? "the slot frees" : "the player leaves");
+        Vanish(holder);
+        ASSERT_TRUE(Join(holder, s.port));
+        waits = 0;
+        frees = leaves;
+        net_full_wait = [](uint32_t ms) {
+            if (++waits == 3 && frees)
+                enet_peer_disconnect(holder.peer, NET_LEAVE);
+            PumpFor(holder, (int)ms);
+            return frees || waits < 3;
+        };
+        testing::internal::CaptureStderr();
+        bool in = NetJoin("full", address.c_str());
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(in, leaves);
+        EXPECT_EQ(err, "full: the server at " + address + " is full; waiting for a free slot\n");
+        EXPECT_GE(waits, 3);
+        NetLeave();
+    }
+    net_full_wait = nullptr;
+    Vanish(holder);
+}
+
 TEST(Client, JoinsAServerThatComesUpLate) {
     EnetUp();
     ENetAddress a;
@@ -273,6 +357,123 @@ TEST(Client, JoinsAServerThatComesUpLate) {
     EXPECT_TRUE(joined) << err;
     NetLeave();
     Close(s);
+}
+
+// Client frames as the game runs them, the pad at dir, until done() holds
+// after one (at most 5 s); whether it came to hold.
+template <class Done> bool Frames(uint8_t dir, Done done) {
+    for (long start = NowMs(); NowMs() - start < 5000; Sleep(1)) {
+        NetClientFrameStart();
+        controlpad[0].dir = dir;
+        ProcClient();
+        NetClientFrameEnd();
+        if (done())
+            return true;
+    }
+    return false;
+}
+
+class Turns : public ::testing::TestWithParam<std::pair<const char *, std::vector<int>>> {
+  protected:
+    Stand s;
+    void SetUp() override {
+        setenv("XDG_STATE_HOME", (TempDir() + "/state").c_str(), 1);
+        Open(s, {Welcome(0, 1, 1)});
+        std::string err;
+        ASSERT_TRUE(JoinStand(s, &err)) << err;
+    }
+    void TearDown() override {
+        NetLeave();
+        Close(s);
+    }
+    void Set(bool Stand::*flag, bool to = true) {
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.*flag = to;
+    }
+    bool Holds(uint8_t dir) { // the slot holds the command of dir (255: none)
+        std::lock_guard<std::mutex> guard(s.lock);
+        return dir == 255 ? !s.slot[0] && !s.slot[1] : s.slot[0] == 1 && s.slot[1] == dir + 1;
+    }
+    // Steps, a character each: 0-7 the pad pressed that way until the slot
+    // holds it (a frame while the link is down); r the pad let go until the
+    // slot is empty; u let go for a frame; T a turn, and frames until the
+    // client saw it and sent what follows.
+    void Play(const char *steps) {
+        uint8_t pad = 255;
+        for (const char *c = steps; *c; c++) {
+            pad = *c >= '0' && *c <= '7' ? (uint8_t)(*c - '0') : *c == 'T' ? pad : 255;
+            uint32_t seen = net_client.packages;
+            if (*c == 'T')
+                Set(&Stand::turn_asked);
+            EXPECT_TRUE(Frames(pad,
+                               [&] {
+                                   return *c == 'T'
+                                              ? net_client.packages != seen
+                                              : *c == 'u' || net_client.relinking || Holds(pad);
+                               }))
+                << steps << " at " << c - steps;
+            if (*c == 'T')
+                Frames(pad, [&] { return NetClientUnapplied() == 0 || !Holds(255); });
+        }
+    }
+    std::vector<int> Moves() {
+        std::lock_guard<std::mutex> guard(s.lock);
+        return s.moves;
+    }
+};
+
+TEST_P(Turns, EveryTapMovesOnceAndAHeldKeyOnceATurn) {
+    Play(GetParam().first);
+    EXPECT_EQ(Moves(), GetParam().second) << GetParam().first;
+    EXPECT_EQ(NetClientUnapplied(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pad, Turns,
+    ::testing::Values(std::make_pair("2uTTT", std::vector<int>{2}), // let go before its turn
+                      std::make_pair("2TrTT", std::vector<int>{2}), // held when its turn came
+                      std::make_pair("2TTTrTT", std::vector<int>{2, 2, 2}), // held three turns
+                      std::make_pair("2Tr2TrT", std::vector<int>{2, 2}),    // tapped again
+                      std::make_pair("2Tr6TrT", std::vector<int>{2, 6}),    // then another way
+                      std::make_pair("2T6TrT", std::vector<int>{2, 6})), // another way while held
+    [](const testing::TestParamInfo<Turns::ParamType> &i) {
+        return std::string("s") + i.param.first;
+    });
+
+TEST_F(Turns, TheCommandOnItsWayWhenTheServerRestartsGoesToTheNewGame) {
+    Play("2u");
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.answer = {Welcome(0, 1, 2)}; // a new game, numbered from 0
+        s.seq = s.applied = 0;
+        s.drop_asked = true;
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(Frames(255, [&] { return net_client.relinking; }));
+    EXPECT_TRUE(Frames(255, [&] { return !net_client.relinking && Holds(2); }));
+    testing::internal::GetCapturedStderr();
+    Play("TT");
+    EXPECT_EQ(Moves(), std::vector<int>{2});
+}
+
+TEST_F(Turns, OfTheTapsWhileTheLinkIsDownTheFirstSixteenCountInOrder) {
+    Set(&Stand::mute);
+    Set(&Stand::drop_asked);
+    std::string taps; // two directions by turns: each a tap of its own
+    std::vector<int> want;
+    for (int t = 0; t < 20; t++) {
+        taps += t % 2 ? "6u" : "2u";
+        if (t < 16)
+            want.push_back(t % 2 ? 6 : 2);
+    }
+    EXPECT_TRUE(Frames(255, [&] { return net_client.relinking; }));
+    Play(taps.c_str());
+    EXPECT_EQ(NetClientUnapplied(), 16);
+    Set(&Stand::mute, false);
+    EXPECT_TRUE(Frames(255, [&] { return !net_client.relinking && !Holds(255); }));
+    Play("TTTTTTTTTTTTTTTTTTTT");
+    EXPECT_EQ(Moves(), want);
+    EXPECT_EQ(NetClientUnapplied(), 0);
 }
 
 } // namespace

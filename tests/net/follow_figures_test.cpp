@@ -59,8 +59,8 @@ void Load(int n, double *cpu, long *sent, long *stream) {
                     {"--turn-ms", "5", "--turns", "10000", "--all-creatures", "--hash-every",
                      "1000", "--quiet", "--spectators", std::to_string(n)}));
     TestClient c[4];
-    for (TestClient &t : c)
-        ASSERT_TRUE(Join(t, s.port));
+    for (int k = 0; k < 4; k++)
+        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, k));
     // Four followers from each of four more loopback addresses.
     std::vector<Watcher> watchers(n);
     const char *from[] = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
@@ -100,8 +100,8 @@ TEST(FollowFigures, DISABLED_CatchUpAtTurn50000) {
                              "--spectators", "1"}));
     late_port = s.port;
     TestClient c[4];
-    for (TestClient &t : c)
-        ASSERT_TRUE(Join(t, s.port));
+    for (int k = 0; k < 4; k++)
+        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, k));
     std::vector<Watcher> none;
     Play(c, none, 600000, [](uint32_t turn) {
         if (late < 0 && turn >= 50000)

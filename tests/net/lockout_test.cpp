@@ -1,9 +1,11 @@
 // A server under a flood of idle peers from other loopback addresses: half-
 // open handshakes renewed every 2 s and silent connections that come back
 // whenever they are dropped, more of them than the server has peers. A real
-// player on 127.0.0.1 still joins within 3 s, every time.
+// player on 127.0.0.1 still joins within 3 s, every time. Making room ends
+// the oldest spare peer.
 #include "net/followers.h"
 #include "net/netserver.h"
+#include "net/serverhost.h"
 
 namespace {
 
@@ -124,6 +126,75 @@ TEST(Lockout, AFollowerOutlastsHalfOpenPeersFromManyAddresses) {
     std::string out = ReadFile(s.out);
     EXPECT_EQ(out.find("spectator left"), std::string::npos) << out;
     EXPECT_GT(Total(out, "half-open"), 0) << out;
+}
+
+// Serves the server's host of this process without waiting.
+void ServeHere() {
+    NetServerWait(0);
+}
+
+// Serves the server's host of this process until it has received n
+// datagrams in all (at most 10 s).
+void ServeUntil(uint64_t n) {
+    for (long start = NowMs(); NetServerDatagramsReceived() < n && NowMs() - start < 10000;)
+        NetServerWait(1);
+}
+
+// A connection request from the loopback address ip to the server at port,
+// never served again: a peer that stays half-open.
+ENetHost *HalfOpen(const std::string &ip, uint16_t port) {
+    ENetAddress me, to;
+    enet_address_set_host_ip(&me, ip.c_str());
+    me.port = 0;
+    enet_address_set_host_ip(&to, "127.0.0.1");
+    to.port = port;
+    ENetHost *h = enet_host_create(&me, 1, NET_CHANNELS, 0, 0);
+    if (h && enet_host_connect(h, &to, NET_CHANNELS, 0))
+        enet_host_flush(h);
+    return h;
+}
+
+// Every peer taken by a half-open one, each from an address of its own: a
+// request ends the oldest to make room, so a player whose handshake has
+// only begun outlasts the request after it, and joins. The host runs in
+// this process so that each request is served before the next is sent.
+TEST(Lockout, MakingRoomEndsTheOldestSparePeer) {
+    NetServerReset(1);
+    uint16_t port;
+    ASSERT_TRUE(NetServerOpen("127.0.0.1", 0, &port));
+    EnetUp();
+    std::vector<ENetHost *> crowd;
+    for (int k = 0; k < NET_ENET_CONNS; k++) {
+        crowd.push_back(HalfOpen("127.0.2." + std::to_string(k + 1), port));
+        ASSERT_TRUE(crowd.back());
+        ServeUntil(k + 1);
+    }
+    TestClient player;
+    player.host = enet_host_create(nullptr, 1, NET_CHANNELS, 0, 0);
+    ENetAddress to;
+    enet_address_set_host_ip(&to, "127.0.0.1");
+    to.port = port;
+    player.peer = enet_host_connect(player.host, &to, NET_CHANNELS, 0);
+    enet_host_flush(player.host);
+    ServeUntil(NET_ENET_CONNS + 1);
+    crowd.push_back(HalfOpen("127.0.3.1", port)); // the player has not answered yet
+    ServeUntil(NET_ENET_CONNS + 2);
+    EXPECT_GE(NetServerHalfOpenEnded(), 2u);
+    pump_hook = ServeHere;
+    for (long start = NowMs(); player.peer->state != ENET_PEER_STATE_CONNECTED && !player.gone &&
+                               NowMs() - start < 10000;)
+        PumpFor(player, 1);
+    std::vector<uint8_t> hello(MSG_HELLO_SIZE);
+    NetMakeHello(hello.data(), 0);
+    Send(player, hello);
+    for (long start = NowMs(); player.slot < 0 && !player.gone && NowMs() - start < 10000;)
+        PumpFor(player, 5);
+    pump_hook = nullptr;
+    EXPECT_EQ(player.slot, 0);
+    NetServerClose(NET_BYE);
+    Vanish(player);
+    for (ENetHost *h : crowd)
+        enet_host_destroy(h);
 }
 
 } // namespace

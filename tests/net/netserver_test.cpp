@@ -249,6 +249,76 @@ TEST(NetServer, OnlyALostSlotIsKeptAndForThirtySeconds) {
     }
 }
 
+// Which slots are kept, and how many one address may take. Players from
+// addresses A and B take slots in order (played: sent a command), those
+// marked lost drop without a goodbye, the clock moves on `quiet` ms without
+// a word; a newcomer from C then gets a slot or not, and the connection of
+// a silent player let go for it (-1 none) is to be ended.
+TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
+    const uint32_t A = 0x0A000001, B = 0x0A000002, C = 0x0A000003;
+    struct Case {
+        int players;
+        std::vector<uint32_t> from;
+        std::vector<bool> played, lost;
+        uint32_t quiet;
+        bool newcomer_in;
+        int let_go;
+    } cases[] = {
+        {1, {A}, {0}, {1}, 0, true, -1},                    // never played: free at once
+        {1, {A}, {1}, {1}, 0, false, -1},                   // played: kept
+        {1, {A}, {1}, {0}, 1999, false, -1},                // heard lately: held
+        {1, {A}, {1}, {0}, 2000, false, 0},                 // silent: let go, kept
+        {1, {A}, {0}, {0}, 2000, true, 0},                  // silent, never played: free
+        {3, {A, A, A}, {1, 1, 1}, {1, 1, 1}, 0, true, -1},  // two kept for one address
+        {3, {A, B, A}, {1, 1, 1}, {1, 1, 1}, 0, false, -1}, // and one for another
+        {4, {A, A, A}, {0, 0, 0}, {0, 0, 0}, 0, true, -1},  // A's third waits, C's is in
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(&k - cases);
+        NetServerReset(k.players);
+        net_server.clock = 1000;
+        for (size_t c = 0; c < k.from.size(); c++) {
+            NetServerJoin((int)c, k.from[c]);
+            net_server.fresh_token = 100 + c;
+            // A third of one address waits while its first two have not played.
+            EXPECT_EQ(Feed((int)c, Hello())[0], c == 2 && !k.played[0] ? MSG_REFUSE : MSG_WELCOME);
+            if (k.played[c])
+                Feed((int)c, Command(3));
+        }
+        for (size_t c = 0; c < k.from.size(); c++)
+            if (k.lost[c])
+                NetServerLost((int)c);
+        NetServerClock(net_server.clock + k.quiet);
+        NetServerJoin(10, C);
+        EXPECT_EQ(Feed(10, Hello())[0], k.newcomer_in ? MSG_WELCOME : MSG_REFUSE);
+        EXPECT_EQ(NetServerReplaced(), k.let_go);
+    }
+}
+
+// Room for a new peer is made by ending a spare one: of the address with the
+// most spare peers, the one noted first, so that a crowd ends its own oldest
+// and a newcomer is never the one to go.
+TEST(NetServer, MakeRoomEndsTheOldestSparePeerOfTheLargestCrowd) {
+    const uint32_t A = 1, B = 2, C = 3;
+    struct Case {
+        const char *what;
+        std::vector<uint32_t> address, order;
+        std::vector<uint8_t> spare;
+        int chosen;
+    } cases[] = {
+        {"oldest, not newest", {A, A, A, A}, {7, 5, 6, 8}, {1, 1, 1, 1}, 1},
+        {"oldest across the clock's wrap", {A, A, A}, {1, 0xFFFFFFFEu, 2}, {1, 1, 1}, 1},
+        {"the largest crowd first", {A, B, B, C}, {1, 4, 3, 2}, {1, 1, 1, 1}, 2},
+        {"players and followers stay", {A, A, A}, {1, 2, 3}, {0, 0, 1}, 2},
+        {"none spare", {A, B}, {1, 2}, {0, 0}, -1},
+    };
+    for (const Case &k : cases)
+        EXPECT_EQ(
+            NetRoomChoice(k.address.data(), k.order.data(), k.spare.data(), (int)k.address.size()),
+            k.chosen)
+            << k.what;
+}
+
 TEST(Net, AddressesAreParsedStrictly) {
     char host[16];
     uint16_t port = NET_DEFAULT_PORT;

@@ -4,6 +4,7 @@
 #ifndef MD_TESTS_NET_ONLINE_H
 #define MD_TESTS_NET_ONLINE_H
 
+#include <arpa/inet.h>
 #include <enet/enet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -215,10 +216,11 @@ inline void PumpFor(TestClient &c, int ms) {
 
 // Opens an ENet connection to port on 127.0.0.1 (nothing sent yet); waits
 // at most timeout_ms for it.
-inline bool Connect(TestClient &c, uint16_t port, int timeout_ms = 10000) {
+inline bool Connect(TestClient &c, uint16_t port, int timeout_ms = 10000, int from = -1) {
     c = TestClient();
     EnetUp();
-    c.host = enet_host_create(nullptr, 1, NET_CHANNELS, 0, 0);
+    ENetAddress me = {htonl(0x7F000101u + (uint32_t)from), 0}; // 127.0.1.1 + from
+    c.host = enet_host_create(from >= 0 ? &me : nullptr, 1, NET_CHANNELS, 0, 0);
     ENetAddress a;
     enet_address_set_host_ip(&a, "127.0.0.1");
     a.port = port;
@@ -235,11 +237,12 @@ inline bool Connect(TestClient &c, uint16_t port, int timeout_ms = 10000) {
     return false;
 }
 
-// Connects and sends a hello of the given version and token; waits at most
-// timeout_ms for the welcome or the refusal. True when a slot was given.
+// Connects (from 127.0.1.1 + from, an address of its own; -1: any) and
+// sends a hello of the given version and token; waits at most timeout_ms for
+// the welcome or the refusal. True when a slot was given.
 inline bool Join(TestClient &c, uint16_t port, uint16_t version = NET_VERSION,
-                 int timeout_ms = 10000, uint64_t token = 0) {
-    if (!Connect(c, port, timeout_ms))
+                 int timeout_ms = 10000, uint64_t token = 0, int from = -1) {
+    if (!Connect(c, port, timeout_ms, from))
         return false;
     std::vector<uint8_t> hello(MSG_HELLO_SIZE);
     NetMakeHello(hello.data(), token);

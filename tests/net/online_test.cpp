@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "net/netserver.h"
@@ -75,15 +76,26 @@ TEST(Online, RefusalsAndAnUnreachableServerEndTheClientWithOneLine) {
     ASSERT_TRUE(StartServer(s, dir, "server", {"--turn-ms", "50"}));
     TestClient c[4];
     bool seen[MAX_CLIENTS] = {};
-    for (TestClient &t : c) {
-        ASSERT_TRUE(Join(t, s.port));
-        ASSERT_FALSE(seen[t.slot]);
-        seen[t.slot] = true;
+    for (int k = 0; k < 4; k++) {
+        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, k));
+        ASSERT_FALSE(seen[c[k].slot]);
+        seen[c[k].slot] = true;
     }
-    // A fifth client: the game, refused as the server is full.
+    // A fifth client, the headless runner, refused as the server is full
+    // (the players are heard meanwhile: they are in play).
     long start = NowMs();
-    pid_t fifth = StartGameClient(s.port, dir, "fifth");
-    EXPECT_EQ(ExitStatus(fifth, 20000), 1);
+    pid_t fifth = StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(),
+                                "--connect", "127.0.0.1:" + std::to_string(s.port)},
+                               dir + "/fifth.out", dir + "/fifth.err");
+    int status = -1;
+    for (long at = NowMs(); status < 0 && NowMs() - at < 20000;) {
+        for (TestClient &t : c)
+            PumpFor(t, 2);
+        int st = 0;
+        if (waitpid(fifth, &st, WNOHANG) == fifth)
+            status = WIFEXITED(st) ? WEXITSTATUS(st) : 128;
+    }
+    EXPECT_EQ(status, 1);
     EXPECT_LT(NowMs() - start, 5000 + (getenv("MD_TEST_EMULATOR") ? 10000 : 0));
     std::string err = ReadFile(dir + "/fifth.err");
     EXPECT_NE(err.find("is full"), std::string::npos) << err;
@@ -207,7 +219,7 @@ TEST(Online, HostCountsForgedDatagramsAndServesAFloodInBatches) {
     struct timespec pause = {0, 100 * 1000 * 1000};
     nanosleep(&pause, nullptr);
     EXPECT_LE(LargestBatch(ServeHere, 1000), (uint32_t)NET_EVENTS_MAX);
-    NetServerClose();
+    NetServerClose(NET_BYE);
     Vanish(c);
 }
 
@@ -330,8 +342,11 @@ TEST(Online, GameKilledAndStartedAgainGetsItsOwnSlotOnAFullServer) {
     }
     EXPECT_TRUE(back) << ReadFile(s.out) << ReadFile(dir + "/again.err");
     kill(s.pid, SIGTERM);
-    EXPECT_EQ(ExitStatus(again, 10000), 1);
     EXPECT_EQ(WaitServer(s, 10000), 0);
+    // The game waits for the stopped server until it is stopped itself.
+    EXPECT_TRUE(AwaitText(dir + "/again.err", "the server stopped; waiting", 10000));
+    kill(again, SIGTERM);
+    EXPECT_EQ(ExitStatus(again, 10000), 0);
     EXPECT_EQ(ReadFile(s.out).find("refused"), std::string::npos);
     // Its token is kept readable by its user only.
     ASSERT_EQ(stat(state.c_str(), &st), 0);
@@ -398,18 +413,45 @@ TEST(Online, ClientEndsWithOneLineWhenTheServerGoes) {
     kill(ended.pid, SIGTERM);
     kill(killed.pid, SIGKILL);
     long killed_at = NowMs();
-    EXPECT_EQ(ExitStatus(a, 10000), 1);
-    // The killed server's client tries to get back in for the 30 s its slot
-    // would be kept, so a cut of 10 or 20 s does not end the player.
+    // The stopped server's client waits for it, the killed one's tries to
+    // get back in, for the 30 s a slot would be kept, so a restart or a cut
+    // of 10 or 20 s does not end the player.
+    EXPECT_EQ(ExitStatus(a, 45000), 1);
     EXPECT_EQ(ExitStatus(b, 45000), 1);
     EXPECT_GE(NowMs() - killed_at, 30000);
     WaitServer(ended, 10000);
     WaitServer(killed, 10000);
     std::string ea = ReadFile(dir + "/a.err"), eb = ReadFile(dir + "/b.err");
-    EXPECT_NE(ea.find("the server ended the game"), std::string::npos) << ea;
+    EXPECT_EQ(ea, "marrowdigger: the server stopped; waiting for it to come back\n"
+                  "marrowdigger: the server did not come back\n");
     EXPECT_NE(eb.find("lost the connection to the server"), std::string::npos) << eb;
-    EXPECT_EQ(Lines(ea), 1) << ea;
     EXPECT_EQ(Lines(eb), 1) << eb;
+}
+
+// A player stopped by a signal, the game or the headless runner, says its
+// goodbye: the server frees the slot at once ("left"), not as a lost one's.
+TEST(Online, AStopSignalToAPlayerSaysTheGoodbye) {
+    std::string dir = TempDir();
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+    for (std::string program : {"marrowdigger", "marrowdigger-headless"})
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            SCOPED_TRACE(program + " signal " + std::to_string(sig));
+            Server s;
+            ASSERT_TRUE(StartServer(s, dir, program + std::to_string(sig), {"--turn-ms", "50"}));
+            std::vector<std::string> args = {BuildProgram(program), "--connect",
+                                             "127.0.0.1:" + std::to_string(s.port)};
+            if (program != "marrowdigger") // the runner plays on until stopped
+                args.insert(args.end(), {"--data", DataDir(), "--frames", "1000000"});
+            pid_t pid = StartProgram(args, dir + "/client.out", dir + "/client.err");
+            ASSERT_TRUE(AwaitText(s.out, "slot 0 joined", 20000));
+            kill(pid, sig);
+            EXPECT_TRUE(AwaitText(s.out, "slot 0 left", 20000)) << ReadFile(s.out);
+            ExitStatus(pid, 10000);
+            kill(s.pid, SIGTERM);
+            EXPECT_EQ(WaitServer(s, 10000), 0);
+        }
 }
 
 TEST(Online, RecordReplaysToTheLiveHashesAndDamageIsNamed) {
@@ -605,8 +647,8 @@ TEST(Online, FourClientsTenThousandTurnsWithEveryCreature) {
                             {"--turn-ms", "5", "--turns", "10000", "--all-creatures",
                              "--hash-every", "1000", "--record", rec, "--quiet"}));
     TestClient c[4];
-    for (TestClient &t : c)
-        ASSERT_TRUE(Join(t, s.port));
+    for (int k = 0; k < 4; k++)
+        ASSERT_TRUE(Join(c[k], s.port, NET_VERSION, 10000, 0, k));
     uint32_t draw = 7;
     for (long t0 = NowMs(), last = 0; NowMs() - t0 < 150000;) {
         bool all_gone = true;

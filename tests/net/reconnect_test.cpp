@@ -90,7 +90,7 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     EXPECT_EQ(net_client.package[PACKAGE_X], x - 1);
 
     kill(s.pid, SIGTERM);
-    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
+    for (long start = NowMs(); !net_client.lost && !net_client.relinking && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);
@@ -99,7 +99,12 @@ TEST(Reconnect, ACutOfThreeSecondsEndsInTheSameSlotWithTheCreatureWhereItWas) {
     EXPECT_EQ(out.find("slot 1"), std::string::npos) << out;
 }
 
-TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
+// The server, killed or stopped (the service's restart), comes back on its
+// port: the player waits for it, saying how on the status row.
+class Restart : public testing::TestWithParam<int> {};
+
+TEST_P(Restart, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
+    const int sig = GetParam();
     std::string dir = TempDir();
     setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
     Server s;
@@ -120,16 +125,18 @@ TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
         ClientFrame(2);
         FramesUntilMoved(x, 3000);
     }
-    kill(s.pid, SIGKILL);
-    WaitServer(s, 5000);
+    kill(s.pid, sig);
+    EXPECT_EQ(WaitServer(s, 5000), sig == SIGTERM ? 0 : -1);
     ASSERT_TRUE(StartServer(
         s, dir, "second", {"--players", "2", "--turn-ms", "100", "--port", std::to_string(port)}));
     ASSERT_EQ(s.port, port);
     testing::internal::CaptureStderr();
     bool back = false;
-    std::string note;
+    std::string note, waiting;
     for (long start = NowMs(); NowMs() - start < 15000 && !back && !net_client.lost;) {
         ClientFrame(255);
+        if (net_client.relinking && NetClientNote())
+            waiting = NetClientNote();
         if (NetClientNote() && !net_client.relinking) {
             ShowStatusNote(NetClientNote());
             note = StatusRow(28).substr(2) + "|" + StatusRow(29).substr(27);
@@ -138,7 +145,10 @@ TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
     }
     std::string err = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(back) << err;
-    EXPECT_EQ(err, "restart: the server restarted: you are player 1 in a new game\n");
+    const char *stopped = "the server stopped; waiting for it to come back";
+    EXPECT_EQ(waiting, sig == SIGTERM ? stopped : "reconnecting");
+    EXPECT_EQ(err, std::string(sig == SIGTERM ? "restart: " + std::string(stopped) + "\n" : "") +
+                       "restart: the server restarted: you are player 1 in a new game\n");
     EXPECT_EQ(note, "the server restarted: you are player 1|in a new game");
     std::string fresh = ReadFile(path);
     EXPECT_NE(fresh, token);
@@ -152,11 +162,13 @@ TEST(Reconnect, ARestartedServerIsNamedAndTheNewGameIsPlayed) {
     FramesUntilMoved(x, 3000);
     EXPECT_EQ(net_client.package[PACKAGE_X], x + 1);
     kill(s.pid, SIGTERM);
-    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
+    for (long start = NowMs(); !net_client.lost && !net_client.relinking && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(KilledOrStopped, Restart, testing::Values(SIGKILL, SIGTERM));
 
 // A game killed after three commands and started again with its token numbers
 // its commands on from the server's count: three taps in quick succession

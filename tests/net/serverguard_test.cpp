@@ -116,9 +116,8 @@ TEST(ServerGuard, RecordsAreNeverDestroyedAndFailuresSayWhy) {
     ExpectOneLine(ReadFile(dir + "/replay.err"),
                   "cannot read the record " + fifo + ": not a regular file");
 
-    // A write that fails says why; the children inherit the size limit and
-    // the ignored signal that comes with it.
-    signal(SIGXFSZ, SIG_IGN);
+    // A write that fails says why; the server inherits the size limit, with
+    // SIGXFSZ at its default action (StartProgram): it ignores that itself.
     rlimit old;
     getrlimit(RLIMIT_FSIZE, &old);
     rlimit small = {2000, old.rlim_max};

@@ -2,7 +2,9 @@
 // the d-pad is applied at exactly one turn (counted in the server's record),
 // and the package that shows the move arrives within a turn and a round
 // trip of the tap. Over a link that loses 30 % each way, or one cut for 3 s
-// in the middle of the taps, every tap is still applied once.
+// in the middle of the taps, every tap is still applied once. The figures
+// of scripts/links.sh taps: MD_TAP_COUNT taps held for 80 or 150 ms, at
+// times of their own within the turn (skipped without it).
 #include <algorithm>
 
 #include "client/gameclient.h"
@@ -45,14 +47,18 @@ void ClientFrame(uint8_t dir) {
 
 struct Link {
     int turn_ms, delay_ms;
-    int loss = 0;   // percent dropped each way
-    int cut_ms = 0; // a blackout from the sixth tap on
+    int loss = 0;    // percent dropped each way
+    int cut_ms = 0;  // a blackout from the sixth tap on
+    int held_ms = 0; // how long a tap is held: a frame when 0
 };
 
 class Taps : public ::testing::TestWithParam<Link> {};
 
 TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
     const Link link = GetParam();
+    const char *count = getenv("MD_TAP_COUNT");
+    if (link.held_ms && !count)
+        GTEST_SKIP() << "figures of scripts/links.sh taps";
     std::string dir = TempDir(), rec = dir + "/taps.rec";
     Server s;
     ASSERT_TRUE(StartServer(
@@ -71,8 +77,9 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
     NetClientStart();
     for (long start = NowMs(); NowMs() - start < 3000 && net_client.packages == 0;)
         ClientFrame(255);
-    const int taps = 24;
-    const long gap = link.turn_ms + 2 * link.delay_ms + 60;
+    const int taps = link.held_ms ? atoi(count) : 24;
+    long gap = link.turn_ms + 2 * link.delay_ms + 60;
+    uint32_t draw = 1;
     int shown = 0;
     std::vector<long> latency;
     long cut_at = 0;
@@ -82,7 +89,12 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
         relay.cut = cut_at && NowMs() - cut_at < link.cut_ms;
         uint8_t x = net_client.package[PACKAGE_X];
         long at = NowMs();
-        ClientFrame(t % 2 ? 6 : 2); // right, then left, and again
+        do
+            ClientFrame(t % 2 ? 6 : 2); // right, then left, and again
+        while (NowMs() - at < link.held_ms);
+        draw = draw * 1103515245u + 12345u;
+        if (link.held_ms)
+            gap = link.held_ms + link.turn_ms + 2 * link.delay_ms + 150 + (draw >> 16) % 500;
         while (NowMs() - at < gap) {
             ClientFrame(255);
             relay.cut = cut_at && NowMs() - cut_at < link.cut_ms;
@@ -99,7 +111,8 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
          NowMs() - start < bound && (net_client.relinking || NetClientUnapplied() > 0);)
         ClientFrame(255);
     kill(s.pid, SIGTERM);
-    for (long start = NowMs(); !net_client.lost && NowMs() - start < 5000;)
+    // Until the client has heard the server stop (it then waits for it).
+    for (long start = NowMs(); !net_client.lost && !net_client.relinking && NowMs() - start < 5000;)
         ClientFrame(255);
     NetLeave();
     EXPECT_EQ(WaitServer(s, 10000), 0);
@@ -109,10 +122,10 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
     std::sort(latency.begin(), latency.end());
     long median = latency.empty() ? -1 : latency[latency.size() / 2];
     long worst = latency.empty() ? -1 : latency.back();
-    printf("taps: %d ms turns, %d ms each way, %d %% lost, %d ms cut: %d of %d applied, %d "
-           "shown; tap to package %ld ms in the middle, %ld ms at most\n",
-           link.turn_ms, link.delay_ms, link.loss, link.cut_ms, applied, taps, shown, median,
-           worst);
+    printf("taps: %d ms turns, %d ms each way, %d %% lost, %d ms cut, held %d ms: %d of %d "
+           "applied, %d shown; tap to package %ld ms in the middle, %ld ms at most\n",
+           link.turn_ms, link.delay_ms, link.loss, link.cut_ms, link.held_ms, applied, taps, shown,
+           median, worst);
     EXPECT_EQ(applied, taps);
     if (UnderEmulator() || link.loss || link.cut_ms)
         return; // the times and the moves seen before the next tap are the host's to measure
@@ -124,15 +137,18 @@ TEST_P(Taps, EveryTapMovesOnceAndShowsWithinATurnAndARoundTrip) {
     EXPECT_LE(worst, link.turn_ms + 2 * link.delay_ms + 500);
 }
 
-INSTANTIATE_TEST_SUITE_P(Delays, Taps,
-                         ::testing::Values(Link{500, 0}, Link{500, 40}, Link{500, 150},
-                                           Link{100, 0}, Link{100, 40}, Link{100, 150},
-                                           Link{500, 20, 30}, Link{500, 20, 0, 3000}),
-                         [](const ::testing::TestParamInfo<Link> &i) {
-                             return std::to_string(i.param.turn_ms) + "ms_turns_" +
-                                    std::to_string(i.param.delay_ms) + "ms_delay_" +
-                                    std::to_string(i.param.loss) + "pc_lost_" +
-                                    std::to_string(i.param.cut_ms) + "ms_cut";
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Delays, Taps,
+    ::testing::Values(Link{500, 0}, Link{500, 40}, Link{500, 150}, Link{100, 0}, Link{100, 40},
+                      Link{100, 150}, Link{500, 20, 30}, Link{500, 20, 0, 3000},
+                      Link{500, 0, 0, 0, 80}, Link{500, 0, 0, 0, 150}, Link{500, 20, 0, 0, 80},
+                      Link{500, 20, 0, 0, 150}, Link{500, 150, 0, 0, 80},
+                      Link{500, 150, 0, 0, 150}),
+    [](const ::testing::TestParamInfo<Link> &i) {
+        return std::to_string(i.param.turn_ms) + "ms_turns_" + std::to_string(i.param.delay_ms) +
+               "ms_delay_" + std::to_string(i.param.loss) + "pc_lost_" +
+               std::to_string(i.param.cut_ms) + "ms_cut" +
+               (i.param.held_ms ? "_" + std::to_string(i.param.held_ms) + "ms_held" : "");
+    });
 
 } // namespace

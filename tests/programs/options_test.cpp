@@ -121,12 +121,17 @@ TEST(NoDisplay, GameSaysSoInOneLineAndEnds) {
     std::string dir = EnterScratchDir();
     ASSERT_EQ(chdir(DataDir().c_str()), 0);
     ForgetDisplay();
-    Outcome r = RunProgram(dir, {BuildProgram("marrowdigger")}, 2000);
-    ASSERT_FALSE(r.timed_out) << "still running after 2 s";
-    EXPECT_EQ(Status(r), 1) << r.err;
-    EXPECT_EQ(Lines(r.err), 1) << r.err;
-    EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out, "");
+    // On-line too, before the join: none waits for a server that is not there.
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{}, {"--connect", "127.0.0.1:9"}}) {
+        args.insert(args.begin(), BuildProgram("marrowdigger"));
+        Outcome r = RunProgram(dir, args, 2000);
+        ASSERT_FALSE(r.timed_out) << "still running after 2 s";
+        EXPECT_EQ(Status(r), 1) << r.err;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
 }
 
 // The driver SDL falls back to is honoured when asked for by name.

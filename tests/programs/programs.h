@@ -62,11 +62,12 @@ inline bool WaitUntilCatching(pid_t pid, int sig, int timeout_ms) {
     return false;
 }
 
-// Started programs begin with SIGINT and SIGTERM at their default actions,
-// even when this test was started with them ignored (a background job).
+// Started programs begin with SIGINT, SIGTERM and SIGHUP at their default
+// actions, even when this test was started with them ignored (nohup, &).
 inline void DefaultStopSignals() {
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
 }
 
 // Copies the shipped data tree into the working directory, which has the

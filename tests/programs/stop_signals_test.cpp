@@ -1,5 +1,5 @@
-// SIGINT and SIGTERM stop the game in play through its normal shutdown, and
-// the headless runner at a frame boundary with status 130 or 143 and the
+// SIGINT, SIGTERM and SIGHUP stop the game in play through its normal shutdown, and
+// the headless runner at a frame boundary with status 128 + the signal and the
 // trace of the frames presented so far; each within a second.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -33,7 +33,7 @@ TEST(StopSignals, GameInPlayEndsThroughItsShutdown) {
     std::string dir = EnterScratchDir();
     ASSERT_EQ(chdir(DataDir().c_str()), 0);
     DefaultStopSignals();
-    for (int sig : {SIGINT, SIGTERM}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         pid_t pid = StartProgram({BuildProgram("marrowdigger")}, "", dir + "/err.txt");
         ASSERT_GT(pid, 0);
         ASSERT_TRUE(WaitUntilCatching(pid, sig, kStartMs)) << "signal " << sig;
@@ -50,7 +50,7 @@ TEST(StopSignals, GameInPlayEndsThroughItsShutdown) {
 TEST(StopSignals, HeadlessRunnerKeepsItsTraceSoFar) {
     std::string dir = EnterScratchDir();
     DefaultStopSignals();
-    for (int sig : {SIGINT, SIGTERM}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         std::string trace = dir + "/trace" + std::to_string(sig) + ".jsonl";
         pid_t pid = StartProgram({BuildProgram("marrowdigger-headless"), "--data", DataDir(),
                                   "--frames", "100000", "--trace", trace},
@@ -68,7 +68,9 @@ TEST(StopSignals, HeadlessRunnerKeepsItsTraceSoFar) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + sig)
             << "signal " << sig << ", status " << status << "\n"
             << err;
-        EXPECT_NE(err.find(sig == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM"),
+        EXPECT_NE(err.find(std::string("stopped by SIG") + (sig == SIGINT    ? "INT"
+                                                            : sig == SIGTERM ? "TERM"
+                                                                             : "HUP")),
                   std::string::npos)
             << err;
         // Whole lines, frames 0, 1, 2, ... and fewer than asked for.

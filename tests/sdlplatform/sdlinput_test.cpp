@@ -7,6 +7,7 @@
 #include "console/render.h"
 #include "platform/input.h"
 #include "platform/internal.h"
+#include "platform/keyboard.h"
 #include "platform/platform.h"
 
 namespace {
@@ -45,8 +46,9 @@ TEST(SdlInput, PadsIdleWithNoControls) {
     EXPECT_EQ(GameLoopEnabled, 1);
 }
 
-// Pushes a key event of sym with the modifiers mod, then updates the pads.
-void Key(uint8_t type, SDLKey sym, SDLMod mod) {
+// Pushes a key event of sym with the modifiers mod, then updates the pads
+// (unless told not to).
+void Key(uint8_t type, SDLKey sym, SDLMod mod, bool update = true) {
     SDL_Event event;
     memset(&event, 0, sizeof event);
     event.type = type;
@@ -54,7 +56,8 @@ void Key(uint8_t type, SDLKey sym, SDLMod mod) {
     event.key.keysym.sym = sym;
     event.key.keysym.mod = mod;
     ASSERT_EQ(SDL_PushEvent(&event), 0);
-    Platform_ControlPadUpdate();
+    if (update)
+        Platform_ControlPadUpdate();
 }
 
 // F11 and Alt+Enter switch full screen on the same 320 x 240 8-bit surface
@@ -97,6 +100,28 @@ TEST(DesktopKeys, FullScreenSwitchesUnseenByTheGame) {
     // Enter alone is no desktop key.
     Key(SDL_KEYDOWN, SDLK_RETURN, KMOD_NONE);
     EXPECT_EQ(KeyTaken(SDLK_RETURN), 0);
+}
+
+// Keys pressed and let go between two frames count as held for the next
+// frame, and only that one; the Enter of a full-screen switch stays hidden.
+TEST(Keyboard, AKeyTappedBetweenTwoFramesIsHeldForOne) {
+    Platform_Init();
+    struct Tap {
+        SDLKey sym;
+        SDLMod mod;
+        uint8_t dir, button_a; // the pad in the frame of the tap
+    } taps[] = {{SDLK_RIGHT, KMOD_NONE, 2, 0},
+                {SDLK_SPACE, KMOD_NONE, 255, 1},
+                {SDLK_RETURN, KMOD_LALT, 255, 0}};
+    for (const Tap &t : taps) {
+        Key(SDL_KEYDOWN, t.sym, t.mod, false);
+        Key(SDL_KEYUP, t.sym, t.mod);
+        EXPECT_EQ(controlpad[0].dir, t.dir) << t.sym;
+        EXPECT_EQ(BuiltinButton(BTN_A), t.button_a) << t.sym;
+        Platform_ControlPadUpdate();
+        EXPECT_EQ(controlpad[0].dir, 255) << t.sym;
+        EXPECT_EQ(BuiltinButton(BTN_A), 0) << t.sym;
+    }
 }
 
 } // namespace

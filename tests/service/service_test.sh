@@ -5,8 +5,9 @@
 # ExecStart, its environment file, its working folder, with the state folder
 # in a scratch place): a headless client joins it and its record lands in the
 # state folder's records/, beside the one of an earlier start; a missing or
-# empty environment file gives the defaults; an unknown option there ends it
-# with one line and status 2.
+# empty environment file gives the defaults; a restart (stop, then start)
+# takes a client in play back; an unknown option there ends it with one line
+# and status 2.
 #   service_test.sh CMAKE BUILD_DIR SOURCE_DIR
 set -euo pipefail
 cmake=$1 build=$2 src=$3
@@ -16,8 +17,10 @@ if [ -n "${MD_TEST_EMULATOR:-}" ]; then
 fi
 tmp=$(mktemp -d)
 server_pid=""
+client_pid=""
 cleanup() {
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+    [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null || true
     rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -135,6 +138,29 @@ stop_server
 records=("$state"/records/*.rec)
 [ ${#records[@]} -eq 2 ] && [ -s "${records[1]}" ] || fail "not two records: ${records[*]}"
 
+# The service's restart as systemd runs it, a stop (SIGTERM) and a start on
+# the same port: a client in play waits for it and is taken into its new game.
+await() { for _ in $(seq 400); do grep -q "$2" "$1" && return 0; sleep 0.05; done; return 1; }
+echo 'SERVER_OPTIONS="--port 0 --turn-ms 50"' >"$env_file"
+start_server
+wait_listening || fail "the server ended: $(cat "$tmp/server.err")"
+port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\),.*/\1/p' "$tmp/server.out")
+timeout -k 5 120 env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy XDG_STATE_HOME="$tmp/client" \
+    "$prefix/bin/marrowdigger" --headless --connect "127.0.0.1:$port" --frames 100000 \
+    >"$tmp/client.out" 2>"$tmp/client.err" &
+client_pid=$!
+await "$tmp/server.out" "slot 0 joined" || fail "no join before the restart"
+stop_server
+echo "SERVER_OPTIONS=\"--port $port --turn-ms 50\"" >"$env_file"
+start_server
+wait_listening || fail "the restart ended: $(cat "$tmp/server.err")"
+await "$tmp/client.err" "the server restarted: you are player 1 in a new game" &&
+    grep -q "the server stopped; waiting for it to come back" "$tmp/client.err" ||
+    fail "the client did not wait for the restart: $(cat "$tmp/client.err")"
+kill "$client_pid"
+client_pid=""
+stop_server
+
 # An unknown option: one line and status 2.
 echo 'SERVER_OPTIONS="--port 0 --no-such-option"' >"$env_file"
 unit_argv
@@ -143,4 +169,4 @@ status=0
 [ "$status" -eq 2 ] || fail "an unknown option ended the server with $status"
 [ "$(wc -l <"$tmp/server.err")" -eq 1 ] && grep -q -- "--no-such-option" "$tmp/server.err" ||
     fail "not one line naming the option: $(cat "$tmp/server.err")"
-echo "service: exposure, defaults, a client joining, the records, a bad option: all passed"
+echo "service: exposure, defaults, a client joining, the records, a restart, a bad option: all passed"

@@ -1,7 +1,9 @@
 // The page against a server's WebSocket door, in Debian's headless Chromium:
 // a browser player joins beside two ENet players, its key presses reach the
 // server as its slot's commands (in the record) and it leaves cleanly; a
-// browser spectator's hash lines equal the server's for 2,000 turns.
+// browser spectator's hash lines equal the server's for 2,000 turns. Two
+// tabs of one browser are two players and a reloaded tab keeps its slot,
+// with Web Locks and with the leases of a page that has none.
 //   node door.js NATIVE_BUILD WEB_BUILD DATA
 // Everything it starts ends with it; exits 0 when both hold.
 'use strict';
@@ -108,6 +110,34 @@ async function play(browser) {
   else console.log('door test: the browser player joined, moved (slot 2 commands) and left');
 }
 
+// Two tabs of a browser context, then a reload of the second: the server's
+// "slot N joined" lines (the tabs' tokens are kept within a second).
+async function tabs(browser, noLocks) {
+  const s = server(['--turn-ms', '100', '--hash-every', '0']);
+  const web_port = (await await_(s, /join at http:\/\/127\.0\.0\.1:(\d+)\//, 20000))[1];
+  const context = await browser.createBrowserContext();
+  const joined = async (count) => Number((await await_(s, new RegExp(`(?:slot (\\d) joined[^]*?){${count}}`), 30000))[1]);
+  const pages = [];
+  for (let k = 0; k < 2; k++) {
+    pages.push(await context.newPage());
+    if (noLocks) // as a page over plain HTTP from another machine: no secure context
+      await pages[k].evaluateOnNewDocument(() => { delete Navigator.prototype.locks; });
+    await pages[k].goto(`http://127.0.0.1:${web_port}/?play`);
+    await joined(k + 1);
+    await new Promise((r) => setTimeout(r, 1500));
+  }
+  await pages[1].reload();
+  const slots = [await joined(1), await joined(2), await joined(3)];
+  const status = await pages[0].$eval('#status', (e) => e.textContent);
+  if (slots[0] === slots[1] || slots[2] !== slots[1] || /took this player/.test(status))
+    fail(`two tabs ${noLocks ? 'with leases' : ''}: slots ${slots} (the reload last), first says "${status}"`);
+  else
+    console.log(`door test: two tabs${noLocks ? ' with leases' : ''} are slots ${slots[0]} and ${slots[1]}, the reloaded one ${slots[2]} again`);
+  await context.close();
+  s.kill('SIGTERM');
+  await new Promise((r) => s.on('exit', r));
+}
+
 async function spectate(browser) {
   const turns = 2000;
   const s = server(['--turn-ms', '5', '--turns', String(turns + 300), '--hash-every', '100',
@@ -141,6 +171,8 @@ async function main() {
   try {
     await play(browser);
     await spectate(browser);
+    await tabs(browser, false);
+    await tabs(browser, true);
   } catch (e) {
     fail(String(e));
   } finally {

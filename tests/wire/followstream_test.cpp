@@ -1,13 +1,19 @@
 // The follow stream: the server's stream held back by a delay starts at the
 // newest snapshot it allows and rebuilds the server's world from there,
-// however late, also across slots that change hands.
+// however late, also across slots that change hands; its ring gives the
+// stream's bytes across its wrap, and a slot comes back whatever the count
+// of its changed bytes.
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "math/zmath.h"
+#include "wire/bytes.h"
 #include "wire/followstream.h"
+#include "wire/protocol.h"
+#include "wire/record.h"
 #include "world/gameserver.h"
 #include "world/mapload.h"
 #include "world/worldhash.h"
@@ -108,6 +114,87 @@ TEST(FollowStream, DamagedSnapshotIsRefusedAndChangesNothing) {
             bad[at] = (uint8_t)set;
         EXPECT_FALSE(SnapshotRestore(bad.data(), bad.size(), slots)) << at << " " << set;
         EXPECT_EQ(WorldHash(), now) << at << " " << set;
+    }
+}
+
+// Past FOLLOW_STREAM_KEEP bytes the stream's ring wraps: a follower's
+// chunks before, at, after and across the wrap, and the whole ring, are the
+// stream's bytes. Every byte of every slot changes each turn, so each turn
+// gives the largest entry.
+TEST(FollowStream, ChunksAcrossTheRingsWrapAreTheStreamsBytes) {
+    FollowStreamReset();
+    std::vector<uint8_t> whole; // the stream as a plain array
+    uint8_t last[SLOTS] = {}, e[FOLLOW_ENTRY_MAX];
+    for (uint32_t t = 0; whole.size() < FOLLOW_STREAM_KEEP * 3 / 2; t++) {
+        for (int i = 0; i < SLOTS; i++)
+            net_client_msg[i] = (uint8_t)(t * 3 + i);
+        FollowStreamTurn(15);
+        size_t n = FollowEncodeTurn(15, net_client_msg, last, e);
+        whole.insert(whole.end(), e, e + n);
+        if (t % 100 == 0) {
+            FollowStreamHash(0x0102030405060708ull * t);
+            e[0] = FOLLOW_HASH_MARK;
+            PutBE64(e + 1, 0x0102030405060708ull * t);
+            whole.insert(whole.end(), e, e + FOLLOW_HASH_SIZE);
+        }
+    }
+    ASSERT_EQ(server_stream.length, whole.size());
+    const uint64_t wrap = FOLLOW_STREAM_KEEP, end = whole.size();
+    const std::pair<uint64_t, size_t> chunks[] = {
+        {wrap - STREAM_CHUNK, STREAM_CHUNK},
+        {wrap, STREAM_CHUNK},
+        {wrap - 1, STREAM_CHUNK},
+        {wrap - 517, STREAM_CHUNK},
+        {end - STREAM_CHUNK, STREAM_CHUNK},
+        {end - FOLLOW_STREAM_KEEP, FOLLOW_STREAM_KEEP},
+    };
+    for (auto [at, n] : chunks) {
+        std::vector<uint8_t> got(n);
+        FollowStreamCopy(at, n, got.data());
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin() + (long)at))
+            << at << " + " << n;
+    }
+}
+
+// A held slot whose k bytes changed goes as k pairs up to FOLLOW_PAIRS_MAX
+// and whole past that; each count comes back through the stream's reader
+// and through a record's.
+TEST(FollowStream, EveryCountOfChangedBytesComesBack) {
+    LoadServerData();
+    turn = 0;
+    StartWorld(4, SETUP_RESTART);
+    for (int k : {0, 1, 63, FOLLOW_PAIRS_MAX, FOLLOW_PAIRS_MAX + 1, CLIENT_SLOT}) {
+        uint8_t was[SLOTS] = {}, now[SLOTS] = {}, last[SLOTS] = {}, slots[SLOTS] = {};
+        uint8_t e[FOLLOW_ENTRY_MAX];
+        was[1] = 3;
+        memcpy(now, was, SLOTS);
+        for (int b = 0; b < k; b++) // spread over the slot, the last byte too
+            now[2 * CLIENT_SLOT + b * 37 % CLIENT_SLOT] = (uint8_t)(b + 1);
+        bool is_hash;
+        uint64_t hash;
+        size_t n = FollowEncodeTurn(15, was, last, e);
+        ASSERT_EQ(FollowStreamDecode(e, n, 4, slots, &is_hash, &hash), (int)n);
+        n = FollowEncodeTurn(15, now, last, e);
+        EXPECT_EQ(n, 4 + (k > FOLLOW_PAIRS_MAX ? 1 + CLIENT_SLOT : 1 + 2 * (size_t)k)) << k;
+        EXPECT_EQ(FollowStreamDecode(e, n, 4, slots, &is_hash, &hash), (int)n) << k;
+        EXPECT_EQ(memcmp(slots, now, SLOTS), 0) << k;
+
+        FILE *f = tmpfile();
+        ASSERT_TRUE(f && RecordHeader(f, DataHash(), 4, SETUP_RESTART));
+        memcpy(net_client_msg, was, SLOTS);
+        ASSERT_TRUE(RecordTurn(f, 0, 15));
+        memcpy(net_client_msg, now, SLOTS);
+        ASSERT_TRUE(RecordTurn(f, 1, 15) && RecordEnd(f, 2));
+        rewind(f);
+        int players, setup;
+        ASSERT_TRUE(RecordReadHeader(f, "test", "tmp", &players, &setup));
+        for (turn = 0; turn < 2; turn++) {
+            ASSERT_EQ(RecordReadTurn(f, 4), RECORD_TURN) << k << " turn " << turn;
+            EXPECT_EQ(memcmp(net_client_msg, turn ? now : was, SLOTS), 0) << k;
+        }
+        EXPECT_EQ(RecordReadTurn(f, 4), RECORD_DONE) << k;
+        fclose(f);
+        turn = 0;
     }
 }
 

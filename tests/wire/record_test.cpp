@@ -1,9 +1,12 @@
 // Records of on-line games: the world hash sees every field of the world,
 // and a replay refuses a record whose turns are out of order or name a slot
-// beyond its players, and stands a creature whose player has left.
+// beyond its players, and stands a creature whose player has left; a jump
+// lands on a snapshot's world and command slots, checked by its hash.
 #include <signal.h>
 #include <sys/resource.h>
 
+#include "math/fnv.h"
+#include "wire/bytes.h"
 #include "wire/records.h"
 
 namespace {
@@ -141,6 +144,68 @@ TEST(Record, BothVersionsReplayAlikeAndDamageIsNamedAtItsTurn) {
         std::string err = ReadFile(dir + "/replay.err");
         EXPECT_NE(err.find(d.says), std::string::npos) << d.says << ": " << err;
     }
+}
+
+// Opens a record and starts its world afresh, as a watch does.
+FILE *OpenFresh(const std::string &rec) {
+    FILE *f = RecordOpenRead("test", rec.c_str());
+    int players, setup;
+    if (f && !RecordReadHeader(f, "test", rec.c_str(), &players, &setup)) {
+        fclose(f);
+        return nullptr;
+    }
+    turn = npcs = rnd_seed = 0;
+    memset(npc_vis, 0, sizeof npc_vis);
+    StartWorld(players, setup);
+    return f;
+}
+
+// Runs a record's turns until the turn counter is `until` or a fault.
+void RunTo(FILE *f, uint32_t until) {
+    while (turn < until && RecordReadTurn(f, 2) == RECORD_TURN)
+        ProcGameServer();
+}
+
+// A jump back or ahead lands on a snapshot with its world and its command
+// slots, so the turns after it run as before: slot 1 is empty ten turns
+// each side of every snapshot and busy elsewhere, so a jump from a busy
+// turn must empty it. A snapshot whose world hash is not that of the world
+// it gives is refused.
+TEST(Record, JumpsGiveTheSnapshotsWorldAndSlotsAndCheckItsHash) {
+    std::string dir = TempDir(), rec = dir + "/game.rec";
+    std::vector<Turn> game = Walk(2400);
+    for (uint32_t t = 0; t < game.size(); t++)
+        game[t].move[1] = (t + 10) % 1000 < 20 ? 0 : t % 2 ? 3 : 7;
+    std::vector<long> at = WriteGame(rec, 2, game);
+    FILE *f = OpenFresh(rec);
+    ASSERT_TRUE(f);
+    std::vector<uint64_t> hash = {WorldHash()};
+    for (; turn < 2300; hash.push_back(WorldHash())) {
+        ASSERT_EQ(RecordReadTurn(f, 2), RECORD_TURN);
+        ProcGameServer();
+    }
+    const std::pair<uint32_t, uint32_t> jumps[] = {{1500, 1000}, {2100, 2000}, {999, 0}};
+    for (auto [target, snapshot] : jumps) { // from 2300, 1500 and 2100
+        ASSERT_EQ(RecordJump(f, 2, target), RECORD_TURN) << target;
+        EXPECT_EQ(turn, snapshot);
+        EXPECT_EQ(WorldHash(), hash[turn]) << target;
+        RunTo(f, target);
+        ASSERT_EQ(turn, target);
+        EXPECT_EQ(WorldHash(), hash[target]) << target;
+    }
+    fclose(f);
+
+    std::string bytes = ReadFile(rec);
+    uint8_t *s = (uint8_t *)&bytes[(size_t)at[1000]];
+    size_t size = GetBE16(s + 1);
+    s[18] ^= 1; // the hash, its check made good
+    PutBE32(s + 19 + size, Fnv32(s, 19 + size));
+    WriteFile(rec, bytes);
+    f = OpenFresh(rec);
+    ASSERT_TRUE(f);
+    RunTo(f, 500);
+    EXPECT_EQ(RecordJump(f, 2, 1500), RECORD_CORRUPT);
+    fclose(f);
 }
 
 // A server of 30 turns with its files limited to `limit` bytes, a write past

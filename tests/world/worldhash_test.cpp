@@ -74,6 +74,15 @@ TEST(WorldHash, EqualsThePlainHashOfEveryField) {
         rnd_seed = (uint16_t)(c * 37);
         ASSERT_EQ(WorldHash(), PlainWorldHash()) << "case " << c;
     }
+    // Runs of zero bytes just short of, at and past the 256 where the skip
+    // changes method, between two marks of a byte field and a word field.
+    for (size_t run : {255, 256, 257, 512}) {
+        memset(map, 0, sizeof map);
+        memset(npc_vis, 0, sizeof npc_vis);
+        map[100] = 1, map[101 + run] = 2;
+        npc_vis[100] = 3, npc_vis[101 + run / 2] = 4;
+        ASSERT_EQ(WorldHash(), PlainWorldHash()) << "run " << run;
+    }
 }
 
 } // namespace
