@@ -140,19 +140,33 @@ printf '#!/bin/sh\necho $$ >"%s"\nenv | grep "^SDL" | sort >"%s"\nexec %s -L "$M
 chmod +x "$top/marrowdigger"
 printf '#!/bin/sh\necho "$@" >"%s"\nexec sleep 60\n' "$work/mapper.args" >"$work/mapper"
 chmod +x "$work/mapper"
-# wait_frames: five seconds, counting in frames and removing the frames the
-# game saved meanwhile (without a display to wait for it draws hundreds a
-# second), all but the newest, which may be still being written; frame_size
-# is the size of a whole one.
+# wait_frames: five seconds on the clock, counting the frames the game saves
+# without keeping them. SDL's dummy driver saves every frame it is given,
+# numbered (SDL_window1-00000001.bmp on), and without a display to wait for
+# the game draws thousands a second. So the game (the launcher's process
+# group) runs a tenth of a second at a time; while it is stopped, the count
+# is read from the newest frame's number and every other frame is removed
+# in one go. The disk holds at most what it saves in one slice, whatever the
+# speed of the machine, and a slow removal only makes the slices fewer.
+# frame_size is the size of a whole frame (not the newest, which may be
+# half-written).
 wait_frames() {
-    local i f saved
+    local end saved newest
     frames=0 frame_size=0
-    for ((i = 0; i < 10; i++)); do
-        sleep 0.5
-        mapfile -t saved < <(find "$top/gamedata" -name 'SDL_window*.bmp' | sort)
-        [ ${#saved[@]} -ge 2 ] || continue
-        frame_size=$(stat -c %s "${saved[0]}")
-        for f in "${saved[@]:0:${#saved[@]}-1}"; do rm -f "$f" && frames=$((frames + 1)); done
+    end=$(($(date +%s%N) / 1000000 + 5000))
+    while [ $(($(date +%s%N) / 1000000)) -lt "$end" ]; do
+        sleep 0.1
+        kill -STOP -- -"$launcher" 2>/dev/null || break
+        saved=$(find "$top/gamedata" -maxdepth 1 -name 'SDL_window*.bmp' | sort | tail -n 2)
+        newest=$(tail -n 1 <<<"$saved")
+        if [ -n "$newest" ]; then
+            [ "$frame_size" -gt 0 ] || [ "$(wc -l <<<"$saved")" -lt 2 ] ||
+                frame_size=$(stat -c %s "$(head -n 1 <<<"$saved")")
+            newest=${newest##*/}
+            frames=$((10#$(sed 's/.*-\([0-9]*\)\.bmp$/\1/' <<<"$newest") - 1))
+            find "$top/gamedata" -maxdepth 1 -name 'SDL_window*.bmp' ! -name "$newest" -delete
+        fi
+        kill -CONT -- -"$launcher" 2>/dev/null || break
     done
 }
 # start_game WHAT MAPPER [VAR=VALUE...]: the game for five seconds.

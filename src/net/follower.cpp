@@ -90,7 +90,7 @@ bool NetFollow(const char *who, const char *address) {
         return false;
     uint8_t follow[MSG_FOLLOW_ASK_SIZE];
     NetMakeFollowAsk(follow, DataHash());
-    LinkSend(follow_link, follow, sizeof follow);
+    LinkGreet(follow_link, follow, sizeof follow);
     uint8_t answer[MSG_FOLLOW_SIZE] = {};
     int type = LinkAwait(follow_link, AcceptFollow, answer, sizeof answer);
     bool same = type == MSG_FOLLOW && GetBE64(answer + 9) == DataHash();

@@ -50,8 +50,66 @@ static void CloseHost(NetLink &link) {
     enet_deinitialize();
 }
 
+// Says once a second, after JOIN_TELL_MS, how long the join has tried;
+// nothing once its time is over (the line that ends it comes then).
+static void Tell(NetLink &link) {
+    if (Left(link.deadline) == 0)
+        return;
+    uint32_t tried = (enet_time_get() - (link.deadline - NET_CONNECT_MS)) / 1000;
+    if (tried * 1000 < JOIN_TELL_MS || tried <= link.told)
+        return;
+    link.told = tried;
+    fprintf(stderr, "%s: joining %s:%u: no answer yet after %u s\n", link.who, link.shown,
+            (unsigned)link.port, (unsigned)tried);
+}
+
+// Keeps ENet from backing off the resends of a join past JOIN_RESEND_MS: it
+// doubles the wait with each one, from half a second, so that a few lost
+// datagrams in a row would outlast the join time. A handshake is a few
+// small messages; sending them more often costs nothing.
+static void Hurry(NetLink &link) {
+    ENetPeer *p = PeerOf(link);
+    if (!p)
+        return;
+    for (ENetListIterator i = enet_list_begin(&p->sentReliableCommands);
+         i != enet_list_end(&p->sentReliableCommands); i = enet_list_next(i)) {
+        ENetOutgoingCommand *c = (ENetOutgoingCommand *)i;
+        if (c->roundTripTimeout > JOIN_RESEND_MS)
+            c->roundTripTimeout = JOIN_RESEND_MS;
+    }
+}
+
+// Starts a new connection of the join to the server's address; a connected
+// last one is told goodbye (NET_LEAVE), so that a slot it may hold is free
+// at once. ENet lets the try run for the whole join time.
+static void Attempt(NetLink &link) {
+    ENetPeer *old = PeerOf(link);
+    if (old && old->state == ENET_PEER_STATE_CONNECTED)
+        enet_peer_disconnect_now(old, NET_LEAVE);
+    else if (old)
+        enet_peer_reset(old);
+    ENetAddress a;
+    a.host = link.address;
+    a.port = link.port;
+    link.peer = enet_host_connect(HostOf(link), &a, NET_CHANNELS, 0);
+    if (link.peer)
+        enet_peer_timeout(PeerOf(link), ENET_PEER_TIMEOUT_LIMIT, NET_CONNECT_MS, NET_CONNECT_MS);
+    link.greeted = 0;
+    link.heard = enet_time_get();
+}
+
+// A join's connection got through: ENet's usual time-outs from now on.
+static void Connected(NetLink &link) {
+    enet_peer_timeout(PeerOf(link), ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN, NET_TIMEOUT_MAX);
+    link.address = PeerOf(link)->address.host;
+    link.heard = enet_time_get();
+}
+
 bool LinkConnect(NetLink &link, const char *who, const char *address) {
     link.port = NET_DEFAULT_PORT;
+    link.who = who;
+    link.told = 0;
+    link.greeting_size = 0;
     // ENet here speaks IPv4 only: "[::1]:P" or "::1" would be taken for a name.
     const char *colon = strchr(address, ':');
     if (address[0] == '[' || (colon && strchr(colon + 1, ':'))) {
@@ -70,7 +128,6 @@ bool LinkConnect(NetLink &link, const char *who, const char *address) {
     }
     link.deadline = enet_time_get() + NET_CONNECT_MS;
     ENetAddress a;
-    a.port = link.port;
     ENetHost *host = enet_host_create(NULL, 1, NET_CHANNELS, 0, 0);
     link.host = host;
     if (!host || enet_address_set_host(&a, link.name) != 0) {
@@ -81,20 +138,21 @@ bool LinkConnect(NetLink &link, const char *who, const char *address) {
     }
     host->maximumPacketSize = MSG_MAX_SIZE;
     link.address = a.host;
-    link.peer = enet_host_connect(host, &a, NET_CHANNELS, 0);
+    link.peer = NULL;
+    Attempt(link);
     ENetEvent ev;
     while (link.peer) {
         uint32_t left = Left(link.deadline);
         if (left == 0 || enet_host_service(host, &ev, Slice(left)) < 0)
             break;
+        Hurry(link);
+        Tell(link);
         if (ev.type == ENET_EVENT_TYPE_CONNECT) {
-            enet_peer_timeout(PeerOf(link), ENET_PEER_TIMEOUT_LIMIT, NET_TIMEOUT_MIN,
-                              NET_TIMEOUT_MAX);
-            link.address = PeerOf(link)->address.host;
+            Connected(link);
             return true;
         }
-        if (ev.type == ENET_EVENT_TYPE_DISCONNECT)
-            break;
+        if (ev.type == ENET_EVENT_TYPE_DISCONNECT) // an earlier try's late answer
+            Attempt(link);
         if (ev.type == ENET_EVENT_TYPE_RECEIVE)
             enet_packet_destroy(ev.packet);
     }
@@ -113,18 +171,58 @@ void LinkFlush(NetLink &link) {
     enet_host_flush(HostOf(link));
 }
 
+void LinkGreet(NetLink &link, const uint8_t *bytes, size_t n) {
+    link.greeting_size = (uint8_t)(n < sizeof link.greeting ? n : sizeof link.greeting);
+    memmove(link.greeting, bytes, link.greeting_size); // bytes may be the greeting kept
+    LinkSend(link, link.greeting, link.greeting_size);
+    LinkFlush(link);
+    link.greeted = 1;
+    link.heard = enet_time_get();
+}
+
+// One slice of a join still waiting for the answer to its greeting: the
+// resends hurried, the progress said, and a connection that fell silent
+// (the server let its handshake go) replaced; whether it was.
+static bool Joining(NetLink &link) {
+    Hurry(link);
+    Tell(link);
+    ENetPeer *p = PeerOf(link);
+    if (!p || !link.greeted)
+        return false;
+    if ((int32_t)(p->lastReceiveTime - link.heard) > 0)
+        link.heard = p->lastReceiveTime;
+    if (enet_time_get() - link.heard < JOIN_SILENT_MS)
+        return false;
+    Attempt(link);
+    return true;
+}
+
 int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_t *answer,
               size_t room) {
     ENetEvent ev;
     for (;;) {
         uint32_t left = Left(link.deadline);
-        if (left == 0)
+        if (left == 0 || !link.peer)
             return 0;
         int r = enet_host_service(HostOf(link), &ev, Slice(left));
+        if (link.greeting_size && Joining(link) && r > 0) { // the event was the old connection's
+            if (ev.type == ENET_EVENT_TYPE_RECEIVE)
+                enet_packet_destroy(ev.packet);
+            continue;
+        }
         if (r <= 0)
             continue;
-        if (ev.type == ENET_EVENT_TYPE_DISCONNECT)
-            return 0;
+        if (ev.type == ENET_EVENT_TYPE_CONNECT && link.greeting_size) { // a new try got through
+            Connected(link);
+            LinkGreet(link, link.greeting, link.greeting_size);
+            continue;
+        }
+        if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
+            if (!link.greeting_size)
+                return 0;
+            Attempt(link);
+            continue;
+        }
         if (ev.type != ENET_EVENT_TYPE_RECEIVE)
             continue;
         const uint8_t *d = ev.packet->data;
@@ -135,8 +233,10 @@ int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_
         else
             NetCountDrop(d, n);
         enet_packet_destroy(ev.packet);
-        if (type)
+        if (type) {
+            link.greeting_size = 0;
             return type;
+        }
     }
 }
 

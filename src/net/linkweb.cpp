@@ -130,7 +130,22 @@ static void CloseSocket(NetLink &link, unsigned short code) {
     link.peer = NULL;
 }
 
+// Says once a second, after JOIN_TELL_MS, how long the join has tried;
+// nothing once its time is over (the line that ends it comes then).
+static void Tell(NetLink &link) {
+    if ((int32_t)(link.deadline - LinkNow()) <= 0)
+        return;
+    uint32_t tried = (LinkNow() - (link.deadline - NET_CONNECT_MS)) / 1000;
+    if (tried * 1000 < JOIN_TELL_MS || tried <= link.told)
+        return;
+    link.told = tried;
+    fprintf(stderr, "%s: joining %s: no answer yet after %u s\n", link.who, link.shown,
+            (unsigned)tried);
+}
+
 bool LinkConnect(NetLink &link, const char *who, const char *address) {
+    link.who = who;
+    link.told = 0;
     WebLink *w = web_links[0].used ? &web_links[1] : &web_links[0];
     memset(w, 0, sizeof *w);
     w->used = 1;
@@ -149,8 +164,10 @@ bool LinkConnect(NetLink &link, const char *who, const char *address) {
     link.host = w;
     link.deadline = LinkNow() + NET_CONNECT_MS;
     if (OpenSocket(link)) {
-        while (!w->open && w->socket && w->count == 0 && (int32_t)(link.deadline - LinkNow()) > 0)
+        while (!w->open && w->socket && w->count == 0 && (int32_t)(link.deadline - LinkNow()) > 0) {
             emscripten_sleep(SLICE_MS);
+            Tell(link);
+        }
         if (w->open) {
             w->first = w->count = 0; // the connection is known
             EM_ASM(if (!Module.mdLinkHide) {
@@ -177,6 +194,12 @@ void LinkSend(NetLink &link, const uint8_t *bytes, size_t n) {
 
 void LinkFlush(NetLink &) {}
 
+// The WebSocket's TCP carries the greeting through loss by itself: sent once.
+void LinkGreet(NetLink &link, const uint8_t *bytes, size_t n) {
+    LinkSend(link, bytes, n);
+    link.greeting_size = 1;
+}
+
 bool LinkNext(NetLink &link, LinkEvent *ev) {
     WebLink *w = Web(link);
     if (!w || w->count == 0)
@@ -200,6 +223,8 @@ int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_
     while ((int32_t)(link.deadline - LinkNow()) > 0) {
         if (!LinkNext(link, &ev)) {
             emscripten_sleep(SLICE_MS);
+            if (link.greeting_size)
+                Tell(link);
             continue;
         }
         if (ev.type == LINK_GONE)
@@ -209,6 +234,7 @@ int LinkAwait(NetLink &link, int (*accept)(const uint8_t *msg, size_t n), uint8_
         int type = accept(ev.data, ev.length);
         if (type) {
             memcpy(answer, ev.data, ev.length < room ? ev.length : room);
+            link.greeting_size = 0;
             return type;
         }
         NetCountDrop(ev.data, ev.length);

@@ -182,7 +182,9 @@ static int TryJoin(const char *who, const char *address, uint8_t *answer, size_t
     if (!*claimed)
         ClaimToken(server_link.name, server_link.port);
     *claimed = true;
-    SendHello();
+    uint8_t hello[MSG_HELLO_SIZE];
+    NetMakeHello(hello, token);
+    LinkGreet(server_link, hello, sizeof hello); // said again on a new connection if need be
     return LinkAwait(server_link, AcceptAnswer, answer, room);
 }
 

@@ -26,7 +26,9 @@ extern NetClientState net_client;
 extern bool (*net_full_wait)(uint32_t ms);
 
 // Joins the server at "HOST[:PORT]" (default port NET_DEFAULT_PORT): connects,
-// sends the hello and waits for the answer, at most NET_CONNECT_MS in all.
+// sends the hello and waits for the answer, at most NET_CONNECT_MS in all
+// (connecting again, and saying hello again, when a connection is lost
+// before the answer; after 2 s it says once a second how long it has tried).
 // Nothing of an earlier join in the same process (its game, command numbers,
 // commands held) carries over. On success sets net_client.remote and returns
 // true; from then on the goodbye is said at exit too, however the process

@@ -17,6 +17,7 @@ bool LinkConnect(NetLink &, const char *who, const char *address) {
 
 void LinkSend(NetLink &, const uint8_t *, size_t) {}
 void LinkFlush(NetLink &) {}
+void LinkGreet(NetLink &, const uint8_t *, size_t) {}
 
 int LinkAwait(NetLink &, int (*)(const uint8_t *, size_t), uint8_t *, size_t) {
     return 0;

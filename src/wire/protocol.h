@@ -105,7 +105,7 @@
     5 // goodbye code of a server stopped by a signal: it may come back, and
       // its players and followers wait for it for NET_KEEP_MS
 
-#define NET_CONNECT_MS 4000  // a join gives up after this long
+#define NET_CONNECT_MS 12000 // a join gives up after this long
 #define NET_EVENTS_MAX 256   // events taken in one service, so a flood cannot stall a frame or turn
 #define NET_KEEP_MS 30000    // a lost player's slot waits this long, and its client tries as long
 #define NET_TIMEOUT_MIN 5000 // a silent peer is dropped after 5 to 10 s

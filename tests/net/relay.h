@@ -1,7 +1,8 @@
 // A UDP relay for the on-line tests: one client on one side, the server on
 // the other, every datagram held for a fixed delay each way, a share of them
-// dropped at random each way, and a switch that cuts the link. It runs on a thread of its own so
-// that a client can block in its join while the relay carries the traffic.
+// dropped at random each way (or the first of each kind it counts), and a switch that cuts the
+// link. It runs on a thread of its own so that a client can block in its join while the relay
+// carries the traffic.
 #ifndef MD_TESTS_NET_RELAY_H
 #define MD_TESTS_NET_RELAY_H
 
@@ -18,14 +19,22 @@
 
 #include "net/online.h"
 
+// Datagrams the relay tells apart: toward the server one carrying an ENet
+// CONNECT, one carrying a hello, and any without a CONNECT (hellos too);
+// and any toward the client.
+enum { SEEN_CONNECT, SEEN_HELLO, SEEN_OTHER, SEEN_BACK, SEEN_KINDS };
+
 struct DelayRelay {
     int near = -1, far = -1;              // sockets facing the client and the server
     uint16_t port = 0;                    // where the client connects
     std::atomic<uint16_t> server_port{0}; // the server (a restarted one may move)
     int delay_ms = 0;                     // each way
-    int loss = 0;                         // percent dropped each way
+    std::atomic<int> loss{0};             // percent dropped each way
     uint32_t draw = 12345;                // fixed sequence of draws for the losses
     std::atomic<bool> cut{false};         // drop everything while set
+
+    int drop[SEEN_KINDS] = {};              // the first datagrams of each kind dropped
+    std::atomic<int> seen[SEEN_KINDS] = {}; // datagrams of each kind seen, dropped or not
     std::atomic<bool> stop{false};
     std::thread thread;
     struct Held {
@@ -46,6 +55,29 @@ inline int LoopbackSocket(uint16_t *port) {
     getsockname(fd, (sockaddr *)&a, &len);
     *port = ntohs(a.sin_port);
     return fd;
+}
+
+// Whether a datagram toward the server starts with an ENet CONNECT command.
+inline bool CarriesConnect(const uint8_t *d, size_t n) {
+    size_t head = n >= 2 && (d[0] & (ENET_PROTOCOL_HEADER_FLAG_SENT_TIME >> 8)) ? 4 : 2;
+    return n > head && (d[head] & ENET_PROTOCOL_COMMAND_MASK) == ENET_PROTOCOL_COMMAND_CONNECT;
+}
+
+// Whether a datagram toward the server holds a hello: its type and the mark.
+inline bool CarriesHello(const uint8_t *d, size_t n) {
+    static const uint8_t start[5] = {MSG_HELLO, 'M', 'D', 'G', 'O'};
+    return memmem(d, n, start, sizeof start) != nullptr;
+}
+
+// Counts a datagram going dir (0 toward the server); whether it is one of
+// the first the relay is set to drop.
+inline bool FixedDrop(DelayRelay *r, int dir, const uint8_t *d, size_t n) {
+    if (dir == 1)
+        return ++r->seen[SEEN_BACK] <= r->drop[SEEN_BACK];
+    if (CarriesConnect(d, n))
+        return ++r->seen[SEEN_CONNECT] <= r->drop[SEEN_CONNECT];
+    bool other = ++r->seen[SEEN_OTHER] <= r->drop[SEEN_OTHER];
+    return (CarriesHello(d, n) && ++r->seen[SEEN_HELLO] <= r->drop[SEEN_HELLO]) || other;
 }
 
 // The relay's loop: take what arrives on either side, pass it on once its
@@ -72,7 +104,8 @@ inline void RelayLoop(DelayRelay *r) {
                     known = true;
                 }
                 r->draw = r->draw * 1103515245u + 12345u;
-                if (!r->cut && (int)((r->draw >> 16) % 100) >= r->loss)
+                bool fixed = FixedDrop(r, dir, buf, (size_t)n);
+                if (!r->cut && !fixed && (int)((r->draw >> 16) % 100) >= r->loss)
                     queue.push_back(
                         {NowMs() + r->delay_ms, dir, std::vector<uint8_t>(buf, buf + n)});
             }
