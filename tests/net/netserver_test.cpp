@@ -249,11 +249,9 @@ TEST(NetServer, OnlyALostSlotIsKeptAndForThirtySeconds) {
     }
 }
 
-// Which slots are kept, and how many one address may take. Players from
-// addresses A and B take slots in order (played: sent a command), those
-// marked lost drop without a goodbye, the clock moves on `quiet` ms without
-// a word; a newcomer from C then gets a slot or not, and the connection of
-// a silent player let go for it (-1 none) is to be ended.
+// Players from A and B join (played: sent a command), the lost drop, the
+// clock moves on `quiet` ms; does a newcomer from C get in, and which silent
+// player's connection (-1 none) is let go for it?
 TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
     const uint32_t A = 0x0A000001, B = 0x0A000002, C = 0x0A000003;
     struct Case {
@@ -295,9 +293,8 @@ TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
     }
 }
 
-// Room for a new peer is made by ending a spare one: of the address with the
-// most spare peers, the one noted first, so that a crowd ends its own oldest
-// and a newcomer is never the one to go.
+// Room is made by ending the oldest spare peer of the address with the most,
+// so that a crowd ends its own oldest and a newcomer never goes.
 TEST(NetServer, MakeRoomEndsTheOldestSparePeerOfTheLargestCrowd) {
     const uint32_t A = 1, B = 2, C = 3;
     struct Case {

@@ -1,12 +1,9 @@
 // The follow stream: the server's stream held back by a delay starts at the
 // newest snapshot it allows and rebuilds the server's world from there,
-// however late, also across slots that change hands; its ring gives the
-// stream's bytes across its wrap, and a slot comes back whatever the count
-// of its changed bytes.
+// however late, also across slots that change hands and its ring's wrap.
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "math/zmath.h"
@@ -117,10 +114,8 @@ TEST(FollowStream, DamagedSnapshotIsRefusedAndChangesNothing) {
     }
 }
 
-// Past FOLLOW_STREAM_KEEP bytes the stream's ring wraps: a follower's
-// chunks before, at, after and across the wrap, and the whole ring, are the
-// stream's bytes. Every byte of every slot changes each turn, so each turn
-// gives the largest entry.
+// A follower's chunks before, at, after and across the ring's wrap, and the
+// whole ring, are the stream's bytes; every slot byte changes each turn.
 TEST(FollowStream, ChunksAcrossTheRingsWrapAreTheStreamsBytes) {
     FollowStreamReset();
     std::vector<uint8_t> whole; // the stream as a plain array
@@ -151,14 +146,12 @@ TEST(FollowStream, ChunksAcrossTheRingsWrapAreTheStreamsBytes) {
     for (auto [at, n] : chunks) {
         std::vector<uint8_t> got(n);
         FollowStreamCopy(at, n, got.data());
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin() + (long)at))
-            << at << " + " << n;
+        EXPECT_EQ(memcmp(got.data(), &whole[at], n), 0) << at << " + " << n;
     }
 }
 
-// A held slot whose k bytes changed goes as k pairs up to FOLLOW_PAIRS_MAX
-// and whole past that; each count comes back through the stream's reader
-// and through a record's.
+// A slot whose k bytes changed goes as k pairs up to FOLLOW_PAIRS_MAX, whole
+// past that, and comes back through the stream's reader and a record's.
 TEST(FollowStream, EveryCountOfChangedBytesComesBack) {
     LoadServerData();
     turn = 0;
@@ -166,8 +159,7 @@ TEST(FollowStream, EveryCountOfChangedBytesComesBack) {
     for (int k : {0, 1, 63, FOLLOW_PAIRS_MAX, FOLLOW_PAIRS_MAX + 1, CLIENT_SLOT}) {
         uint8_t was[SLOTS] = {}, now[SLOTS] = {}, last[SLOTS] = {}, slots[SLOTS] = {};
         uint8_t e[FOLLOW_ENTRY_MAX];
-        was[1] = 3;
-        memcpy(now, was, SLOTS);
+        was[1] = now[1] = 3;
         for (int b = 0; b < k; b++) // spread over the slot, the last byte too
             now[2 * CLIENT_SLOT + b * 37 % CLIENT_SLOT] = (uint8_t)(b + 1);
         bool is_hash;

@@ -166,11 +166,9 @@ void RunTo(FILE *f, uint32_t until) {
         ProcGameServer();
 }
 
-// A jump back or ahead lands on a snapshot with its world and its command
-// slots, so the turns after it run as before: slot 1 is empty ten turns
-// each side of every snapshot and busy elsewhere, so a jump from a busy
-// turn must empty it. A snapshot whose world hash is not that of the world
-// it gives is refused.
+// A jump lands on a snapshot with its world and command slots (slot 1 is
+// empty around each snapshot, busy elsewhere), so the turns after it run as
+// before; a snapshot whose hash is not its world's is refused.
 TEST(Record, JumpsGiveTheSnapshotsWorldAndSlotsAndCheckItsHash) {
     std::string dir = TempDir(), rec = dir + "/game.rec";
     std::vector<Turn> game = Walk(2400);
