@@ -166,9 +166,9 @@ int Sent(uint16_t port, const char *from, const std::string &message) {
     return fd;
 }
 
-// A door server on a free port with a web root beside a secret file.
-struct DoorTest : ::testing::Test {
-    const char *turn_ms = "50";
+// A door server on a free port with a web root beside a secret file, a
+// turn every turn_ms.
+template <int turn_ms> struct DoorAt : ::testing::Test {
     Server s;
     uint16_t web = 0;
     std::string dir = TempDir();
@@ -185,8 +185,8 @@ struct DoorTest : ::testing::Test {
             symlink((dir + "/site-out/secret.html").c_str(), (dir + "/site/out.html").c_str()), 0);
         ASSERT_TRUE(StartServer(
             s, dir, "server",
-            {"--turn-ms", turn_ms, "--turns", "4000", "--hash-every", "0", "--spectators", "12",
-             "--web-port", "0", "--web-root", dir + "/site", "--web-origin",
+            {"--turn-ms", std::to_string(turn_ms), "--turns", "4000", "--hash-every", "0",
+             "--spectators", "12", "--web-port", "0", "--web-root", dir + "/site", "--web-origin",
              "https://ok.example,http://b.example:8080", "--web-origin", "http://c.example"}));
         std::string out = ReadFile(s.out);
         size_t at = out.find("join at http://127.0.0.1:");
@@ -208,6 +208,8 @@ struct DoorTest : ::testing::Test {
         return w.size() == MSG_WELCOME_SIZE && w[0] == MSG_WELCOME ? w[1] : -1;
     }
 };
+
+using DoorTest = DoorAt<50>;
 
 struct Fetch {
     std::string request;
@@ -431,11 +433,7 @@ TEST_F(DoorTest, TheSendQueueHoldsMessagesToItsLastByte) {
     close(fd);
 }
 
-struct FastDoorTest : DoorTest {
-    FastDoorTest() {
-        turn_ms = "5";
-    }
-};
+using FastDoorTest = DoorAt<5>;
 
 TEST_F(FastDoorTest, ABrowserSpectatorFarBehindIsNotDropped) {
     // Four players whose commands change every turn make a fast stream: a
