@@ -5,9 +5,8 @@
 # ExecStart, its environment file, its working folder, with the state folder
 # in a scratch place): a headless client joins it and its record lands in the
 # state folder's records/, beside the one of an earlier start; a missing or
-# empty environment file gives the defaults; a restart (stop, then start)
-# takes a client in play back; an unknown option there ends it with one line
-# and status 2.
+# empty environment file gives the defaults; a restart takes a client in
+# play back; an unknown option there ends it with one line and status 2.
 #   service_test.sh CMAKE BUILD_DIR SOURCE_DIR
 set -euo pipefail
 cmake=$1 build=$2 src=$3
