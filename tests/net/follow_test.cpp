@@ -231,6 +231,8 @@ TEST(Follow, AStoppedServerIsWaitedForAndItsNewGameFollowed) {
 }
 
 TEST(Follow, EveryEndOfTheStreamButTheGamesIsAFailure) {
+    // A hash point after turn 1 that no world has.
+    const std::vector<uint8_t> unknown_hash = {MSG_STREAM, 1, 0, 0xFE, 1, 2, 3, 4, 5, 6, 7, 8};
     const Ending endings[] = {
         {{MSG_STREAM, 1, 0, 1, 0, 1, 0}, NET_BYE, false, "the watched game ended", 0},
         {{MSG_STREAM, 1, 0, 1, 2, 1, 3}, NET_BYE, false, "the stream broke off", 1},
@@ -239,12 +241,7 @@ TEST(Follow, EveryEndOfTheStreamButTheGamesIsAFailure) {
         {{MSG_STREAM, 1, 0}, NET_REPLACED, false, "lost the server", 1},
         {{MSG_STREAM, 1, 0}, -1, false, "lost the server", 1},
         {{MSG_STREAM, 1, 0}, NET_BYE, true, "out of step at the snapshot of turn 0", 1},
-        // A hash point after turn 1 that no world has.
-        {{MSG_STREAM, 1, 0, 0xFE, 1, 2, 3, 4, 5, 6, 7, 8},
-         NET_BYE,
-         false,
-         "out of step at turn 1",
-         1},
+        {unknown_hash, NET_BYE, false, "out of step at turn 1", 1},
     };
     std::string dir = TempDir();
     for (const Ending &e : endings) {
