@@ -2,8 +2,8 @@
 // a test gives it: refusals of every kind and welcomes out of range end the
 // join with one line and a proper goodbye, packages of the wrong length are
 // dropped, a flood is taken a batch a frame, and a command goes out only
-// when it changes, and not before the one on its way was applied. With
-// turns the test makes (Turns): each tap moves once, a held key once a turn.
+// when it changes, and not before the one on its way was applied.
+// With turns the test makes (Turns): each tap moves once, a held key once a turn.
 #include <atomic>
 #include <mutex>
 #include <regex>
@@ -77,8 +77,7 @@ void Turn(Stand *s) {
     s->turn_asked = s->drop_asked = false;
 }
 
-// The stand-in's thread: notes hellos and the leave, keeps and counts
-// commands, and makes its turns.
+// The stand-in's thread: answers the hello, counts commands, notes the leave.
 void Serve(Stand *s) {
     ENetEvent ev;
     for (std::unique_lock<std::mutex> guard(s->lock); !s->stop; Turn(s)) {
@@ -127,7 +126,7 @@ void Close(Stand &s) {
     enet_host_destroy(s.host);
 }
 
-// A welcome of the given slot and players, the level 95 x 63, of a game.
+// A welcome of the given slot and players, the level 95 x 63.
 std::vector<uint8_t> Welcome(uint8_t slot, uint8_t players, uint64_t game = 0) {
     std::vector<uint8_t> m(MSG_WELCOME_SIZE, 0);
     m[0] = MSG_WELCOME;

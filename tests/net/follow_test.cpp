@@ -213,15 +213,14 @@ TEST(Follow, AStoppedServerIsWaitedForAndItsNewGameFollowed) {
     std::string dir = TempDir();
     Server s;
     ASSERT_TRUE(StartServer(s, dir, "first", {"--turn-ms", "20", "--spectators", "1"}));
-    uint16_t port = s.port;
-    pid_t follower = StartFollower(port, dir, "follower");
+    pid_t follower = StartFollower(s.port, dir, "follower");
     ASSERT_TRUE(AwaitText(dir + "/follower.err", "caught up with turn", 20000));
     kill(s.pid, SIGTERM);
     EXPECT_EQ(WaitServer(s, 10000), 0);
     ASSERT_TRUE(AwaitText(dir + "/follower.err", "the server stopped; waiting", 10000));
     ASSERT_TRUE(StartServer(s, dir, "second",
                             {"--turn-ms", "5", "--turns", "400", "--hash-every", "100",
-                             "--spectators", "1", "--port", std::to_string(port)}));
+                             "--spectators", "1", "--port", std::to_string(s.port)})); // its port
     ASSERT_EQ(WaitServer(s, 30000), 0);
     EXPECT_EQ(ExitStatus(follower, 30000), 0) << ReadFile(dir + "/follower.err");
     std::string err = ReadFile(dir + "/follower.err");

@@ -2,8 +2,8 @@
 // the d-pad is applied at exactly one turn (counted in the server's record),
 // and the package that shows the move arrives within a turn and a round
 // trip of the tap. Over a link that loses 30 % each way, or one cut for 3 s
-// in the middle of the taps, every tap is still applied once. The figures
-// of scripts/links.sh taps: MD_TAP_COUNT taps held for 80 or 150 ms, at
+// in the middle of the taps, every tap is still applied once.
+// Figures of scripts/links.sh taps: MD_TAP_COUNT taps held 80 or 150 ms, at
 // times of their own within the turn (skipped without it).
 #include <algorithm>
 
