@@ -2,11 +2,13 @@
 // a test gives it: refusals of every kind and welcomes out of range end the
 // join with one line and a proper goodbye, packages of the wrong length are
 // dropped, a flood is taken a batch a frame, and a command goes out only
-// when it changes, and not before the one on its way was applied. With
-// turns the test makes (Turns): each tap moves once, a held key once a turn.
+// when it changes, and not before the one on its way was applied.
+// With turns the test makes (Turns): each tap moves once, a held key once a turn.
 #include <atomic>
 #include <mutex>
+#include <regex>
 #include <thread>
+#include <utility>
 
 #include "client/gameclient.h"
 #include "net/netclient.h"
@@ -25,13 +27,12 @@ struct Stand {
     bool flood = false;                       // answer the first command with 1000 junk messages
     std::atomic<bool> stop{false};
     std::thread thread;
-    // Turns: a turn asked for applies the slot's newest command (a move when
-    // not empty) and sends the package with its number.
+    // Turns: a turn asked for applies the slot's newest command, sends its package.
     std::mutex lock;                            // guards all below and the answer
     ENetPeer *peer = nullptr, *hello = nullptr; // the player; one whose hello waits
     uint8_t slot[CLIENT_SLOT] = {};
-    uint32_t seq = 0, applied = 0, turn = 0;
-    std::vector<int> moves; // directions applied, in order
+    uint32_t seq = 0, turn = 0;
+    std::string moves; // directions applied, in order
     bool mute = false, turn_asked = false, drop_asked = false;
 };
 
@@ -50,58 +51,55 @@ void Tell(Stand *s, ENetPeer *to, const std::vector<uint8_t> &m) {
     enet_host_flush(s->host);
 }
 
-// Makes a turn asked for, and ends the link when asked (without a goodbye
-// code: the client gets back in).
+std::vector<uint8_t> Package(size_t n, uint8_t t);
+
+// Between events: answers a hello that waits unless mute (the slot emptied
+// as the server does), makes a turn asked for, ends the link when asked,
+// without a goodbye code (the client gets back in).
 void Turn(Stand *s) {
+    if (s->hello && !s->mute) {
+        for (const std::vector<uint8_t> &m : s->answer)
+            Tell(s, s->hello, m);
+        memset(s->slot, 0, CLIENT_SLOT);
+        s->peer = std::exchange(s->hello, nullptr);
+        s->answered = NowMs();
+    }
     if (s->turn_asked && s->peer) {
         if (s->slot[0] || s->slot[1])
-            s->moves.push_back(s->slot[1] - 1);
+            s->moves += (char)('0' + s->slot[1] - 1);
         memset(s->slot, 0, CLIENT_SLOT);
-        s->applied = s->seq;
-        std::vector<uint8_t> m(MSG_PACKAGE_SIZE, 0);
-        m[0] = MSG_PACKAGE;
-        PutBE32(&m[1], s->applied);
-        m[MSG_PACKAGE_HEAD + PACKAGE_TURN] = (uint8_t)++s->turn;
+        std::vector<uint8_t> m = Package(MSG_PACKAGE_SIZE, (uint8_t)++s->turn);
+        PutBE32(&m[1], s->seq); // applied up to the newest command
         Tell(s, s->peer, m);
     }
     if (s->drop_asked && s->peer)
-        enet_peer_disconnect(s->peer, 0);
-    s->peer = s->drop_asked ? nullptr : s->peer;
+        enet_peer_disconnect(std::exchange(s->peer, nullptr), 0);
     s->turn_asked = s->drop_asked = false;
 }
 
-// The stand-in's thread: answers the hello (unless mute; the slot emptied
-// as the server does), keeps and counts commands, notes the leave.
+// The stand-in's thread: answers the hello, counts commands, notes the leave.
 void Serve(Stand *s) {
     ENetEvent ev;
     for (std::unique_lock<std::mutex> guard(s->lock); !s->stop; Turn(s)) {
         guard.unlock();
         int got = enet_host_service(s->host, &ev, 1);
         guard.lock();
-        if (got > 0 && ev.type == ENET_EVENT_TYPE_DISCONNECT)
-            s->left = NowMs();
-        if (got > 0 && ev.type == ENET_EVENT_TYPE_RECEIVE) {
-            const uint8_t *d = ev.packet->data;
-            uint8_t type = ev.packet->dataLength > 0 ? d[0] : 0;
-            if (type == MSG_COMMAND && ev.packet->dataLength == MSG_COMMAND_SIZE) {
-                s->seq = GetBE32(d + 1);
-                memcpy(s->slot, d + MSG_COMMAND_HEAD, CLIENT_SLOT);
-            }
-            enet_packet_destroy(ev.packet);
-            s->commands += type == MSG_COMMAND;
-            if (type == MSG_COMMAND && s->commands == 1 && s->flood)
-                Flood(s->host, ev.peer);
-            if (type == MSG_HELLO)
-                s->hello = ev.peer;
-        }
-        if (!s->hello || s->mute)
+        if (got <= 0)
             continue;
-        for (const std::vector<uint8_t> &m : s->answer)
-            Tell(s, s->hello, m);
-        memset(s->slot, 0, CLIENT_SLOT);
-        s->peer = s->hello;
-        s->hello = nullptr;
-        s->answered = NowMs();
+        if (ev.type == ENET_EVENT_TYPE_DISCONNECT)
+            s->left = NowMs();
+        if (ev.type != ENET_EVENT_TYPE_RECEIVE)
+            continue;
+        uint8_t type = ev.packet->dataLength > 0 ? ev.packet->data[0] : 0;
+        if (type == MSG_COMMAND && ev.packet->dataLength == MSG_COMMAND_SIZE) {
+            s->seq = GetBE32(ev.packet->data + 1);
+            memcpy(s->slot, ev.packet->data + MSG_COMMAND_HEAD, CLIENT_SLOT);
+        }
+        enet_packet_destroy(ev.packet);
+        s->commands += type == MSG_COMMAND;
+        if (type == MSG_COMMAND && s->commands == 1 && s->flood)
+            Flood(s->host, ev.peer);
+        s->hello = type == MSG_HELLO ? ev.peer : s->hello;
     }
 }
 
@@ -128,7 +126,7 @@ void Close(Stand &s) {
     enet_host_destroy(s.host);
 }
 
-// A welcome of the given slot and players, the level 95 x 63, of a game.
+// A welcome of the given slot and players, the level 95 x 63.
 std::vector<uint8_t> Welcome(uint8_t slot, uint8_t players, uint64_t game = 0) {
     std::vector<uint8_t> m(MSG_WELCOME_SIZE, 0);
     m[0] = MSG_WELCOME;
@@ -181,11 +179,9 @@ TEST(Client, RefusalsAndBadWelcomesEndTheJoinWithOneLineAndAGoodbye) {
         EXPECT_FALSE(JoinStand(s, &err));
         EXPECT_EQ(err.compare(0, 8, "client: "), 0) << err;
         EXPECT_NE(err.find(c.says), std::string::npos) << err;
-        // Besides the join's progress while no welcome it takes came.
-        int told = 0;
-        for (size_t at = 0; (at = err.find("no answer yet", at)) != std::string::npos; at++)
-            told++;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n') - told, 1) << err;
+        // One line, besides the join's progress while no welcome it takes came.
+        std::string said = std::regex_replace(err, std::regex(".*no answer yet.*\n"), "");
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << err;
         EXPECT_EQ(net_client.remote, 0);
         // The client said goodbye, so its connection ended at once.
         for (long start = NowMs(); s.left < 0 && NowMs() - start < 2000;)
@@ -307,8 +303,7 @@ TEST(Client, AFullServerIsWaitedForUntilASlotFreesOrThePlayerLeaves) {
     Server s;
     ASSERT_TRUE(StartServer(s, dir, "server", {"--players", "1", "--turn-ms", "100"}));
     static TestClient holder; // leaves at the third wait when frees is set
-    static int waits;
-    static bool frees;
+    static int waits, frees;
     std::string address = "127.0.0.1:" + std::to_string(s.port);
     for (bool leaves : {true, false}) {
         SCOPED_TRACE(leaves ? "the slot frees" : "the player leaves");
@@ -373,7 +368,7 @@ template <class Done> bool Frames(uint8_t dir, Done done) {
     return false;
 }
 
-class Turns : public ::testing::TestWithParam<std::pair<const char *, std::vector<int>>> {
+class Turns : public ::testing::TestWithParam<const char *> {
   protected:
     Stand s;
     void SetUp() override {
@@ -386,93 +381,78 @@ class Turns : public ::testing::TestWithParam<std::pair<const char *, std::vecto
         NetLeave();
         Close(s);
     }
-    void Set(bool Stand::*flag, bool to = true) {
+    template <class F> auto Locked(F f) { // what f gives, run while the stand-in is held
         std::lock_guard<std::mutex> guard(s.lock);
-        s.*flag = to;
+        return f();
     }
     bool Holds(uint8_t dir) { // the slot holds the command of dir (255: none)
         std::lock_guard<std::mutex> guard(s.lock);
         return dir == 255 ? !s.slot[0] && !s.slot[1] : s.slot[0] == 1 && s.slot[1] == dir + 1;
     }
-    // Steps, a character each: 0-7 the pad pressed that way until the slot
-    // holds it (a frame while the link is down); r the pad let go until the
-    // slot is empty; u let go for a frame; T a turn, and frames until the
-    // client saw it and sent what follows.
+    // Steps up to a ':', a character each: 0-7 the pad pressed that way until
+    // the slot holds it (a frame while the link is down); r the pad let go
+    // until the slot is empty; u let go for a frame; T a turn, and frames
+    // until the client saw it and sent what follows.
     void Play(const char *steps) {
         uint8_t pad = 255;
-        for (const char *c = steps; *c; c++) {
+        for (const char *c = steps; *c && *c != ':'; c++) {
             pad = *c >= '0' && *c <= '7' ? (uint8_t)(*c - '0') : *c == 'T' ? pad : 255;
             uint32_t seen = net_client.packages;
-            if (*c == 'T')
-                Set(&Stand::turn_asked);
-            EXPECT_TRUE(Frames(pad,
-                               [&] {
-                                   return *c == 'T'
-                                              ? net_client.packages != seen
-                                              : *c == 'u' || net_client.relinking || Holds(pad);
-                               }))
-                << steps << " at " << c - steps;
-            if (*c == 'T')
+            bool turn = *c == 'T', up = *c == 'u';
+            if (turn)
+                Locked([&] { s.turn_asked = true; });
+            auto done = [&] {
+                return turn ? net_client.packages != seen
+                            : up || net_client.relinking || Holds(pad);
+            };
+            EXPECT_TRUE(Frames(pad, done)) << steps << " at " << c - steps;
+            if (turn)
                 Frames(pad, [&] { return NetClientUnapplied() == 0 || !Holds(255); });
         }
     }
-    std::vector<int> Moves() {
-        std::lock_guard<std::mutex> guard(s.lock);
-        return s.moves;
-    }
 };
 
+// The steps, then after a ':' the moves the server applied.
 TEST_P(Turns, EveryTapMovesOnceAndAHeldKeyOnceATurn) {
-    Play(GetParam().first);
-    EXPECT_EQ(Moves(), GetParam().second) << GetParam().first;
+    Play(GetParam());
+    EXPECT_EQ(Locked([&] { return s.moves; }), strchr(GetParam(), ':') + 1) << GetParam();
     EXPECT_EQ(NetClientUnapplied(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pad, Turns,
-    ::testing::Values(std::make_pair("2uTTT", std::vector<int>{2}), // let go before its turn
-                      std::make_pair("2TrTT", std::vector<int>{2}), // held when its turn came
-                      std::make_pair("2TTTrTT", std::vector<int>{2, 2, 2}), // held three turns
-                      std::make_pair("2Tr2TrT", std::vector<int>{2, 2}),    // tapped again
-                      std::make_pair("2Tr6TrT", std::vector<int>{2, 6}),    // then another way
-                      std::make_pair("2T6TrT", std::vector<int>{2, 6})), // another way while held
-    [](const testing::TestParamInfo<Turns::ParamType> &i) {
-        return std::string("s") + i.param.first;
-    });
+INSTANTIATE_TEST_SUITE_P(Pad, Turns,
+                         ::testing::Values("2uTTT:2",     // let go before its turn
+                                           "2TrTT:2",     // held when its turn came
+                                           "2TTTrTT:222", // held three turns
+                                           "2Tr2TrT:22",  // tapped again
+                                           "2Tr6TrT:26",  // then another way
+                                           "2T6TrT:26")); // another way while held
 
 TEST_F(Turns, TheCommandOnItsWayWhenTheServerRestartsGoesToTheNewGame) {
     Play("2u");
-    {
-        std::lock_guard<std::mutex> guard(s.lock);
-        s.answer = {Welcome(0, 1, 2)}; // a new game, numbered from 0
-        s.seq = s.applied = 0;
+    Locked([&] { // a new game
+        s.answer = {Welcome(0, 1, 2)};
         s.drop_asked = true;
-    }
+    });
     testing::internal::CaptureStderr();
     EXPECT_TRUE(Frames(255, [&] { return net_client.relinking; }));
     EXPECT_TRUE(Frames(255, [&] { return !net_client.relinking && Holds(2); }));
     testing::internal::GetCapturedStderr();
     Play("TT");
-    EXPECT_EQ(Moves(), std::vector<int>{2});
+    EXPECT_EQ(Locked([&] { return s.moves; }), "2");
 }
 
 TEST_F(Turns, OfTheTapsWhileTheLinkIsDownTheFirstSixteenCountInOrder) {
-    Set(&Stand::mute);
-    Set(&Stand::drop_asked);
-    std::string taps; // two directions by turns: each a tap of its own
-    std::vector<int> want;
-    for (int t = 0; t < 20; t++) {
-        taps += t % 2 ? "6u" : "2u";
-        if (t < 16)
-            want.push_back(t % 2 ? 6 : 2);
-    }
+    Locked([&] { s.mute = s.drop_asked = true; });
     EXPECT_TRUE(Frames(255, [&] { return net_client.relinking; }));
+    std::string taps; // 20 taps, two directions by turns: each a tap of its own
+    for (int t = 0; t < 10; t++)
+        taps += "2u6u";
     Play(taps.c_str());
     EXPECT_EQ(NetClientUnapplied(), 16);
-    Set(&Stand::mute, false);
+    Locked([&] { s.mute = false; });
     EXPECT_TRUE(Frames(255, [&] { return !net_client.relinking && !Holds(255); }));
-    Play("TTTTTTTTTTTTTTTTTTTT");
-    EXPECT_EQ(Moves(), want);
+    Play(std::string(20, 'T').c_str());
+    EXPECT_EQ(Locked([&] { return s.moves; }), "2626262626262626");
     EXPECT_EQ(NetClientUnapplied(), 0);
 }
 

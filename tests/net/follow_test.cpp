@@ -213,15 +213,14 @@ TEST(Follow, AStoppedServerIsWaitedForAndItsNewGameFollowed) {
     std::string dir = TempDir();
     Server s;
     ASSERT_TRUE(StartServer(s, dir, "first", {"--turn-ms", "20", "--spectators", "1"}));
-    uint16_t port = s.port;
-    pid_t follower = StartFollower(port, dir, "follower");
+    pid_t follower = StartFollower(s.port, dir, "follower");
     ASSERT_TRUE(AwaitText(dir + "/follower.err", "caught up with turn", 20000));
     kill(s.pid, SIGTERM);
     EXPECT_EQ(WaitServer(s, 10000), 0);
     ASSERT_TRUE(AwaitText(dir + "/follower.err", "the server stopped; waiting", 10000));
     ASSERT_TRUE(StartServer(s, dir, "second",
                             {"--turn-ms", "5", "--turns", "400", "--hash-every", "100",
-                             "--spectators", "1", "--port", std::to_string(port)}));
+                             "--spectators", "1", "--port", std::to_string(s.port)})); // its port
     ASSERT_EQ(WaitServer(s, 30000), 0);
     EXPECT_EQ(ExitStatus(follower, 30000), 0) << ReadFile(dir + "/follower.err");
     std::string err = ReadFile(dir + "/follower.err");
@@ -231,6 +230,8 @@ TEST(Follow, AStoppedServerIsWaitedForAndItsNewGameFollowed) {
 }
 
 TEST(Follow, EveryEndOfTheStreamButTheGamesIsAFailure) {
+    // A hash point after turn 1 that no world has.
+    const std::vector<uint8_t> unknown_hash = {MSG_STREAM, 1, 0, 0xFE, 1, 2, 3, 4, 5, 6, 7, 8};
     const Ending endings[] = {
         {{MSG_STREAM, 1, 0, 1, 0, 1, 0}, NET_BYE, false, "the watched game ended", 0},
         {{MSG_STREAM, 1, 0, 1, 2, 1, 3}, NET_BYE, false, "the stream broke off", 1},
@@ -239,12 +240,7 @@ TEST(Follow, EveryEndOfTheStreamButTheGamesIsAFailure) {
         {{MSG_STREAM, 1, 0}, NET_REPLACED, false, "lost the server", 1},
         {{MSG_STREAM, 1, 0}, -1, false, "lost the server", 1},
         {{MSG_STREAM, 1, 0}, NET_BYE, true, "out of step at the snapshot of turn 0", 1},
-        // A hash point after turn 1 that no world has.
-        {{MSG_STREAM, 1, 0, 0xFE, 1, 2, 3, 4, 5, 6, 7, 8},
-         NET_BYE,
-         false,
-         "out of step at turn 1",
-         1},
+        {unknown_hash, NET_BYE, false, "out of step at turn 1", 1},
     };
     std::string dir = TempDir();
     for (const Ending &e : endings) {

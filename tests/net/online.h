@@ -237,9 +237,9 @@ inline bool Connect(TestClient &c, uint16_t port, int timeout_ms = 10000, int fr
     return false;
 }
 
-// Connects (from 127.0.1.1 + from, an address of its own; -1: any) and
-// sends a hello of the given version and token; waits at most timeout_ms for
-// the welcome or the refusal. True when a slot was given.
+// Connects and sends a hello of the given version and token; waits at most
+// timeout_ms for the welcome or the refusal. True when a slot was given.
+// It connects from 127.0.1.1 + from, an address of its own (-1: any).
 inline bool Join(TestClient &c, uint16_t port, uint16_t version = NET_VERSION,
                  int timeout_ms = 10000, uint64_t token = 0, int from = -1) {
     if (!Connect(c, port, timeout_ms, from))

@@ -1,8 +1,8 @@
 // A UDP relay for the on-line tests: one client on one side, the server on
 // the other, every datagram held for a fixed delay each way, a share of them
-// dropped at random each way (or the first of each kind it counts), and a switch that cuts the
-// link. It runs on a thread of its own so that a client can block in its join while the relay
-// carries the traffic.
+// dropped at random each way, and a switch that cuts the link. It runs on a thread of its own so
+// that a client can block in its join while the relay carries the traffic. It can drop the first
+// datagrams of each kind it counts.
 #ifndef MD_TESTS_NET_RELAY_H
 #define MD_TESTS_NET_RELAY_H
 
@@ -19,9 +19,8 @@
 
 #include "net/online.h"
 
-// Datagrams the relay tells apart: toward the server one carrying an ENet
-// CONNECT, one carrying a hello, and any without a CONNECT (hellos too);
-// and any toward the client.
+// Datagrams the relay counts: toward the server ENet CONNECTs, hellos and all
+// without a CONNECT (hellos too); all toward the client.
 enum { SEEN_CONNECT, SEEN_HELLO, SEEN_OTHER, SEEN_BACK, SEEN_KINDS };
 
 struct DelayRelay {
@@ -63,21 +62,17 @@ inline bool CarriesConnect(const uint8_t *d, size_t n) {
     return n > head && (d[head] & ENET_PROTOCOL_COMMAND_MASK) == ENET_PROTOCOL_COMMAND_CONNECT;
 }
 
-// Whether a datagram toward the server holds a hello: its type and the mark.
-inline bool CarriesHello(const uint8_t *d, size_t n) {
-    static const uint8_t start[5] = {MSG_HELLO, 'M', 'D', 'G', 'O'};
-    return memmem(d, n, start, sizeof start) != nullptr;
-}
-
 // Counts a datagram going dir (0 toward the server); whether it is one of
 // the first the relay is set to drop.
 inline bool FixedDrop(DelayRelay *r, int dir, const uint8_t *d, size_t n) {
+    static const uint8_t hello[5] = {MSG_HELLO, 'M', 'D', 'G', 'O'}; // its type and mark
     if (dir == 1)
         return ++r->seen[SEEN_BACK] <= r->drop[SEEN_BACK];
     if (CarriesConnect(d, n))
         return ++r->seen[SEEN_CONNECT] <= r->drop[SEEN_CONNECT];
     bool other = ++r->seen[SEEN_OTHER] <= r->drop[SEEN_OTHER];
-    return (CarriesHello(d, n) && ++r->seen[SEEN_HELLO] <= r->drop[SEEN_HELLO]) || other;
+    return (memmem(d, n, hello, sizeof hello) && ++r->seen[SEEN_HELLO] <= r->drop[SEEN_HELLO]) ||
+           other;
 }
 
 // The relay's loop: take what arrives on either side, pass it on once its
