@@ -130,9 +130,10 @@ static int TokenSlot(uint64_t token) {
 
 // The lowest slot on offer that nobody holds and no lost player waits for,
 // given a fresh token and command numbering; or -1, also for a new player
-// of an address that has its share of slots out of play.
+// of an address whose lost players keep their share of slots, or that has
+// its share of slots out of play.
 static int FreeSlot(uint32_t ipv4) {
-    if (SlotsOf(ipv4, false) >= NET_IDLE_PER_ADDRESS)
+    if (SlotsOf(ipv4, true) >= NET_KEPT_PER_ADDRESS || SlotsOf(ipv4, false) >= NET_IDLE_PER_ADDRESS)
         return -1;
     for (int i = 0; i < net_server.players; i++) {
         if (net_server.slot_conn[i] >= 0 || Kept(i))

@@ -12,9 +12,10 @@
 // NET_KEPT_PER_ADDRESS slots kept; any other slot is free again at once. A
 // hello with the token of a kept slot, or of a slot held now (the same
 // player, restarted), takes the slot at once. A new player from an address
-// that already has NET_IDLE_PER_ADDRESS slots out of play (kept, or held by
-// a player who has not played yet or not been heard for NET_SILENT_MS) is
-// refused as full until one of them plays, is heard or goes, so that one
+// whose lost players keep NET_KEPT_PER_ADDRESS slots, or that already has
+// NET_IDLE_PER_ADDRESS slots out of play (kept, or held by a player who has
+// not played yet or not been heard for NET_SILENT_MS), is refused as full
+// until one of them comes back, plays, is heard or goes, so that one
 // address taking slots and dropping them cannot fill the game. A hello that
 // finds no slot free first lets go the slots of players not heard for
 // NET_SILENT_MS, as if their links were lost.
@@ -36,7 +37,7 @@
       // (each carrier counts the other's too)
 
 #define NET_KEPT_PER_ADDRESS 2 // lost players' slots kept for one address at once
-#define NET_IDLE_PER_ADDRESS 2 // slots out of play one address may have before a new player of it
+#define NET_IDLE_PER_ADDRESS 3 // slots out of play one address may have before a new player of it
 #define NET_SILENT_MS                                                                              \
     2000 // a player not heard for this long is out of play (clients ping
          // every 250 ms, the server's pings are answered)

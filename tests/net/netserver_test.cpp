@@ -253,7 +253,7 @@ TEST(NetServer, OnlyALostSlotIsKeptAndForThirtySeconds) {
 // clock moves on `quiet` ms; does a newcomer from C get in, and which silent
 // player's connection (-1 none) is let go for it?
 TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
-    const uint32_t A = 0x0A000001, B = 0x0A000002, C = 0x0A000003;
+    const uint32_t A = 0x0A000001, B = 0x0A000002;
     struct Case {
         int players;
         std::vector<uint32_t> from;
@@ -261,15 +261,17 @@ TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
         uint32_t quiet;
         bool newcomer_in;
         int let_go;
+        uint32_t newcomer = 0x0A000003; // a third address
     } cases[] = {
-        {1, {A}, {0}, {1}, 0, true, -1},                    // never played: free at once
-        {1, {A}, {1}, {1}, 0, false, -1},                   // played: kept
-        {1, {A}, {1}, {0}, 1999, false, -1},                // heard lately: held
-        {1, {A}, {1}, {0}, 2000, false, 0},                 // silent: let go, kept
-        {1, {A}, {0}, {0}, 2000, true, 0},                  // silent, never played: free
-        {3, {A, A, A}, {1, 1, 1}, {1, 1, 1}, 0, true, -1},  // two kept for one address
-        {3, {A, B, A}, {1, 1, 1}, {1, 1, 1}, 0, false, -1}, // and one for another
-        {4, {A, A, A}, {0, 0, 0}, {0, 0, 0}, 0, true, -1},  // A's third waits, C's is in
+        {1, {A}, {0}, {1}, 0, true, -1},                            // never played: free at once
+        {1, {A}, {1}, {1}, 0, false, -1},                           // played: kept
+        {1, {A}, {1}, {0}, 1999, false, -1},                        // heard lately: held
+        {1, {A}, {1}, {0}, 2000, false, 0},                         // silent: let go, kept
+        {1, {A}, {0}, {0}, 2000, true, 0},                          // silent, never played: free
+        {3, {A, A, A}, {1, 1, 1}, {1, 1, 1}, 0, true, -1},          // two kept for one address
+        {3, {A, B, A}, {1, 1, 1}, {1, 1, 1}, 0, false, -1},         // and one for another
+        {4, {A, A, A, A}, {0, 0, 0, 0}, {0, 0, 0, 0}, 0, true, -1}, // A's fourth waits, C's is in
+        {3, {A, A}, {1, 1}, {1, 1}, 0, false, -1, A}, // A's two kept: its new player waits
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(&k - cases);
@@ -278,8 +280,9 @@ TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
         for (size_t c = 0; c < k.from.size(); c++) {
             NetServerJoin((int)c, k.from[c]);
             net_server.fresh_token = 100 + c;
-            // A third of one address waits while its first two have not played.
-            EXPECT_EQ(Feed((int)c, Hello())[0], c == 2 && !k.played[0] ? MSG_REFUSE : MSG_WELCOME);
+            // A fourth of one address waits while its first three have not played.
+            EXPECT_EQ(Feed((int)c, Hello())[0],
+                      c == NET_IDLE_PER_ADDRESS && !k.played[0] ? MSG_REFUSE : MSG_WELCOME);
             if (k.played[c])
                 Feed((int)c, Command(3));
         }
@@ -287,7 +290,7 @@ TEST(NetServer, KeptOnlyForPlayersWhoPlayedAndNoAddressFillsTheGame) {
             if (k.lost[c])
                 NetServerLost((int)c);
         NetServerClock(net_server.clock + k.quiet);
-        NetServerJoin(10, C);
+        NetServerJoin(10, k.newcomer);
         EXPECT_EQ(Feed(10, Hello())[0], k.newcomer_in ? MSG_WELCOME : MSG_REFUSE);
         EXPECT_EQ(NetServerReplaced(), k.let_go);
     }
