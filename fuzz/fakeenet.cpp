@@ -50,6 +50,10 @@ ENetHost *enet_host_create(const ENetAddress *, size_t peers, size_t, enet_uint3
     FUZZ_CHECK(!the_host && peers == 1 && fake_started > 0);
     the_host = (ENetHost *)calloc(1, sizeof *the_host);
     the_host->peers = (ENetPeer *)calloc(1, sizeof *the_host->peers);
+    // An empty list of reliable commands sent, as ENet's own host has: the
+    // join walks it to hurry the resends.
+    ENetList *sent = &the_host->peers->sentReliableCommands;
+    sent->sentinel.next = sent->sentinel.previous = &sent->sentinel;
     the_host->peerCount = 1;
     fake_host = true;
     return the_host;
@@ -149,6 +153,10 @@ void enet_peer_reset(ENetPeer *peer) {
 void enet_peer_disconnect(ENetPeer *peer, enet_uint32) {
     if (Peer(peer)->state != ENET_PEER_STATE_DISCONNECTED)
         peer->state = ENET_PEER_STATE_DISCONNECTING;
+}
+
+void enet_peer_disconnect_now(ENetPeer *peer, enet_uint32) {
+    Peer(peer)->state = ENET_PEER_STATE_DISCONNECTED;
 }
 
 void enet_peer_timeout(ENetPeer *peer, enet_uint32, enet_uint32, enet_uint32) {
